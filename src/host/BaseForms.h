@@ -1,0 +1,92 @@
+#pragma once
+// The base forms of the framework.
+//
+// TfrmRotiGeral: a modal processing dialog. Content goes into clientArea(); below it the
+// panel panBotoes holds the confirm button sbtConfirma and the screen-code label lblCodTela.
+//
+// TfrmPadraoSimples: a modal maintenance window over one record. The menu mnuMenu with
+// mnuManutencao and the toolbar panMenu offer include, delete, search, verify, print, post,
+// cancel, help and close; dtsPadrao is the record's data source.
+//
+// Derived forms set themselves up in their constructor and then call their FormCreate,
+// which runs the base's FormCreate first. FormClose runs when the window closes, whichever
+// way (a handler's Close(), the window's close box, Escape); a silent abort in it keeps the
+// window open.
+
+#include <QDialog>
+
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QAction;
+class QHBoxLayout;
+class TButtonFlat;
+class TDataSource;
+class TMessages;
+
+class TfrmBase : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmBase(QWidget* parent = nullptr);
+
+    QWidget* clientArea() const { return m_client; }
+
+    // Shows the form modally through the installed host services; returns the modal result.
+    int ShowModal();
+    void Close() { close(); }
+
+    QLabel* lblCodTela;
+    TMessages* msgPadrao;
+
+protected:
+    virtual void FormCreate() {}
+    virtual void FormClose() {}
+
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+    QWidget* m_client;
+};
+
+class TfrmRotiGeral : public TfrmBase {
+    Q_OBJECT
+public:
+    explicit TfrmRotiGeral(QWidget* parent = nullptr);
+
+    QWidget* panBotoes;
+    TButtonFlat* sbtConfirma;
+};
+
+class TfrmPadraoSimples : public TfrmBase {
+    Q_OBJECT
+public:
+    explicit TfrmPadraoSimples(QWidget* parent = nullptr);
+
+    QMenuBar* mnuMenu;
+    QMenu* mnuManutencao;
+    QWidget* panMenu;
+    TButtonFlat *sbtIncluir, *sbtExcluir, *sbtProcurar, *sbtVerificar, *sbtImprimir;
+    TButtonFlat *sbtGravar, *sbtCancelar, *sbtAjuda, *sbtFechar;
+    QAction *mnuIncluir, *mnuExcluir, *mnuProcurar, *mnuVerificar, *mnuImprimir, *mnuConfImpressora;
+    QAction *mnuGravar, *mnuCancelar, *mnuAjuda, *mnuFechar;
+    TDataSource* dtsPadrao;
+    TMessages* msgMensagensPadroes;
+
+    // Adds a command of the derived form: a toolbar button and its menu item, which takes the
+    // button's enabled state (never its visibility) and runs the same handler.
+    QAction* AddCommand(TButtonFlat* button, const QString& menuName, const QString& menuCaption,
+                        const QKeySequence& shortcut, const std::function<void()>& handler);
+    // Gives a menu item its button's enabled state.
+    static void Follow(QAction* item, const TButtonFlat* button);
+
+    void Gravar();     // posts the record of dtsPadrao (its checks may stop it)
+    void Cancelar();   // cancels the record's edit
+
+protected:
+    void FormCreate() override;
+    void FormClose() override;
+    virtual void dtsPadraoStateChange();
+
+private:
+    QHBoxLayout* m_toolbar;
+};

@@ -1,0 +1,66 @@
+#pragma once
+// Small components of the forms: a toolbar button, a search button, and an edit box bound to
+// a dataset field.
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QToolButton>
+
+#include <functional>
+
+class TDataSource;
+class TField;
+
+// A flat toolbar button with a caption.
+class TButtonFlat : public QToolButton {
+    Q_OBJECT
+public:
+    explicit TButtonFlat(QWidget* parent = nullptr, const QString& name = {}, const QString& caption = {});
+};
+
+// A search button: its click runs BeforePesq (which may cancel by clearing its flag), then the
+// record choice over DataSource with Title and EmptyText, then AfterPesq when a record was
+// picked (it is the dataset's current record).
+class TBtnPesquisa : public QToolButton {
+    Q_OBJECT
+public:
+    explicit TBtnPesquisa(QWidget* parent = nullptr, const QString& name = {});
+
+    QPointer<TDataSource> DataSource;
+    QString Title;
+    QString EmptyText;
+    std::function<void(QObject* sender, bool& proceed)> BeforePesq;
+    std::function<void(QObject* sender)> AfterPesq;
+
+    // The search itself, as a click runs it (without the error handling of a click).
+    bool Execute();
+};
+
+// An edit box bound to a field of a data source. It shows the current record's field text;
+// typing puts the record into edit state and writes the text to the field at once, so the
+// field holds the box's text before the box is left and before a post's checks run.
+class TDBEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TDBEdit(QWidget* parent = nullptr, const QString& name = {});
+
+    void SetDataSource(TDataSource* source);
+    void SetDataField(const QString& fieldName);
+    TDataSource* DataSource() const { return m_source; }
+    QString DataField() const { return m_fieldName; }
+    TField* Field() const;
+
+signals:
+    void exited();   // the box lost the focus
+
+protected:
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void refresh();
+    void write(const QString& text);
+
+    QPointer<TDataSource> m_source;
+    QString m_fieldName;
+    bool m_writing = false;
+};

@@ -1,0 +1,290 @@
+#include "NetConnection.h"
+
+#include "Errors.h"
+#include "HostServices.h"
+#include "Wire.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+namespace {
+
+constexpr qint64 MaxResponseBytes = qint64(1) << 30;
+constexpr int PollSliceMs = 15;   // longest stretch without painting while a call waits
+
+// Waits on a socket in short blocking slices, letting the window repaint (but receive no
+// user input) between them. A quick answer is read without a trip through the event loop.
+class Waiter {
+public:
+    explicit Waiter(QDeadlineTimer deadline) : m_deadline(deadline) { m_sincePump.start(); }
+
+    // Returns false when the deadline passed.
+    template <class Step>
+    bool until(Step step)
+    {
+        for (;;) {
+            if (step())
+                return true;
+            if (m_deadline.hasExpired())
+                return false;
+            if (m_sincePump.elapsed() >= PollSliceMs) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                m_sincePump.restart();
+            }
+        }
+    }
+
+    int slice() const { return int(std::min<qint64>(PollSliceMs, std::max<qint64>(0, m_deadline.remainingTime()))); }
+
+private:
+    QDeadlineTimer m_deadline;
+    QElapsedTimer m_sincePump;
+};
+
+} // namespace
+
+struct TNetConnection::Channel {
+    QTcpSocket socket;
+    QString host;
+    int port = 0;
+};
+
+TNetConnection::TNetConnection(QObject* parent, const QString& name, const QString& serverName)
+    : QObject(parent), ServerName(serverName)
+{
+    setObjectName(name);
+}
+
+TNetConnection::~TNetConnection() = default;
+
+QString TNetConnection::where(const QString& method) const
+{
+    return QStringLiteral("Servidor %1:%2, %3.%4").arg(Host).arg(Port).arg(ServerName, method);
+}
+
+void TNetConnection::SetConnected(bool connected)
+{
+    if (connected == m_connected)
+        return;
+    if (!connected) {
+        if (m_channel)
+            m_channel->socket.abort();
+        m_channel.reset();
+        m_connected = false;
+        return;
+    }
+    if (BeforeConnect)
+        BeforeConnect(*this);
+    if (Host.isEmpty() || Port <= 0 || Port > 65535)
+        throw ETransportError(QStringLiteral("Conexão %1 (%2): servidor sem endereço ou porta válidos (%3:%4).")
+                                  .arg(objectName(), ServerName, Host)
+                                  .arg(Port));
+    m_channel = std::make_unique<Channel>();
+    m_connected = true;
+}
+
+QVariant TNetConnection::CallRef(const QString& method, QVariantList& args)
+{
+    QMap<int, QVariant> byref;
+    QVariant result = Call(method, args, &byref);
+    for (auto it = byref.cbegin(); it != byref.cend(); ++it)
+        if (it.key() < args.size())
+            args[it.key()] = it.value();
+    return result;
+}
+
+QVariant TNetConnection::Call(const QString& method, const QVariantList& args, QMap<int, QVariant>* byref)
+{
+    TCallRecord record{ServerName, method, args};
+    for (int i : SecretArgs)
+        if (i >= 0 && i < record.args.size())
+            record.args[i] = QStringLiteral("********");
+    auto report = [&](TCallRecord::Outcome outcome, const QString& message) {
+        record.outcome = outcome;
+        record.message = message;
+        if (HostServicesInstalled())
+            HostServices().callMade(record);
+    };
+
+    Wire::Response response;
+    try {
+        if (!m_connected)
+            SetConnected(true);
+        const int timeout = TimeoutMs > 0 ? TimeoutMs : Session().callTimeoutMs;
+        QDeadlineTimer deadline(timeout);
+        Waiter wait(deadline);
+        QTcpSocket& socket = m_channel->socket;
+
+        auto transportError = [&](const QString& what) {
+            socket.abort();
+            return ETransportError(QStringLiteral("%1: %2").arg(where(method), what));
+        };
+        auto timedOut = [&] {
+            return transportError(QStringLiteral("o servidor não respondeu em %1 s.").arg(timeout / 1000.0, 0, 'g', 3));
+        };
+
+        // A kept-alive connection the server has closed is opened again before sending.
+        if (socket.state() == QAbstractSocket::ConnectedState) {
+            socket.waitForReadyRead(0);
+            if (socket.bytesAvailable() > 0)
+                socket.readAll();   // stray bytes of an earlier exchange
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState) {
+            socket.abort();
+            socket.connectToHost(Host, quint16(Port));
+            const bool up = wait.until([&] {
+                if (socket.state() == QAbstractSocket::ConnectedState)
+                    return true;
+                if (socket.state() == QAbstractSocket::UnconnectedState)
+                    throw transportError(QStringLiteral("não foi possível conectar (%1).").arg(socket.errorString()));
+                socket.waitForConnected(wait.slice());
+                return socket.state() == QAbstractSocket::ConnectedState;
+            });
+            if (!up)
+                throw timedOut();
+            socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        }
+
+        const QByteArray body = Wire::EncodeRequest({m_nextId++, method, args});
+        QByteArray request;
+        request.reserve(body.size() + 256);
+        request += "POST /rpc/" + ServerName.toUtf8() + " HTTP/1.1\r\nHost: " + Host.toUtf8() + ':' + QByteArray::number(Port)
+                   + "\r\nContent-Type: application/json\r\nConnection: keep-alive\r\nX-Operator: " + Operador().toUtf8()
+                   + "\r\nX-Branch: " + FiliProc().toUtf8() + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
+        request += body;
+        socket.write(request);
+        const bool sent = wait.until([&] {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                throw transportError(QStringLiteral("a conexão caiu ao enviar (%1).").arg(socket.errorString()));
+            if (socket.bytesToWrite() == 0)
+                return true;
+            socket.waitForBytesWritten(wait.slice());
+            return socket.bytesToWrite() == 0;
+        });
+        if (!sent)
+            throw timedOut();
+
+        // Read the answer: status line, headers, and a body by Content-Length or chunks.
+        QByteArray buffer;
+        qsizetype headerEnd = -1;
+        int status = 0;
+        qint64 contentLength = -1;
+        bool chunked = false;
+        bool closeAfter = false;
+        QByteArray content;
+        qsizetype chunkPos = 0;
+
+        auto parseHeaders = [&] {
+            const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+            const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
+            if (statusLine.size() < 2 || !statusLine[0].startsWith("HTTP/1."))
+                throw transportError(QStringLiteral("a resposta não é HTTP."));
+            status = statusLine[1].toInt();
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const QByteArray line = lines[i].trimmed();
+                const qsizetype colon = line.indexOf(':');
+                if (colon <= 0)
+                    continue;
+                const QByteArray name = line.left(colon).trimmed().toLower();
+                const QByteArray value = line.mid(colon + 1).trimmed();
+                if (name == "content-length") {
+                    bool ok = false;
+                    contentLength = value.toLongLong(&ok);
+                    if (!ok || contentLength < 0 || contentLength > MaxResponseBytes)
+                        throw transportError(QStringLiteral("a resposta declara um tamanho inválido."));
+                } else if (name == "transfer-encoding" && value.toLower().contains("chunked")) {
+                    chunked = true;
+                } else if (name == "connection" && value.toLower() == "close") {
+                    closeAfter = true;
+                }
+            }
+            if (!chunked && contentLength < 0)
+                closeAfter = true;   // body until the server closes
+            buffer.remove(0, headerEnd + 4);
+        };
+
+        // Returns true once the whole body is in `content`.
+        auto bodyComplete = [&](bool peerClosed) -> bool {
+            if (chunked) {
+                for (;;) {
+                    const qsizetype lineEnd = buffer.indexOf("\r\n", chunkPos);
+                    if (lineEnd < 0)
+                        return false;
+                    bool ok = false;
+                    const qint64 size = buffer.mid(chunkPos, lineEnd - chunkPos).split(';').value(0).trimmed().toLongLong(&ok, 16);
+                    if (!ok || size < 0 || content.size() + size > MaxResponseBytes)
+                        throw transportError(QStringLiteral("a resposta traz um bloco malformado."));
+                    if (size == 0)
+                        return true;
+                    if (buffer.size() < lineEnd + 2 + size + 2)
+                        return false;
+                    content += buffer.mid(lineEnd + 2, size);
+                    chunkPos = lineEnd + 2 + size + 2;
+                }
+            }
+            if (contentLength >= 0) {
+                if (buffer.size() < contentLength)
+                    return false;
+                content = buffer.left(contentLength);
+                return true;
+            }
+            if (buffer.size() > MaxResponseBytes)
+                throw transportError(QStringLiteral("a resposta é grande demais."));
+            if (peerClosed)
+                content = buffer;
+            return peerClosed;
+        };
+
+        const bool answered = wait.until([&] {
+            if (socket.bytesAvailable() == 0)
+                socket.waitForReadyRead(wait.slice());
+            buffer += socket.readAll();
+            const bool peerClosed = socket.state() != QAbstractSocket::ConnectedState;
+            if (headerEnd < 0) {
+                headerEnd = buffer.indexOf("\r\n\r\n");
+                if (headerEnd < 0) {
+                    if (buffer.size() > 64 * 1024)
+                        throw transportError(QStringLiteral("cabeçalho de resposta grande demais."));
+                    if (peerClosed)
+                        throw transportError(buffer.isEmpty() ? QStringLiteral("o servidor fechou a conexão sem responder.")
+                                                              : QStringLiteral("a resposta veio incompleta."));
+                    return false;
+                }
+                parseHeaders();
+            }
+            if (bodyComplete(peerClosed))
+                return true;
+            if (peerClosed)
+                throw transportError(QStringLiteral("a resposta veio incompleta."));
+            return false;
+        });
+        if (!answered)
+            throw timedOut();
+        if (closeAfter)
+            socket.disconnectFromHost();
+
+        try {
+            response = Wire::DecodeResponse(content);
+        } catch (const EWireError& e) {
+            if (status != 200)
+                throw transportError(QStringLiteral("o servidor respondeu HTTP %1: %2").arg(status).arg(QString::fromUtf8(content.left(300))));
+            throw transportError(QStringLiteral("resposta malformada: %1").arg(e.message()));
+        }
+    } catch (const EHostError& e) {
+        report(TCallRecord::Exception, e.message());
+        throw;
+    }
+
+    if (response.isError) {
+        report(TCallRecord::Exception, response.errorMessage);
+        throw ERemoteError(response.errorMessage);
+    }
+    if (byref)
+        *byref = response.byref;
+    report(VarIsFail(response.result) ? TCallRecord::Fail : TCallRecord::Ok,
+           VarIsFail(response.result) ? response.result.value<TFailResult>().text : QString());
+    return response.result;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The wait animation shown over the main form around groups of remote calls.
+
+#include <QWidget>
+
+class QTimer;
+
+// Shows the animation of `kind` (1: processing, 6: reading) over `mainForm`; a second call
+// while it is shown only changes the kind. DeactiveShowAvi hides it; hiding twice is harmless.
+void ActiveShowAvi(QWidget* mainForm, int kind);
+void DeactiveShowAvi();
+
+// The overlay the Qt services use: a translucent panel with a turning wheel and a caption,
+// covering the window it is shown over. It repaints on its own timer, which keeps running
+// while a remote call waits, and swallows mouse and key input.
+class TWaitOverlay : public QWidget {
+    Q_OBJECT
+public:
+    explicit TWaitOverlay(QWidget* over, int kind);
+    void setKind(int kind);
+    int kind() const { return m_kind; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTimer* m_timer;
+    int m_kind;
+    int m_step = 0;
+};

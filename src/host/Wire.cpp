@@ -1,0 +1,624 @@
+#include "Wire.h"
+
+#include "Errors.h"
+#include "Variants.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QStringList>
+#include <QTimeZone>
+
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <cmath>
+
+QVariant FailResult(const QString& text) { return QVariant::fromValue(TFailResult{text}); }
+bool VarIsFail(const QVariant& v) { return v.metaType() == QMetaType::fromType<TFailResult>(); }
+
+namespace Wire {
+namespace {
+
+using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+constexpr int MaxDepth = 64;
+constexpr qint64 UnixEpochJulianDay = 2440588;
+constexpr qint64 MsPerDay = 86400000;
+
+[[noreturn]] void fail(const QString& what) { throw EWireError(what); }
+
+// ---- encoding ---------------------------------------------------------------------------
+
+void writeString(JsonWriter& w, const QString& s)
+{
+    const QByteArray utf8 = s.toUtf8();
+    w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+}
+
+void writeDouble(JsonWriter& w, double d)
+{
+    if (!std::isfinite(d))
+        fail(QStringLiteral("O número %1 não pode ser enviado (só números finitos).").arg(d));
+    w.Double(d);
+}
+
+QString dateText(qint64 julianDay) { return QDate::fromJulianDay(julianDay).toString(Qt::ISODate); }
+
+QString dateTimeText(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+void writeCell(JsonWriter& w, TFieldType type, const Cell& c)
+{
+    if (CellIsNull(c)) {
+        w.Null();
+        return;
+    }
+    switch (type) {
+    case TFieldType::String:
+    case TFieldType::FixedString: writeString(w, std::get<QString>(c)); break;
+    case TFieldType::Integer: w.Int64(std::get<qint64>(c)); break;
+    case TFieldType::Float: writeDouble(w, std::get<double>(c)); break;
+    case TFieldType::Boolean: w.Bool(std::get<bool>(c)); break;
+    case TFieldType::Date: writeString(w, dateText(std::get<qint64>(c))); break;
+    case TFieldType::DateTime: writeString(w, dateTimeText(std::get<qint64>(c))); break;
+    case TFieldType::Blob: {
+        const QByteArray b64 = std::get<QByteArray>(c).toBase64();
+        w.String(b64.constData(), rapidjson::SizeType(b64.size()));
+        break;
+    }
+    }
+}
+
+void writePacket(JsonWriter& w, const TDataPacket& p)
+{
+    w.StartObject();
+    w.Key("$packet");
+    w.StartObject();
+    w.Key("fields");
+    w.StartArray();
+    for (const auto& f : p.fields()) {
+        w.StartObject();
+        w.Key("name");
+        writeString(w, f.name);
+        w.Key("type");
+        writeString(w, FieldTypeName(f.type));
+        w.Key("size");
+        w.Int(f.size);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("rows");
+    w.StartArray();
+    const auto& fields = p.fields();
+    for (const auto& row : p.rows()) {
+        w.StartArray();
+        for (int i = 0; i < fields.size(); ++i)
+            writeCell(w, fields[i].type, row[size_t(i)]);
+        w.EndArray();
+    }
+    w.EndArray();
+    if (!p.states().empty()) {
+        w.Key("states");
+        w.StartArray();
+        for (auto s : p.states())
+            w.String(s == TRowState::Inserted ? "inserted" : s == TRowState::Modified ? "modified" : "unchanged");
+        w.EndArray();
+    }
+    w.EndObject();
+    w.EndObject();
+}
+
+void writeValue(JsonWriter& w, const QVariant& v, int depth)
+{
+    if (depth > MaxDepth)
+        fail(QStringLiteral("Valor aninhado demais para ser enviado."));
+    if (VarIsEmpty(v)) {
+        w.StartObject();
+        w.Key("$unassigned");
+        w.Bool(true);
+        w.EndObject();
+        return;
+    }
+    if (VarIsNull(v)) {
+        w.Null();
+        return;
+    }
+    if (VarIsPacket(v))
+        return writePacket(w, v.value<TDataPacket>());
+    if (VarIsFail(v)) {
+        w.StartObject();
+        w.Key("$fail");
+        writeString(w, v.value<TFailResult>().text);
+        w.EndObject();
+        return;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool: w.Bool(v.toBool()); return;
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::Long:
+    case QMetaType::LongLong: w.Int64(v.toLongLong()); return;
+    case QMetaType::UInt:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong: w.Uint64(v.toULongLong()); return;
+    case QMetaType::Double:
+    case QMetaType::Float: writeDouble(w, v.toDouble()); return;
+    case QMetaType::QString: writeString(w, v.toString()); return;
+    case QMetaType::QChar: writeString(w, QString(v.toChar())); return;
+    case QMetaType::QDate: {
+        const QDate d = v.toDate();
+        if (!d.isValid())
+            fail(QStringLiteral("Data inválida não pode ser enviada."));
+        w.StartObject();
+        w.Key("$date");
+        writeString(w, d.toString(Qt::ISODate));
+        w.EndObject();
+        return;
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        if (!dt.isValid())
+            fail(QStringLiteral("Data e hora inválida não pode ser enviada."));
+        w.StartObject();
+        w.Key("$datetime");
+        writeString(w, DateTimeText(dt));
+        w.EndObject();
+        return;
+    }
+    case QMetaType::QStringList:
+    case QMetaType::QVariantList: {
+        w.StartArray();
+        for (const QVariant& e : v.toList())
+            writeValue(w, e, depth + 1);
+        w.EndArray();
+        return;
+    }
+    default: break;
+    }
+    fail(QStringLiteral("Valor do tipo %1 não tem forma no protocolo.").arg(QString::fromLatin1(v.typeName())));
+}
+
+QByteArray finish(const rapidjson::StringBuffer& buffer)
+{
+    return QByteArray(buffer.GetString(), qsizetype(buffer.GetSize()));
+}
+
+// ---- decoding ---------------------------------------------------------------------------
+
+using JValue = rapidjson::Value;
+
+QString jsonKind(const JValue& v)
+{
+    switch (v.GetType()) {
+    case rapidjson::kNullType: return QStringLiteral("null");
+    case rapidjson::kFalseType:
+    case rapidjson::kTrueType: return QStringLiteral("um booleano");
+    case rapidjson::kObjectType: return QStringLiteral("um objeto");
+    case rapidjson::kArrayType: return QStringLiteral("uma lista");
+    case rapidjson::kStringType: return QStringLiteral("um texto");
+    case rapidjson::kNumberType: return v.IsDouble() ? QStringLiteral("um número fracionário") : QStringLiteral("um inteiro");
+    }
+    return {};
+}
+
+QString jsonString(const JValue& v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); }
+
+int digits(const char* p, int n)
+{
+    int value = 0;
+    for (int i = 0; i < n; ++i) {
+        if (p[i] < '0' || p[i] > '9')
+            return -1;
+        value = value * 10 + (p[i] - '0');
+    }
+    return value;
+}
+
+// "YYYY-MM-DD" -> Julian day.
+std::optional<qint64> parseDate(const char* p, size_t n)
+{
+    if (n < 10 || p[4] != '-' || p[7] != '-')
+        return std::nullopt;
+    const int y = digits(p, 4), m = digits(p + 5, 2), d = digits(p + 8, 2);
+    if (y < 0 || m < 0 || d < 0)
+        return std::nullopt;
+    const QDate date(y, m, d);
+    if (!date.isValid())
+        return std::nullopt;
+    return date.toJulianDay();
+}
+
+// "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss[.zzz]" -> milliseconds since the epoch.
+std::optional<qint64> parseDateTime(const char* p, size_t n)
+{
+    const auto day = parseDate(p, n);
+    if (!day)
+        return std::nullopt;
+    qint64 ms = (*day - UnixEpochJulianDay) * MsPerDay;
+    if (n == 10)
+        return ms;
+    if (n < 19 || (p[10] != 'T' && p[10] != ' ') || p[13] != ':' || p[16] != ':')
+        return std::nullopt;
+    const int h = digits(p + 11, 2), mi = digits(p + 14, 2), s = digits(p + 17, 2);
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
+        return std::nullopt;
+    int msec = 0;
+    if (n > 19) {
+        if (p[19] != '.' || n > 23 || n < 21)
+            return std::nullopt;
+        const int fraction = digits(p + 20, int(n - 20));
+        if (fraction < 0)
+            return std::nullopt;
+        msec = fraction * (n == 21 ? 100 : n == 22 ? 10 : 1);
+    }
+    return ms + h * 3600000LL + mi * 60000LL + s * 1000LL + msec;
+}
+
+struct PacketReader {
+    const QList<TPacketField>& fields;
+    qsizetype row = 0;
+
+    [[noreturn]] void wrongType(int col, const JValue& v, const char* expected) const
+    {
+        fail(QStringLiteral("Pacote de dados, linha %1, campo %2 (%3): esperava %4 e recebeu %5.")
+                 .arg(row + 1)
+                 .arg(fields[col].name, FieldTypeName(fields[col].type), QString::fromUtf8(expected), jsonKind(v)));
+    }
+
+    Cell cell(int col, const JValue& v) const
+    {
+        if (v.IsNull())
+            return {};
+        switch (fields[col].type) {
+        case TFieldType::String:
+        case TFieldType::FixedString:
+            if (!v.IsString())
+                wrongType(col, v, "um texto");
+            return jsonString(v);
+        case TFieldType::Integer:
+            if (!v.IsInt64())
+                wrongType(col, v, "um inteiro");
+            return qint64(v.GetInt64());
+        case TFieldType::Float:
+            if (!v.IsNumber())
+                wrongType(col, v, "um número");
+            return v.GetDouble();
+        case TFieldType::Boolean:
+            if (!v.IsBool())
+                wrongType(col, v, "um booleano");
+            return v.GetBool();
+        case TFieldType::Date: {
+            if (!v.IsString())
+                wrongType(col, v, "uma data AAAA-MM-DD");
+            const auto day = parseDate(v.GetString(), v.GetStringLength());
+            if (!day || v.GetStringLength() != 10)
+                wrongType(col, v, "uma data AAAA-MM-DD");
+            return *day;
+        }
+        case TFieldType::DateTime: {
+            if (!v.IsString())
+                wrongType(col, v, "uma data e hora AAAA-MM-DDThh:mm:ss");
+            const auto ms = parseDateTime(v.GetString(), v.GetStringLength());
+            if (!ms)
+                wrongType(col, v, "uma data e hora AAAA-MM-DDThh:mm:ss");
+            return *ms;
+        }
+        case TFieldType::Blob: {
+            if (!v.IsString())
+                wrongType(col, v, "um texto em base64");
+            auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(v.GetString(), qsizetype(v.GetStringLength())),
+                                                          QByteArray::AbortOnBase64DecodingErrors);
+            if (!decoded)
+                wrongType(col, v, "um texto em base64");
+            return decoded.decoded;
+        }
+        }
+        return {};
+    }
+};
+
+QVariant decodeValue(const JValue& v, int depth);
+
+TDataPacket decodePacket(const JValue& p)
+{
+    if (!p.IsObject())
+        fail(QStringLiteral("\"$packet\" deve ser um objeto com \"fields\" e \"rows\"."));
+    const auto fieldsIt = p.FindMember("fields");
+    const auto rowsIt = p.FindMember("rows");
+    if (fieldsIt == p.MemberEnd() || !fieldsIt->value.IsArray())
+        fail(QStringLiteral("Pacote de dados sem a lista \"fields\"."));
+    if (rowsIt == p.MemberEnd() || !rowsIt->value.IsArray())
+        fail(QStringLiteral("Pacote de dados sem a lista \"rows\"."));
+
+    QList<TPacketField> fields;
+    fields.reserve(fieldsIt->value.Size());
+    for (const auto& f : fieldsIt->value.GetArray()) {
+        const qsizetype n = fields.size() + 1;
+        if (!f.IsObject())
+            fail(QStringLiteral("Pacote de dados: o campo %1 deve ser um objeto.").arg(n));
+        const auto name = f.FindMember("name");
+        const auto type = f.FindMember("type");
+        const auto size = f.FindMember("size");
+        if (name == f.MemberEnd() || !name->value.IsString() || name->value.GetStringLength() == 0)
+            fail(QStringLiteral("Pacote de dados: o campo %1 não tem nome.").arg(n));
+        TPacketField field;
+        field.name = jsonString(name->value);
+        if (type == f.MemberEnd() || !type->value.IsString())
+            fail(QStringLiteral("Pacote de dados: o campo %1 não tem tipo.").arg(field.name));
+        const auto t = FieldTypeFromName(jsonString(type->value));
+        if (!t)
+            fail(QStringLiteral("Pacote de dados: o campo %1 tem o tipo desconhecido \"%2\".").arg(field.name, jsonString(type->value)));
+        field.type = *t;
+        if (size != f.MemberEnd()) {
+            if (!size->value.IsInt64() || size->value.GetInt64() < 0 || size->value.GetInt64() > MaxFieldSize)
+                fail(QStringLiteral("Pacote de dados: o campo %1 declara um tamanho inválido (de 0 a %2).").arg(field.name).arg(MaxFieldSize));
+            field.size = int(size->value.GetInt64());
+        }
+        fields.append(field);
+    }
+
+    const auto& rowsJson = rowsIt->value;
+    std::vector<CellRow> rows;
+    rows.reserve(rowsJson.Size());
+    PacketReader reader{fields};
+    const int width = int(fields.size());
+    for (const auto& r : rowsJson.GetArray()) {
+        if (!r.IsArray() || int(r.Size()) != width)
+            fail(QStringLiteral("Pacote de dados: a linha %1 tem %2 valor(es), mas o pacote tem %3 campo(s).")
+                     .arg(reader.row + 1)
+                     .arg(r.IsArray() ? int(r.Size()) : 0)
+                     .arg(width));
+        CellRow row;
+        row.reserve(size_t(width));
+        for (int c = 0; c < width; ++c)
+            row.push_back(reader.cell(c, r[rapidjson::SizeType(c)]));
+        rows.push_back(std::move(row));
+        ++reader.row;
+    }
+
+    std::vector<TRowState> states;
+    const auto statesIt = p.FindMember("states");
+    if (statesIt != p.MemberEnd()) {
+        if (!statesIt->value.IsArray() || statesIt->value.Size() != rowsJson.Size())
+            fail(QStringLiteral("Pacote de dados: \"states\" deve ter um estado por linha."));
+        bool any = false;
+        for (const auto& s : statesIt->value.GetArray()) {
+            const QString text = s.IsString() ? jsonString(s) : QString();
+            if (text == QLatin1String("modified"))
+                states.push_back(TRowState::Modified);
+            else if (text == QLatin1String("inserted"))
+                states.push_back(TRowState::Inserted);
+            else if (text == QLatin1String("unchanged") || s.IsNull())
+                states.push_back(TRowState::Unchanged);
+            else
+                fail(QStringLiteral("Pacote de dados: estado de linha desconhecido \"%1\".").arg(text));
+            any = any || states.back() != TRowState::Unchanged;
+        }
+        if (!any)
+            states.clear();
+    }
+    return TDataPacket(std::move(fields), std::move(rows), std::move(states));
+}
+
+QVariant decodeTagged(const JValue& o, int depth)
+{
+    if (o.MemberCount() != 1)
+        fail(QStringLiteral("Objeto sem marca conhecida: só $date, $datetime, $unassigned, $packet e $fail são valores."));
+    const auto& m = *o.MemberBegin();
+    const QString tag = jsonString(m.name);
+    const JValue& v = m.value;
+    if (tag == QLatin1String("$date")) {
+        const auto day = v.IsString() && v.GetStringLength() == 10 ? parseDate(v.GetString(), 10) : std::nullopt;
+        if (!day)
+            fail(QStringLiteral("$date deve ser um texto AAAA-MM-DD válido."));
+        return QDate::fromJulianDay(*day);
+    }
+    if (tag == QLatin1String("$datetime")) {
+        const auto ms = v.IsString() ? parseDateTime(v.GetString(), v.GetStringLength()) : std::nullopt;
+        if (!ms)
+            fail(QStringLiteral("$datetime deve ser um texto AAAA-MM-DDThh:mm:ss válido."));
+        return QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC);
+    }
+    if (tag == QLatin1String("$unassigned"))
+        return Unassigned();
+    if (tag == QLatin1String("$packet"))
+        return QVariant::fromValue(decodePacket(v));
+    if (tag == QLatin1String("$fail")) {
+        if (!v.IsString())
+            fail(QStringLiteral("$fail deve trazer o texto da falha."));
+        return FailResult(jsonString(v));
+    }
+    fail(QStringLiteral("Marca desconhecida \"%1\".").arg(tag));
+}
+
+QVariant decodeValue(const JValue& v, int depth)
+{
+    if (depth > MaxDepth)
+        fail(QStringLiteral("Valor aninhado demais."));
+    switch (v.GetType()) {
+    case rapidjson::kNullType: return Null();
+    case rapidjson::kFalseType: return false;
+    case rapidjson::kTrueType: return true;
+    case rapidjson::kStringType: return jsonString(v);
+    case rapidjson::kNumberType:
+        if (v.IsInt64())
+            return qlonglong(v.GetInt64());
+        return v.GetDouble();
+    case rapidjson::kArrayType: {
+        QVariantList list;
+        list.reserve(v.Size());
+        for (const auto& e : v.GetArray())
+            list.append(decodeValue(e, depth + 1));
+        return list;
+    }
+    case rapidjson::kObjectType: return decodeTagged(v, depth);
+    }
+    return {};
+}
+
+rapidjson::Document parse(const QByteArray& json, const char* what)
+{
+    rapidjson::Document doc;
+    doc.Parse<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(json.constData(), size_t(json.size()));
+    if (doc.HasParseError())
+        fail(QStringLiteral("%1 não é JSON válido: %2 (posição %3).")
+                 .arg(QString::fromUtf8(what), QString::fromUtf8(rapidjson::GetParseError_En(doc.GetParseError())))
+                 .arg(doc.GetErrorOffset()));
+    return doc;
+}
+
+} // namespace
+
+QString DateTimeText(const QDateTime& dt)
+{
+    // Naive date-times: the wall-clock reading is what travels.
+    return dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+QDateTime ParseDateTime(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const auto ms = parseDateTime(utf8.constData(), size_t(utf8.size()));
+    return ms ? QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC) : QDateTime();
+}
+
+QByteArray Encode(const QVariant& value)
+{
+    rapidjson::StringBuffer buffer;
+    JsonWriter w(buffer);
+    writeValue(w, value, 0);
+    return finish(buffer);
+}
+
+QVariant Decode(const QByteArray& json)
+{
+    const auto doc = parse(json, "O valor");
+    return decodeValue(doc, 0);
+}
+
+QByteArray EncodeRequest(const Request& request)
+{
+    rapidjson::StringBuffer buffer;
+    JsonWriter w(buffer);
+    w.StartObject();
+    w.Key("jsonrpc");
+    w.String("2.0");
+    w.Key("id");
+    w.Int64(request.id);
+    w.Key("method");
+    writeString(w, request.method);
+    w.Key("params");
+    w.StartArray();
+    for (const QVariant& p : request.params)
+        writeValue(w, p, 1);
+    w.EndArray();
+    w.EndObject();
+    return finish(buffer);
+}
+
+Request DecodeRequest(const QByteArray& body)
+{
+    const auto doc = parse(body, "O pedido");
+    if (!doc.IsObject())
+        fail(QStringLiteral("O pedido deve ser um objeto JSON-RPC."));
+    Request r;
+    const auto id = doc.FindMember("id");
+    if (id != doc.MemberEnd() && id->value.IsInt64())
+        r.id = id->value.GetInt64();
+    const auto method = doc.FindMember("method");
+    if (method == doc.MemberEnd() || !method->value.IsString())
+        fail(QStringLiteral("O pedido não diz o método."));
+    r.method = jsonString(method->value);
+    const auto params = doc.FindMember("params");
+    if (params != doc.MemberEnd()) {
+        if (!params->value.IsArray())
+            fail(QStringLiteral("Os argumentos do pedido devem ser uma lista."));
+        r.params = decodeValue(params->value, 0).toList();
+    }
+    return r;
+}
+
+QByteArray EncodeResponse(const Response& response)
+{
+    rapidjson::StringBuffer buffer;
+    JsonWriter w(buffer);
+    w.StartObject();
+    w.Key("jsonrpc");
+    w.String("2.0");
+    w.Key("id");
+    w.Int64(response.id);
+    if (response.isError) {
+        w.Key("error");
+        w.StartObject();
+        w.Key("code");
+        w.Int(response.errorCode);
+        w.Key("message");
+        writeString(w, response.errorMessage);
+        w.EndObject();
+    } else {
+        w.Key("result");
+        writeValue(w, response.result, 1);
+        if (!response.byref.isEmpty()) {
+            w.Key("byref");
+            w.StartObject();
+            for (auto it = response.byref.cbegin(); it != response.byref.cend(); ++it) {
+                writeString(w, QString::number(it.key()));
+                writeValue(w, it.value(), 1);
+            }
+            w.EndObject();
+        }
+    }
+    w.EndObject();
+    return finish(buffer);
+}
+
+Response DecodeResponse(const QByteArray& body)
+{
+    const auto doc = parse(body, "A resposta do servidor");
+    if (!doc.IsObject())
+        fail(QStringLiteral("A resposta do servidor não é um objeto JSON-RPC."));
+    Response r;
+    const auto id = doc.FindMember("id");
+    if (id != doc.MemberEnd() && id->value.IsInt64())
+        r.id = id->value.GetInt64();
+    const auto error = doc.FindMember("error");
+    if (error != doc.MemberEnd() && !error->value.IsNull()) {
+        if (!error->value.IsObject())
+            fail(QStringLiteral("A resposta do servidor traz um erro malformado."));
+        r.isError = true;
+        const auto code = error->value.FindMember("code");
+        if (code != error->value.MemberEnd() && code->value.IsInt())
+            r.errorCode = code->value.GetInt();
+        const auto message = error->value.FindMember("message");
+        if (message == error->value.MemberEnd() || !message->value.IsString())
+            fail(QStringLiteral("A resposta do servidor traz um erro sem mensagem."));
+        r.errorMessage = jsonString(message->value);
+        return r;
+    }
+    const auto result = doc.FindMember("result");
+    if (result == doc.MemberEnd())
+        fail(QStringLiteral("A resposta do servidor não traz \"result\" nem \"error\"."));
+    r.result = decodeValue(result->value, 0);
+    const auto byref = doc.FindMember("byref");
+    if (byref != doc.MemberEnd()) {
+        if (!byref->value.IsObject())
+            fail(QStringLiteral("\"byref\" deve ser um objeto de índices e valores."));
+        for (const auto& m : byref->value.GetObject()) {
+            bool ok = false;
+            const int index = jsonString(m.name).toInt(&ok);
+            if (!ok || index < 0)
+                fail(QStringLiteral("\"byref\" traz o índice inválido \"%1\".").arg(jsonString(m.name)));
+            r.byref.insert(index, decodeValue(m.value, 1));
+        }
+    }
+    return r;
+}
+
+} // namespace Wire

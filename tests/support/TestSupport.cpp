@@ -1,0 +1,73 @@
+#include "TestSupport.h"
+
+#include "ClientDataSet.h"
+#include "HostServices.h"
+#include "Wire.h"
+
+#include <QJsonDocument>
+
+TDataPacket MakePacket(const QList<TPacketField>& fields, const QList<QVariantList>& rows)
+{
+    // The dataset's own conversions turn the table's values into cells.
+    TClientDataSet scratch;
+    std::vector<TFieldDef> defs;
+    for (const auto& f : fields)
+        defs.push_back(TFieldDef{f.name, f.type, 0});
+    scratch.DefineFields(defs);
+    std::vector<CellRow> cells;
+    for (const auto& row : rows) {
+        CellRow r;
+        for (int i = 0; i < fields.size(); ++i)
+            r.push_back(scratch.Fields(i)->ToCell(row.value(i)));
+        cells.push_back(std::move(r));
+    }
+    return TDataPacket(fields, std::move(cells));
+}
+
+QVariant PacketVar(const QList<TPacketField>& fields, const QList<QVariantList>& rows)
+{
+    return QVariant::fromValue(MakePacket(fields, rows));
+}
+
+QJsonObject Json(const char* text)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(text), &error);
+    if (error.error != QJsonParseError::NoError)
+        ADD_FAILURE() << "JSON do teste inválido: " << error.errorString().toStdString() << " em " << text;
+    return doc.object();
+}
+
+void ScriptedHostTest::SetUp()
+{
+    host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
+    server.UseInSession();
+    Session().operador = QStringLiteral("OPER1");
+    Session().filiProc = QStringLiteral("0001");
+    Session().callTimeoutMs = 5000;
+}
+
+void ScriptedHostTest::TearDown() { InstallHostServices(nullptr); }
+
+void ScriptedHostTest::Script(const char* stepsJson)
+{
+    host->SetSteps(ScriptedHostServices::ParseScript(QByteArray(stepsJson)).value(QLatin1String("steps")).toArray());
+}
+
+QStringList ScriptedHostTest::Kinds() const
+{
+    QStringList kinds;
+    for (const auto& l : host->Transcript())
+        kinds << l.value(QLatin1String("kind")).toString();
+    return kinds;
+}
+
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QVariant& v, std::ostream* os)
+{
+    try {
+        *os << Wire::Encode(v).toStdString();
+    } catch (...) {
+        *os << v.typeName();
+    }
+}

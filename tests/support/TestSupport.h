@@ -1,0 +1,36 @@
+#pragma once
+// Helpers of the tests: packets written as tables, and a fixture with the scripted operator
+// and the fake server installed.
+
+#include "DataPacket.h"
+#include "FakeServer.h"
+#include "ScriptedServices.h"
+
+#include <QJsonObject>
+#include <QVariant>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+// A packet from field declarations and rows of variants (converted to the field types).
+TDataPacket MakePacket(const QList<TPacketField>& fields, const QList<QVariantList>& rows);
+QVariant PacketVar(const QList<TPacketField>& fields, const QList<QVariantList>& rows);
+
+QJsonObject Json(const char* text);   // a JSON object written in the test
+
+// Every test body runs with a fresh scripted operator and a fake server on loopback.
+class ScriptedHostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void Script(const char* stepsJson);   // {"steps":[...]}
+    QList<QJsonObject> Lines(const QString& kind) const { return host->Lines(kind); }
+    QStringList Kinds() const;             // the kinds of the transcript lines, in order
+
+    FakeServer server;
+    ScriptedHostServices* host = nullptr;
+};
+
+void PrintTo(const QString& s, std::ostream* os);
+void PrintTo(const QVariant& v, std::ostream* os);
