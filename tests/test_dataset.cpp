@@ -1,1 +1,282 @@
+// Client datasets: fields, records, states, the change log, filters, Locate, packets, events,
+// and the item model that lists them.
 #include "TestSupport.h"
+
+#include "ClientDataSet.h"
+#include "DataSetModel.h"
+#include "Errors.h"
+#include "Variants.h"
+
+
+namespace {
+
+// The quote's halls, as a form layout would define them.
+std::unique_ptr<TClientDataSet> halls()
+{
+    auto ds = std::make_unique<TClientDataSet>(nullptr, QStringLiteral("cdsSalaoEven"));
+    ds->DefineFields(QJsonArray{
+        Json(R"({"name":"IDMARCADO","type":"string","size":1,"fixed":true})"),
+        Json(R"({"name":"CDFILIAL","type":"string","size":4,"visible":false})"),
+        Json(R"({"name":"NRORCAEVENTO","type":"string","size":10,"visible":false})"),
+        Json(R"({"name":"NRSEQORCAEVE","type":"string","size":2,"fixed":true,"visible":false})"),
+        Json(R"({"name":"CDSALAOEVEN","type":"string","size":3,"label":"Código"})"),
+        Json(R"({"name":"NMSALAOEVEN","type":"string","size":50,"label":"Nome do Salão / Ambiente"})"),
+        Json(R"({"name":"VRCOBAGENSALAO","type":"float","visible":false})"),
+        Json(R"({"name":"VrCobrSalao","type":"float","calculated":true,"label":"Valor","displayFormat":"#,##0.00"})"),
+    });
+    return ds;
+}
+
+QVariant hallRows()
+{
+    return PacketVar({{"CDFILIAL", TFieldType::String, 4}, {"NRORCAEVENTO", TFieldType::String, 10},
+                      {"NRSEQORCAEVE", TFieldType::String, 2}, {"CDSALAOEVEN", TFieldType::String, 3},
+                      {"NMSALAOEVEN", TFieldType::String, 50}, {"VRCOBAGENSALAO", TFieldType::Integer, 0},
+                      {"EXTRA", TFieldType::String, 5}},
+                     {{"0001", "0000000123", "01", "001", "Salão Nobre", 2500, "x"},
+                      {"0001", "0000000123", "02", "002", "Terraço", 1234567, "y"},
+                      {"0001", "0000000124", "01", "003", "Jardim d'Água", Null(), "z"}});
+}
+
+TEST(DataSet, LoadsByFieldNameConvertingToTheFieldTypes)
+{
+    auto ds = halls();
+    ds->SetData(hallRows());
+    EXPECT_EQ(ds->RecordCount(), 3);
+    EXPECT_TRUE(ds->FieldByName("IDMARCADO")->IsNull());              // absent from the packet
+    EXPECT_EQ(ds->FindField("EXTRA"), nullptr);                        // unknown column ignored
+    EXPECT_EQ(ds->FieldByName("VRCOBAGENSALAO")->Value().metaType().id(), QMetaType::Double);
+    EXPECT_EQ(ds->FieldByName("VRCOBAGENSALAO")->AsFloat(), 2500.0);
+    EXPECT_EQ(ds->FieldByName("nmsalaoeven")->AsString(), "Salão Nobre");   // names are case-insensitive
+    EXPECT_THROW(ds->FieldByName("NAOEXISTE"), EDataSetError);
+
+    ds->Last();
+    EXPECT_TRUE(ds->FieldByName("VRCOBAGENSALAO")->IsNull());
+    EXPECT_EQ(ds->FieldByName("VRCOBAGENSALAO")->AsFloat(), 0.0);
+}
+
+TEST(DataSet, AValueOfTheWrongTypeIsAClearError)
+{
+    TClientDataSet ds(nullptr, QStringLiteral("cdsTotal"));
+    ds.DefineFields({{"QTPARC", TFieldType::Integer}});
+    try {
+        ds.SetData(PacketVar({{"QTPARC", TFieldType::String, 10}}, {{"12"}, {"doze"}}));
+        FAIL();
+    } catch (const EWireError& e) {
+        EXPECT_EQ(e.message(), "cdsTotal, linha 2: Campo QTPARC: o valor \"doze\" não é um número inteiro.");
+    }
+    EXPECT_THROW(ds.SetData(VarArrayOf({1})), EWireError);   // an array where a packet was expected
+}
+
+TEST(DataSet, StringsHoldAtMostTheirSize)
+{
+    TClientDataSet ds;
+    ds.DefineFields({{"CDPAIS", TFieldType::String, 4}, {"NRSEQ", TFieldType::FixedString, 2}});
+    ds.CreateDataSet();
+    ds.Append();
+    ds.FieldByName("CDPAIS")->SetAsString(QStringLiteral("105899"));
+    ds.FieldByName("NRSEQ")->SetAsString(QStringLiteral("1 "));
+    ds.Post();
+    EXPECT_EQ(ds.FieldByName("CDPAIS")->AsString(), "1058");
+    EXPECT_EQ(ds.FieldByName("NRSEQ")->AsString(), "1");
+
+    ds.SetData(PacketVar({{"CDPAIS", TFieldType::String, 10}}, {{"ABCDEFG"}}));
+    EXPECT_EQ(ds.FieldByName("CDPAIS")->AsString(), "ABCD");
+}
+
+TEST(DataSet, ChangeCountFollowsEditPostCancelAndMerge)
+{
+    auto ds = halls();
+    ds->SetData(hallRows());
+    EXPECT_EQ(ds->ChangeCount(), 0);
+
+    ds->Edit();
+    ds->FieldByName("NMSALAOEVEN")->SetAsString(QStringLiteral("Outro"));
+    ds->Cancel();
+    EXPECT_EQ(ds->ChangeCount(), 0);
+    EXPECT_EQ(ds->FieldByName("NMSALAOEVEN")->AsString(), "Salão Nobre");
+
+    ds->Edit();
+    ds->Post();                                                  // nothing changed
+    EXPECT_EQ(ds->ChangeCount(), 0);
+
+    ds->Edit();
+    ds->FieldByName("IDMARCADO")->SetAsString(QStringLiteral("S"));
+    EXPECT_TRUE(ds->Modified());
+    ds->Post();
+    EXPECT_EQ(ds->ChangeCount(), 1);
+    ds->Edit();
+    ds->FieldByName("NMSALAOEVEN")->SetAsString(QStringLiteral("Nobre II"));
+    ds->Post();
+    EXPECT_EQ(ds->ChangeCount(), 1);                             // still one changed record
+
+    ds->Append();
+    ds->FieldByName("CDSALAOEVEN")->SetAsString(QStringLiteral("009"));
+    ds->Post();
+    EXPECT_EQ(ds->ChangeCount(), 2);
+    EXPECT_EQ(ds->RecordCount(), 4);
+
+    const TDataPacket saved = ds->Data();
+    ASSERT_EQ(saved.states().size(), 4u);
+    EXPECT_EQ(saved.states()[0], TRowState::Modified);
+    EXPECT_EQ(saved.states()[3], TRowState::Inserted);
+    EXPECT_EQ(saved.fieldIndex("VrCobrSalao"), -1);               // calculated fields stay home
+
+    ds->MergeChangeLog();
+    EXPECT_EQ(ds->ChangeCount(), 0);
+    EXPECT_TRUE(ds->Data().states().empty());
+    ds->First();
+    EXPECT_EQ(ds->FieldByName("NMSALAOEVEN")->AsString(), "Nobre II");
+}
+
+TEST(DataSet, CancelUpdatesRestoresWhatWasLoaded)
+{
+    auto ds = halls();
+    ds->SetData(hallRows());
+    ds->Edit();
+    ds->FieldByName("NMSALAOEVEN")->SetAsString(QStringLiteral("Mudado"));
+    ds->Post();
+    ds->Next();
+    ds->Delete();
+    ds->Append();
+    ds->FieldByName("CDSALAOEVEN")->SetAsString(QStringLiteral("010"));
+    ds->Post();
+    EXPECT_EQ(ds->ChangeCount(), 3);
+    ds->CancelUpdates();
+    EXPECT_EQ(ds->ChangeCount(), 0);
+    EXPECT_EQ(ds->RecordCount(), 3);
+    EXPECT_EQ(ds->FieldByName("NMSALAOEVEN")->AsString(), "Salão Nobre");
+}
+
+TEST(DataSet, AnAbortBeforePostLeavesTheRecordInEditWithItsValues)
+{
+    auto ds = halls();
+    ds->SetData(hallRows());
+    int afterPost = 0;
+    ds->BeforePost = [](TClientDataSet& d) {
+        if (d.FieldByName("NMSALAOEVEN")->AsString().isEmpty())
+            Abort();
+    };
+    ds->AfterPost = [&](TClientDataSet&) { ++afterPost; };
+    TDataSource source(nullptr, QStringLiteral("dtsSalaoEven"), ds.get());
+    QList<TDataSetState> states;
+    source.OnStateChange = [&](TDataSource& s) { states << s.State(); };
+
+    ds->Edit();
+    ds->FieldByName("NMSALAOEVEN")->SetAsString(QString());
+    EXPECT_THROW(ds->Post(), EAbort);
+    EXPECT_EQ(ds->State(), dsEdit);
+    EXPECT_EQ(ds->FieldByName("NMSALAOEVEN")->AsString(), "");
+    EXPECT_EQ(afterPost, 0);
+
+    ds->FieldByName("NMSALAOEVEN")->SetAsString(QStringLiteral("Salão Azul"));
+    ds->Post();
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(afterPost, 1);
+    EXPECT_EQ(states, (QList<TDataSetState>{dsEdit, dsBrowse}));
+}
+
+TEST(DataSet, NavigatesOverTheRecords)
+{
+    auto ds = halls();
+    ds->CreateDataSet();
+    EXPECT_TRUE(ds->IsEmpty());
+    EXPECT_TRUE(ds->Eof());
+    ds->SetData(hallRows());
+    QStringList codes;
+    for (ds->First(); !ds->Eof(); ds->Next())
+        codes << ds->FieldByName("CDSALAOEVEN")->AsString();
+    EXPECT_EQ(codes, (QStringList{"001", "002", "003"}));
+    EXPECT_EQ(ds->RecNo(), 3);
+    EXPECT_THROW(ds->FieldByName("NMSALAOEVEN")->SetAsString(QStringLiteral("x")), EDataSetError);   // not in edit
+}
+
+TEST(DataSet, FiltersWithQuotesInsideValues)
+{
+    auto ds = halls();
+    ds->SetData(hallRows());
+    ds->SetFiltered(false);
+    ds->SetFilter(QStringLiteral("CDFILIAL = '0001' AND NMSALAOEVEN = 'Jardim d''Água'"));
+    ds->SetFiltered(true);
+    ASSERT_EQ(ds->RecordCount(), 1);
+    EXPECT_EQ(ds->FieldByName("CDSALAOEVEN")->AsString(), "003");
+
+    ds->SetFilter(QStringLiteral("NRORCAEVENTO = '0000000123' AND (NRSEQORCAEVE = '02' OR NRSEQORCAEVE = '09')"));
+    ASSERT_EQ(ds->RecordCount(), 1);
+    EXPECT_EQ(ds->FieldByName("NRSEQORCAEVE")->AsString(), "02");
+
+    // A value that is not closed cannot select other rows: it is refused.
+    EXPECT_THROW(ds->SetFilter(QStringLiteral("NMSALAOEVEN = 'Jardim d'Água'")), EDataSetError);
+    EXPECT_THROW(ds->SetFilter(QStringLiteral("NAOEXISTE = '1'")), EDataSetError);
+
+    ds->SetFiltered(false);
+    EXPECT_EQ(ds->RecordCount(), 3);
+    EXPECT_EQ(ds->Data().rowCount(), 3);
+}
+
+TEST(DataSet, LocatesOverSeveralFieldsIgnoringCase)
+{
+    TClientDataSet ds;
+    ds.DefineFields({{"CDFILIAL", TFieldType::String, 4}, {"NRORCAEVENTO", TFieldType::String, 10},
+                     {"NRSEQORCAEVE", TFieldType::FixedString, 2}, {"DSTITULO", TFieldType::String, 20}});
+    ds.SetData(PacketVar({{"CDFILIAL", TFieldType::String, 4}, {"NRORCAEVENTO", TFieldType::String, 10},
+                          {"NRSEQORCAEVE", TFieldType::String, 2}, {"DSTITULO", TFieldType::String, 20}},
+                         {{"0001", "ABC123", "01", "primeira"}, {"0001", "ABC123", "02", "segunda"}, {"0002", "ABC123", "02", "outra filial"}}));
+    const QString keys = QStringLiteral("CDFILIAL;NRORCAEVENTO;NRSEQORCAEVE");
+
+    EXPECT_FALSE(ds.Locate(keys, VarArrayOf({"0001", "abc123", "02"})));
+    EXPECT_EQ(ds.RecNo(), 1);                                             // not found: stays
+    EXPECT_TRUE(ds.Locate(keys, VarArrayOf({"0001", "abc123", "02"}), loCaseInsensitive));
+    EXPECT_EQ(ds.FieldByName("DSTITULO")->AsString(), "segunda");
+    EXPECT_FALSE(ds.Locate(keys, VarArrayOf({"0003", "ABC123", "02"}), loCaseInsensitive));
+    EXPECT_EQ(ds.FieldByName("DSTITULO")->AsString(), "segunda");
+    EXPECT_TRUE(ds.Locate(QStringLiteral("DSTITULO"), QStringLiteral("OUT"), loCaseInsensitive | loPartialKey));
+    EXPECT_EQ(ds.FieldByName("CDFILIAL")->AsString(), "0002");
+    EXPECT_THROW(ds.Locate(keys, VarArrayOf({"0001"})), EDataSetError);
+}
+
+TEST(DataSet, CalculatedFieldsAndGetTextShowInTheList)
+{
+    auto ds = halls();
+    int calculations = 0;
+    ds->OnCalcFields = [&](TClientDataSet& d) {
+        ++calculations;
+        d.FieldByName("VrCobrSalao")->SetAsFloat(d.FieldByName("VRCOBAGENSALAO")->AsFloat() * 1.1);
+    };
+    ds->FieldByName("CDSALAOEVEN")->OnGetText = [](TField& f, QString& text, bool) { text = QStringLiteral("Sala ") + f.AsString(); };
+    ds->SetData(hallRows());
+    EXPECT_DOUBLE_EQ(ds->FieldByName("VrCobrSalao")->AsFloat(), 2750.0);
+    EXPECT_EQ(ds->FieldByName("VrCobrSalao")->DisplayText(), "2.750,00");
+    EXPECT_EQ(ds->FieldByName("CDSALAOEVEN")->DisplayText(), "Sala 001");
+    EXPECT_EQ(ds->FieldByName("CDSALAOEVEN")->AsString(), "001");
+
+    TDataSource source(nullptr, QStringLiteral("dtsSalaoEven"), ds.get());
+    TDataSetModel model(&source);
+    ASSERT_EQ(model.columnCount(), 4);   // IDMARCADO, code, name, value: the visible fields
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "Código");
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Valor");
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), "Sala 002");
+    EXPECT_EQ(model.data(model.index(1, 3)).toString(), "1.358.023,70");
+    EXPECT_EQ(model.data(model.index(2, 3)).toString(), "0,00");
+    EXPECT_EQ(ds->RecNo(), 1);   // listing does not move the cursor
+
+    // Editing a record recalculates it once posted.
+    ds->Edit();
+    ds->FieldByName("VRCOBAGENSALAO")->SetAsFloat(100);
+    ds->Post();
+    EXPECT_EQ(model.data(model.index(0, 3)).toString(), "110,00");
+    EXPECT_GT(calculations, 0);
+    EXPECT_THROW(ds->FieldByName("VrCobrSalao")->SetAsFloat(1), EDataSetError);
+}
+
+TEST(DataSet, LayoutsRejectWhatTheyCannotHold)
+{
+    TClientDataSet ds(nullptr, QStringLiteral("cdsX"));
+    EXPECT_THROW(ds.DefineFields(QJsonArray{Json(R"({"name":"A","type":"money"})")}), EDataSetError);
+    EXPECT_THROW(ds.DefineFields(QJsonArray{Json(R"({"name":"A","type":"string","size":-1})")}), EDataSetError);
+    EXPECT_THROW(ds.DefineFields(QJsonArray{Json(R"({"name":"A","type":"string"})"), Json(R"({"name":"a","type":"string"})")}), EDataSetError);
+    ds.DefineFields(QJsonArray{Json(R"({"name":"IDMARCADO","type":"string","size":1,"providerFlags":[]})")});
+    EXPECT_EQ(ds.FieldByName("IDMARCADO")->ProviderFlags(), 0u);
+}
+
+} // namespace

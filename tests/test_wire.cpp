@@ -1,1 +1,192 @@
+// The wire codec: values, data packets and the JSON-RPC envelopes.
 #include "TestSupport.h"
+
+#include "Errors.h"
+#include "Variants.h"
+#include "Wire.h"
+
+#include <QDate>
+#include <QDateTime>
+
+namespace {
+
+QVariant roundTrip(const QVariant& v) { return Wire::Decode(Wire::Encode(v)); }
+
+TEST(Wire, NullAndUnassignedStayApart)
+{
+    EXPECT_EQ(Wire::Encode(Null()), "null");
+    EXPECT_EQ(Wire::Encode(Unassigned()), R"({"$unassigned":true})");
+    EXPECT_TRUE(VarIsNull(roundTrip(Null())));
+    EXPECT_TRUE(VarIsEmpty(roundTrip(Unassigned())));
+    EXPECT_FALSE(VarIsNull(roundTrip(Unassigned())));
+}
+
+TEST(Wire, IntegersAndFloatsKeepTheirKind)
+{
+    EXPECT_EQ(Wire::Encode(3), "3");
+    EXPECT_EQ(Wire::Encode(3.0), "3.0");
+    EXPECT_EQ(Wire::Decode("3").metaType().id(), QMetaType::LongLong);
+    EXPECT_EQ(Wire::Decode("3.0").metaType().id(), QMetaType::Double);
+    EXPECT_EQ(Wire::Decode("3e2").metaType().id(), QMetaType::Double);
+    EXPECT_EQ(roundTrip(0.1).toDouble(), 0.1);
+    EXPECT_EQ(roundTrip(1.005).toDouble(), 1.005);
+    EXPECT_EQ(roundTrip(qlonglong(9007199254740993LL)).toLongLong(), 9007199254740993LL);
+}
+
+TEST(Wire, DatesArraysReferencesAndFailures)
+{
+    const QVariant date = QDate(2026, 12, 10);
+    const QVariant stamp = QDateTime(QDate(2026, 12, 10), QTime(19, 30, 5), Qt::UTC);
+    EXPECT_EQ(Wire::Encode(date), R"({"$date":"2026-12-10"})");
+    EXPECT_EQ(Wire::Encode(stamp), R"({"$datetime":"2026-12-10T19:30:05"})");
+    EXPECT_EQ(roundTrip(date).toDate(), QDate(2026, 12, 10));
+    EXPECT_EQ(roundTrip(stamp).toDateTime(), stamp.toDateTime());
+
+    bool flag = false;
+    const QVariant array = VarArrayOf({QStringLiteral("0001"), Null(), VarArrayOf({1, 2.5}), VarRef(&flag)});
+    const QVariantList back = roundTrip(array).toList();
+    ASSERT_EQ(back.size(), 4);
+    EXPECT_EQ(back[0].toString(), "0001");
+    EXPECT_TRUE(VarIsNull(back[1]));
+    EXPECT_EQ(back[2].toList().value(1).toDouble(), 2.5);
+    EXPECT_EQ(VarDeref<bool>(back[3]), &flag);
+
+    EXPECT_EQ(Wire::Encode(FailResult(QStringLiteral("Sem saldo"))), R"({"$fail":"Sem saldo"})");
+    EXPECT_TRUE(VarIsFail(roundTrip(FailResult(QStringLiteral("x")))));
+}
+
+TEST(Wire, PacketOfEveryFieldTypeSurvivesTheRoundTrip)
+{
+    const QList<TPacketField> fields{
+        {"CDFILIAL", TFieldType::String, 4},  {"NRSEQORCAEVE", TFieldType::FixedString, 2},
+        {"QTPARC", TFieldType::Integer, 0},   {"VRTOTAL", TFieldType::Float, 0},
+        {"IDATIVO", TFieldType::Boolean, 0},  {"DTEVENTO", TFieldType::Date, 0},
+        {"DTINCL", TFieldType::DateTime, 0},  {"TXOBS", TFieldType::Blob, 0},
+    };
+    const TDataPacket packet = MakePacket(
+        fields, {
+                    {QStringLiteral("0001"), QStringLiteral("01"), 12, 1234.56, true, QDate(2026, 1, 31),
+                     QDateTime(QDate(2026, 2, 1), QTime(8, 0, 1), Qt::UTC), QByteArray("linha 1\nção\0x", 13)},
+                    {Null(), Null(), Null(), Null(), Null(), Null(), Null(), Null()},
+                    {QStringLiteral("Ação \"aspas\" \\"), QString(), -7, -0.5, false, QDate(1900, 3, 1),
+                     QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59), Qt::UTC), QByteArray()},
+                });
+    const QByteArray json = Wire::Encode(QVariant::fromValue(packet));
+    const QVariant back = Wire::Decode(json);
+    ASSERT_TRUE(VarIsPacket(back));
+    EXPECT_EQ(back.value<TDataPacket>(), packet) << json.toStdString();
+    EXPECT_FALSE(json.contains("states"));
+
+    const TDataPacket changed(fields, packet.rows(), {TRowState::Unchanged, TRowState::Modified, TRowState::Inserted});
+    const QByteArray changedJson = Wire::Encode(QVariant::fromValue(changed));
+    EXPECT_TRUE(changedJson.contains(R"("states":["unchanged","modified","inserted"])"));
+    EXPECT_EQ(Wire::Decode(changedJson).value<TDataPacket>(), changed);
+}
+
+struct BadInput {
+    const char* what;
+    const char* json;
+    const char* message;   // a part of the error's text
+};
+
+class WireBadInput : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(WireBadInput, IsAClearError)
+{
+    const BadInput& c = GetParam();
+    try {
+        Wire::Decode(QByteArray(c.json));
+        FAIL() << c.what << ": no error";
+    } catch (const EWireError& e) {
+        EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.message))) << c.what << ": " << e.message().toStdString();
+    }
+}
+
+const char* deepNesting()
+{
+    static const std::string json = std::string(70, '[') + std::string(70, ']');
+    return json.c_str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WireBadInput,
+    ::testing::Values(
+        BadInput{"malformed JSON", R"([1, 2)", "não é JSON válido"},
+        BadInput{"trailing garbage", R"(1 2)", "não é JSON válido"},
+        BadInput{"short row", R"({"$packet":{)" "\"fields\":[{\"name\":\"A\",\"type\":\"string\",\"size\":4},{\"name\":\"B\",\"type\":\"integer\"}]" R"(,"rows":[["0001"]]}})",
+                 "a linha 1 tem 1 valor(es), mas o pacote tem 2 campo(s)"},
+        BadInput{"long row", R"({"$packet":{)" "\"fields\":[{\"name\":\"A\",\"type\":\"integer\"}]" R"(,"rows":[[1],[1,2]]}})",
+                 "a linha 2 tem 2 valor(es)"},
+        BadInput{"text in an integer field", R"({"$packet":{)" "\"fields\":[{\"name\":\"QT\",\"type\":\"integer\"}]" R"(,"rows":[["12"]]}})",
+                 "campo QT (integer): esperava um inteiro e recebeu um texto"},
+        BadInput{"fraction in an integer field", R"({"$packet":{)" "\"fields\":[{\"name\":\"QT\",\"type\":\"integer\"}]" R"(,"rows":[[1.5]]}})",
+                 "esperava um inteiro"},
+        BadInput{"number in a string field", R"({"$packet":{)" "\"fields\":[{\"name\":\"CD\",\"type\":\"string\",\"size\":4}]" R"(,"rows":[[1]]}})",
+                 "campo CD (string): esperava um texto"},
+        BadInput{"impossible date", R"({"$packet":{)" "\"fields\":[{\"name\":\"DT\",\"type\":\"date\"}]" R"(,"rows":[["2026-02-30"]]}})",
+                 "esperava uma data"},
+        BadInput{"bad base64", R"({"$packet":{)" "\"fields\":[{\"name\":\"TX\",\"type\":\"blob\"}]" R"(,"rows":[["***"]]}})",
+                 "base64"},
+        BadInput{"unknown tag", R"({"$money":12})", "Marca desconhecida \"$money\""},
+        BadInput{"plain object", R"({"a":1,"b":2})", "Objeto sem marca conhecida"},
+        BadInput{"huge declared size", R"({"$packet":{"fields":[{"name":"A","type":"string","size":99999999999}],"rows":[]}})",
+                 "tamanho inválido"},
+        BadInput{"unknown field type", R"({"$packet":{"fields":[{"name":"A","type":"money"}],"rows":[]}})",
+                 "tipo desconhecido \"money\""},
+        BadInput{"field without name", R"({"$packet":{"fields":[{"type":"string"}],"rows":[]}})", "não tem nome"},
+        BadInput{"rows missing", R"({"$packet":{"fields":[]}})", "sem a lista \"rows\""},
+        BadInput{"states of another length", R"({"$packet":{"fields":[{"name":"A","type":"integer"}],"rows":[[1]],"states":[]}})",
+                 "um estado por linha"},
+        BadInput{"bad $date", R"({"$date":"10/12/2026"})", "$date"},
+        BadInput{"deep nesting", deepNesting(), "aninhado demais"}),
+    [](const auto& info) {
+        std::string name = info.param.what;
+        for (char& c : name)
+            if (!isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    });
+
+TEST(Wire, UnsendableValuesAreRefused)
+{
+    EXPECT_THROW(Wire::Encode(std::nan("")), EWireError);
+    EXPECT_THROW(Wire::Encode(QVariantMap{{"a", 1}}), EWireError);
+}
+
+TEST(Wire, EnvelopesCarryByReferenceValuesAndErrors)
+{
+    const QByteArray request = Wire::EncodeRequest({7, QStringLiteral("GetGeral"), {QStringLiteral("0001"), 1}});
+    EXPECT_EQ(request, R"({"jsonrpc":"2.0","id":7,"method":"GetGeral","params":["0001",1]})");
+
+    const Wire::Response ok = Wire::DecodeResponse(R"({"jsonrpc":"2.0","id":7,"result":[1],"byref":{"2":"novo"}})");
+    EXPECT_FALSE(ok.isError);
+    EXPECT_EQ(ok.result.toList().value(0).toInt(), 1);
+    EXPECT_EQ(ok.byref.value(2).toString(), "novo");
+
+    const Wire::Response error = Wire::DecodeResponse(R"({"jsonrpc":"2.0","id":7,"error":{"code":-32000,"message":"N_PARAM_PED|0001"}})");
+    EXPECT_TRUE(error.isError);
+    EXPECT_EQ(error.errorMessage, "N_PARAM_PED|0001");
+
+    EXPECT_THROW(Wire::DecodeResponse(R"({"jsonrpc":"2.0","id":7})"), EWireError);
+    EXPECT_THROW(Wire::DecodeResponse(R"({"jsonrpc":"2.0","id":7,"result":1,"byref":{"x":1}})"), EWireError);
+}
+
+TEST(Wire, PayloadElementsAreCheckedWithTheMethodNamed)
+{
+    const QVariant payload = VarArrayOf({1, 2});
+    EXPECT_EQ(VarElement(payload, 1, QStringLiteral("GetGeral")).toInt(), 2);
+    try {
+        VarElement(payload, 7, QStringLiteral("GetGeral"));
+        FAIL();
+    } catch (const EWireError& e) {
+        EXPECT_EQ(e.message(), "GetGeral: a lista recebida tem 2 elemento(s); o elemento 7 não existe.");
+    }
+    try {
+        VarElement(PacketVar({{"A", TFieldType::Integer, 0}}, {}), 0, QStringLiteral("GetSalao"));
+        FAIL();
+    } catch (const EWireError& e) {
+        EXPECT_EQ(e.message(), "GetSalao: esperava uma lista de valores e recebeu um pacote de dados (elemento 0 pedido).");
+    }
+}
+
+} // namespace

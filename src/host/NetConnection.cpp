@@ -77,6 +77,10 @@ void TNetConnection::SetConnected(bool connected)
     }
     if (BeforeConnect)
         BeforeConnect(*this);
+    if (Host.isEmpty() && Port == 0) {
+        Host = WebURL();
+        Port = WebPort();
+    }
     if (Host.isEmpty() || Port <= 0 || Port > 65535)
         throw ETransportError(QStringLiteral("Conexão %1 (%2): servidor sem endereço ou porta válidos (%3:%4).")
                                   .arg(objectName(), ServerName, Host)

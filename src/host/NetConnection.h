@@ -30,7 +30,8 @@ public:
     std::function<void(TNetConnection& sender)> BeforeConnect;
 
     bool Connected() const { return m_connected; }
-    // Connecting runs BeforeConnect, then opens the connection (ETransportError on failure).
+    // Connecting runs BeforeConnect; a connection left without host and port then takes the
+    // session's (WebURL, WebPort). ETransportError when there is no usable address.
     void SetConnected(bool connected);
 
     // Calls `method` with positional arguments. `byref`, when given, receives the values the
