@@ -29,6 +29,13 @@ TfrmBase::TfrmBase(QWidget* parent) : QDialog(parent)
 
 int TfrmBase::ShowModal() { return HostServices().showModal(this); }
 
+void TfrmBase::Close()
+{
+    // Qt sends no close event to a window that is hidden already; the handling runs anyway.
+    QCloseEvent event;
+    closeEvent(&event);
+}
+
 void TfrmBase::closeEvent(QCloseEvent* event)
 {
     // FormClose may keep the window open by the silent abort (a record that cannot be saved).

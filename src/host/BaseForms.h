@@ -33,7 +33,8 @@ public:
 
     // Shows the form modally through the installed host services; returns the modal result.
     int ShowModal();
-    void Close() { close(); }
+    // Closes the form: FormClose runs (also for a form never shown), then the form hides.
+    void Close();
 
     QLabel* lblCodTela;
     TMessages* msgPadrao;
