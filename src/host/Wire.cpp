@@ -463,15 +463,23 @@ QVariant decodeValue(const JValue& v, int depth)
     return {};
 }
 
-rapidjson::Document parse(const QByteArray& json, const char* what)
-{
+// Parses in place, on a private copy of the bytes: strings are then read where they lie.
+struct Parsed {
+    QByteArray buffer;
     rapidjson::Document doc;
-    doc.Parse<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(json.constData(), size_t(json.size()));
+};
+
+std::unique_ptr<Parsed> parse(const QByteArray& json, const char* what)
+{
+    auto parsed = std::make_unique<Parsed>();
+    parsed->buffer = QByteArray(json.constData(), json.size());
+    rapidjson::Document& doc = parsed->doc;
+    doc.ParseInsitu<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(parsed->buffer.data());
     if (doc.HasParseError())
         fail(QStringLiteral("%1 não é JSON válido: %2 (posição %3).")
                  .arg(QString::fromUtf8(what), QString::fromUtf8(rapidjson::GetParseError_En(doc.GetParseError())))
                  .arg(doc.GetErrorOffset()));
-    return doc;
+    return parsed;
 }
 
 } // namespace
@@ -499,8 +507,8 @@ QByteArray Encode(const QVariant& value)
 
 QVariant Decode(const QByteArray& json)
 {
-    const auto doc = parse(json, "O valor");
-    return decodeValue(doc, 0);
+    const auto parsed = parse(json, "O valor");
+    return decodeValue(parsed->doc, 0);
 }
 
 QByteArray EncodeRequest(const Request& request)
@@ -525,7 +533,8 @@ QByteArray EncodeRequest(const Request& request)
 
 Request DecodeRequest(const QByteArray& body)
 {
-    const auto doc = parse(body, "O pedido");
+    const auto parsed = parse(body, "O pedido");
+    const auto& doc = parsed->doc;
     if (!doc.IsObject())
         fail(QStringLiteral("O pedido deve ser um objeto JSON-RPC."));
     Request r;
@@ -581,7 +590,8 @@ QByteArray EncodeResponse(const Response& response)
 
 Response DecodeResponse(const QByteArray& body)
 {
-    const auto doc = parse(body, "A resposta do servidor");
+    const auto parsed = parse(body, "A resposta do servidor");
+    const auto& doc = parsed->doc;
     if (!doc.IsObject())
         fail(QStringLiteral("A resposta do servidor não é um objeto JSON-RPC."));
     Response r;
