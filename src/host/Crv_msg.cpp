@@ -24,14 +24,43 @@ void TMessages::SetLines(const QStringList& lines)
     m_texts = std::move(texts);
 }
 
+namespace {
+// "\r", "\n" and "\\" in a message file stand for a carriage return, a line feed, a backslash.
+QString unescape(const QString& line)
+{
+    if (!line.contains(QLatin1Char('\\')))
+        return line;
+    QString out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('\\') && i + 1 < line.size()) {
+            const QChar next = line[i + 1];
+            if (next == QLatin1Char('r') || next == QLatin1Char('n') || next == QLatin1Char('\\')) {
+                out += next == QLatin1Char('r') ? QLatin1Char('\r') : next == QLatin1Char('n') ? QLatin1Char('\n') : QLatin1Char('\\');
+                ++i;
+                continue;
+            }
+        }
+        out += line[i];
+    }
+    return out;
+}
+} // namespace
+
 void TMessages::LoadFromFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EHostError(QStringLiteral("%1: a lista de mensagens %2 não pôde ser lida.").arg(objectName(), path));
-    QString text = QString::fromUtf8(file.readAll());
-    text.remove(QLatin1Char('\r'));
-    SetLines(text.split(QLatin1Char('\n')));
+    QStringList lines;
+    for (QString line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        lines << unescape(line);
+    }
+    SetLines(lines);
 }
 
 QString TMessages::Msg(const QString& key) const { return m_texts.value(key); }

@@ -13,7 +13,9 @@ public:
     explicit TMessages(QObject* parent = nullptr, const QString& name = {});
 
     void SetLines(const QStringList& lines);     // throws EHostError on a line without "|"
-    void LoadFromFile(const QString& path);      // a Qt resource path or a file, UTF-8
+    // A Qt resource or a file, UTF-8, one "key|text" a line; lines starting with "#" are
+    // comments; in texts "\\r" and "\\n" stand for a carriage return and a line feed.
+    void LoadFromFile(const QString& path);
     const QStringList& Lines() const { return m_lines; }
 
     bool HasKey(const QString& key) const { return m_texts.contains(key); }

@@ -47,6 +47,12 @@ public:
     using EHostError::EHostError;
 };
 
+// A value that cannot be converted to the type asked for (an entry's parameter, say).
+class EConvertError : public EHostError {
+public:
+    using EHostError::EHostError;
+};
+
 // A screen package that cannot be found or has no entry point.
 class EScreenError : public EHostError {
 public:

@@ -15,25 +15,6 @@
 
 namespace {
 
-QString typeName(TMsgDlgType type)
-{
-    switch (type) {
-    case mtWarning: return QStringLiteral("warning");
-    case mtError: return QStringLiteral("error");
-    case mtConfirmation: return QStringLiteral("confirmation");
-    case mtInformation:
-    case mtCustom: break;
-    }
-    return QStringLiteral("information");
-}
-
-QJsonValue wireJson(const QVariant& value)
-{
-    const QByteArray json = Wire::Encode(value);
-    const QJsonDocument doc = QJsonDocument::fromJson("[" + json + "]");
-    return doc.array().at(0);
-}
-
 QString className(const QObject* o) { return QString::fromLatin1(o->metaObject()->className()); }
 
 // The first visible column's text of each record, for picking by value.
@@ -84,30 +65,11 @@ void ScriptedHostServices::SetSteps(const QJsonArray& steps)
     m_next = 0;
 }
 
-void ScriptedHostServices::SetTranscriptDevice(QIODevice* device) { m_device = device; }
+void ScriptedHostServices::SetTranscriptDevice(QIODevice* device) { m_transcript.SetDevice(device); }
 
 void ScriptedHostServices::RegisterScreen(const QString& screenCode, FakeScreen screen)
 {
     m_screens[screenCode.toUpper()] = std::move(screen);
-}
-
-void ScriptedHostServices::Write(QJsonObject line)
-{
-    if (m_device) {
-        m_device->write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
-        if (auto* file = qobject_cast<QFileDevice*>(m_device))
-            file->flush();
-    }
-    m_lines.append(std::move(line));
-}
-
-QList<QJsonObject> ScriptedHostServices::Lines(const QString& kind) const
-{
-    QList<QJsonObject> lines;
-    for (const auto& l : m_lines)
-        if (l.value(QLatin1String("kind")).toString() == kind)
-            lines << l;
-    return lines;
 }
 
 void ScriptedHostServices::unscripted(const QString& interaction, const QString& detail)
@@ -136,10 +98,9 @@ std::optional<QJsonObject> ScriptedHostServices::take(const QString& key, const 
 
 int ScriptedHostServices::messageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int)
 {
-    QJsonObject line{{QStringLiteral("kind"), QStringLiteral("message")}, {QStringLiteral("type"), typeName(type)}, {QStringLiteral("text"), text}};
     const bool question = buttons & (mbYes | mbNo);
     if (!question) {
-        Write(line);
+        Write(TTranscript::Message(text, type));
         return (buttons & mbCancel) && !(buttons & mbOK) ? mrCancel : mrOk;
     }
     int result = (buttons & mbNo) ? mrNo : mrCancel;
@@ -152,21 +113,8 @@ int ScriptedHostServices::messageDlg(const QString& text, TMsgDlgType type, TMsg
         else
             unscripted(QStringLiteral("confirmation"), QStringLiteral("resposta \"%1\" não cabe nesta pergunta").arg(answer));
     }
-    line[QStringLiteral("answer")] = result == mrYes ? QStringLiteral("yes") : result == mrNo ? QStringLiteral("no") : QStringLiteral("cancel");
-    Write(line);
+    Write(TTranscript::Message(text, type, result));
     return result;
-}
-
-void ScriptedHostServices::formLine(QWidget* form, const QString& event, const QJsonObject& action)
-{
-    QJsonObject line{{QStringLiteral("kind"), QStringLiteral("form")},
-                     {QStringLiteral("form"), className(form)},
-                     {QStringLiteral("event"), event}};
-    if (!action.isEmpty())
-        line[QStringLiteral("action")] = action;
-    line[QStringLiteral("caption")] = form->windowTitle();
-    line[QStringLiteral("widgets")] = SnapshotWidgets(form);
-    Write(line);
 }
 
 int ScriptedHostServices::showModal(QDialog* form)
@@ -177,7 +125,7 @@ int ScriptedHostServices::showModal(QDialog* form)
     form->activateWindow();
     QApplication::setActiveWindow(form);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    formLine(form, QStringLiteral("shown"));
+    Write(TTranscript::Form(form, QStringLiteral("shown")));
 
     bool tookStep = false;
     while (form->isVisible()) {
@@ -200,17 +148,17 @@ int ScriptedHostServices::showModal(QDialog* form)
             }
             if (const QString why = RunFormAction(form, action); !why.isEmpty())
                 unscripted(QStringLiteral("action"), why);
-            formLine(form, QStringLiteral("action"), action);
+            Write(TTranscript::Form(form, QStringLiteral("action"), action));
         }
     }
-    formLine(form, QStringLiteral("closed"));
+    Write(TTranscript::Form(form, QStringLiteral("closed")));
     return form->result();
 }
 
 void ScriptedHostServices::showWait(QWidget*, int kind)
 {
     m_waitOn = true;
-    Write({{QStringLiteral("kind"), QStringLiteral("wait")}, {QStringLiteral("on"), true}, {QStringLiteral("type"), kind}});
+    Write(TTranscript::Wait(true, kind));
 }
 
 void ScriptedHostServices::hideWait()
@@ -218,20 +166,17 @@ void ScriptedHostServices::hideWait()
     if (!m_waitOn)
         return;
     m_waitOn = false;
-    Write({{QStringLiteral("kind"), QStringLiteral("wait")}, {QStringLiteral("on"), false}});
+    Write(TTranscript::Wait(false));
 }
 
 void ScriptedHostServices::loadScreen(const QString& screenCode, const QVariant& params)
 {
     const QString code = screenCode.toUpper();
-    Write({{QStringLiteral("kind"), QStringLiteral("screen")}, {QStringLiteral("code"), code}, {QStringLiteral("params"), wireJson(params)}});
+    Write(TTranscript::Screen(code, params));
     struct Closed {
         ScriptedHostServices* self;
         QString code;
-        ~Closed()
-        {
-            self->Write({{QStringLiteral("kind"), QStringLiteral("screen")}, {QStringLiteral("code"), code}, {QStringLiteral("event"), QStringLiteral("closed")}});
-        }
+        ~Closed() { self->Write(TTranscript::ScreenClosed(code)); }
     } closed{this, code};
     if (const auto it = m_screens.find(code); it != m_screens.end())
         it->second(params);
@@ -241,7 +186,7 @@ void ScriptedHostServices::loadScreen(const QString& screenCode, const QVariant&
 
 bool ScriptedHostServices::pickRecord(TDataSource* dataSource, const QString& title, const QString& emptyText)
 {
-    QJsonObject line{{QStringLiteral("kind"), QStringLiteral("pick")}, {QStringLiteral("title"), title}};
+    QJsonObject line = TTranscript::Pick(title, QJsonValue::Null);
     TClientDataSet* ds = dataSource ? dataSource->DataSet() : nullptr;
     if (!ds || !ds->Active())
         throw EHostError(QStringLiteral("Pesquisa \"%1\" sem dataset aberto.").arg(title));
@@ -307,10 +252,7 @@ QString ScriptedHostServices::tickList(TDataSource* dataSource, const QString& k
     } else {
         unscripted(QStringLiteral("list"), title);
     }
-    Write({{QStringLiteral("kind"), QStringLiteral("list")},
-           {QStringLiteral("title"), title},
-           {QStringLiteral("key"), keyField},
-           {QStringLiteral("answer"), answer}});
+    Write(TTranscript::List(title, keyField, answer));
     return answer;
 }
 
@@ -319,28 +261,8 @@ bool ScriptedHostServices::confirmPassword(const QString& operatorCode, const QS
     bool confirmed = false;
     if (const auto step = take(QStringLiteral("password"), QStringLiteral("password"), caption))
         confirmed = ConfSenhaNoServidor(operatorCode, step->value(QLatin1String("password")).toString());
-    Write({{QStringLiteral("kind"), QStringLiteral("password")},
-           {QStringLiteral("operator"), operatorCode},
-           {QStringLiteral("confirmed"), confirmed}});
+    Write(TTranscript::Password(operatorCode, confirmed));
     return confirmed;
 }
 
-void ScriptedHostServices::callMade(const TCallRecord& call)
-{
-    QJsonObject line{{QStringLiteral("kind"), QStringLiteral("call")},
-                     {QStringLiteral("object"), call.object},
-                     {QStringLiteral("method"), call.method}};
-    QJsonValue args;
-    try {
-        args = wireJson(call.args);
-    } catch (const EWireError& e) {
-        args = e.message();
-    }
-    line[QStringLiteral("args")] = args;
-    line[QStringLiteral("outcome")] = call.outcome == TCallRecord::Ok     ? QStringLiteral("ok")
-                                      : call.outcome == TCallRecord::Fail ? QStringLiteral("fail")
-                                                                          : QStringLiteral("exception");
-    if (!call.message.isEmpty())
-        line[QStringLiteral("message")] = call.message;
-    Write(line);
-}
+void ScriptedHostServices::callMade(const TCallRecord& call) { Write(TTranscript::Call(call)); }

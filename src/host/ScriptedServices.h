@@ -5,6 +5,7 @@
 // `ore-host --headless`.
 
 #include "HostServices.h"
+#include "Transcript.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -30,9 +31,9 @@ public:
     // Screens answered in-process instead of by their packages.
     void RegisterScreen(const QString& screenCode, FakeScreen screen);
 
-    void Write(QJsonObject line);                         // appends a transcript line
-    const QList<QJsonObject>& Transcript() const { return m_lines; }
-    QList<QJsonObject> Lines(const QString& kind) const;   // the lines of one kind
+    void Write(QJsonObject line) { m_transcript.Write(std::move(line)); }
+    const QList<QJsonObject>& Transcript() const { return m_transcript.Lines(); }
+    QList<QJsonObject> Lines(const QString& kind) const { return m_transcript.Lines(kind); }
     int UnscriptedCount() const { return m_unscripted; }
     int RemainingSteps() const { return int(m_steps.size()) - m_next; }
     bool WaitShown() const { return m_waitOn; }
@@ -52,12 +53,10 @@ private:
     // nothing (the step stays for the interaction it fits).
     std::optional<QJsonObject> take(const QString& key, const QString& interaction, const QString& detail);
     void unscripted(const QString& interaction, const QString& detail);
-    void formLine(QWidget* form, const QString& event, const QJsonObject& action = {});
 
     QJsonArray m_steps;
     int m_next = 0;
-    QList<QJsonObject> m_lines;
-    QIODevice* m_device = nullptr;
+    TTranscript m_transcript;
     std::map<QString, FakeScreen> m_screens;
     int m_unscripted = 0;
     bool m_waitOn = false;
