@@ -90,6 +90,7 @@ struct RoundCase {
     double value;
     double expected;
 };
+void PrintTo(const RoundCase& c, std::ostream* os) { *os << c.value; }
 class RoundDecTable : public ::testing::TestWithParam<RoundCase> {};
 TEST_P(RoundDecTable, HalfAwayFromZeroOnTheValueAsWritten)
 {

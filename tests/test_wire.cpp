@@ -89,6 +89,8 @@ struct BadInput {
     const char* message;   // a part of the error's text
 };
 
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.what; }
+
 class WireBadInput : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(WireBadInput, IsAClearError)

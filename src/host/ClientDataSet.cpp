@@ -5,6 +5,8 @@
 #include "FieldFormat.h"
 #include "Variants.h"
 
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
 
@@ -988,4 +990,22 @@ TFieldDef FieldDefFromJson(const QJsonObject& o, const QString& dataSetName)
         }
     }
     return def;
+}
+
+void DefineDataSets(QObject* owner, const QString& layoutPath)
+{
+    QFile file(layoutPath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EDataSetError(QStringLiteral("O layout de datasets %1 não pôde ser lido.").arg(layoutPath));
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        throw EDataSetError(QStringLiteral("O layout de datasets %1 é inválido: %2").arg(layoutPath, error.errorString()));
+    const QJsonObject layouts = doc.object();
+    for (auto it = layouts.begin(); it != layouts.end(); ++it) {
+        auto* ds = owner->findChild<TClientDataSet*>(it.key(), Qt::FindDirectChildrenOnly);
+        if (!ds)
+            ds = new TClientDataSet(owner, it.key());
+        ds->DefineFields(it.value().toArray());
+    }
 }

@@ -248,3 +248,7 @@ private:
 
 // Writes a field definition's JSON form, and reads it back (form layout files).
 TFieldDef FieldDefFromJson(const class QJsonObject& o, const QString& dataSetName);
+
+// Creates (or finds) the datasets of a form, children of `owner` named after the layout's
+// keys, and defines their fields: {"cdsOrcaEvento": [ {field}, ... ], ...} (docs/architecture.md).
+void DefineDataSets(QObject* owner, const QString& layoutPath);

@@ -76,3 +76,21 @@ void UnloadPackages()
     }
     packages.clear();
 }
+
+void InitializePackage(const TPackageInfoTable& table, int& references)
+{
+    if (references++ > 0)
+        return;
+    for (int i = 0; i < table.unitCount; ++i)
+        if (table.units[i].initialization)
+            table.units[i].initialization();
+}
+
+void FinalizePackage(const TPackageInfoTable& table, int& references)
+{
+    if (references <= 0 || --references > 0)
+        return;
+    for (int i = table.unitCount - 1; i >= 0; --i)
+        if (table.units[i].finalization)
+            table.units[i].finalization();
+}

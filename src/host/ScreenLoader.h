@@ -22,3 +22,21 @@ void RunPackageScreen(const QString& screenCode, const QVariant& params);
 
 // Unloads every loaded package, running their Finalize.
 void UnloadPackages();
+
+// The units of a package, for its entry points: each unit's initialisation runs once when the
+// package is initialised, and its finalisation, in reverse order, when it is finalised.
+struct TPackageUnit {
+    const char* name;
+    void (*initialization)();
+    void (*finalization)();
+};
+
+struct TPackageInfoTable {
+    int unitCount;
+    const TPackageUnit* units;
+};
+
+// Runs the initialisations of `table` on the first call, counting references; Finalize runs the
+// finalisations when the last reference goes.
+void InitializePackage(const TPackageInfoTable& table, int& references);
+void FinalizePackage(const TPackageInfoTable& table, int& references);

@@ -26,10 +26,22 @@ QString kindName(TMsgDlgType type)
 QJsonObject line(const char* kind) { return {{QStringLiteral("kind"), QString::fromLatin1(kind)}}; }
 } // namespace
 
+// A line as text, with its kind first so that it reads well.
+static QByteArray LineText(const QJsonObject& line)
+{
+    QJsonObject rest = line;
+    const QJsonValue kind = rest.take(QLatin1String("kind"));
+    QByteArray text = QJsonDocument(rest).toJson(QJsonDocument::Compact);
+    if (kind.isUndefined())
+        return text;
+    QByteArray head = "{\"kind\":" + QJsonDocument(QJsonArray{kind}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    return rest.isEmpty() ? head + '}' : head + ',' + text.mid(1);
+}
+
 void TTranscript::Write(QJsonObject line)
 {
     if (m_device) {
-        m_device->write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+        m_device->write(LineText(line) + '\n');
         if (auto* file = qobject_cast<QFileDevice*>(m_device))
             file->flush();
     }

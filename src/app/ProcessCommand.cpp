@@ -1,0 +1,170 @@
+#include "ProcessCommand.h"
+
+#include "Dialogs.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "QtServices.h"
+#include "ScreenLoader.h"
+#include "ScriptedServices.h"
+#include "Transcript.h"
+#include "Variants.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QJsonArray>
+#include <QUrl>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", text.toLocal8Bit().constData()); }
+
+struct Options {
+    QVariantList entry;            // the six values of IniProc
+    QString server;
+    bool headless = false;
+    QString script;
+    QString transcript;
+};
+
+std::optional<Options> parse(const QStringList& arguments, QString& error)
+{
+    QCommandLineParser parser;
+    parser.addOptions({
+        {QStringLiteral("situation"), QStringLiteral("situação do orçamento (1 a 8)"), QStringLiteral("N")},
+        {QStringLiteral("branch"), QStringLiteral("filial"), QStringLiteral("B")},
+        {QStringLiteral("quote"), QStringLiteral("número do orçamento"), QStringLiteral("Q")},
+        {QStringLiteral("seq"), QStringLiteral("sequência do orçamento"), QStringLiteral("S")},
+        {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
+        {QStringLiteral("screen"), QStringLiteral("tela que chama (ORE00100, ORE00400, ORE00800)"), QStringLiteral("CODE")},
+        {QStringLiteral("server"), QStringLiteral("servidor de aplicação"), QStringLiteral("http://host:port"), QStringLiteral("http://127.0.0.1:8400")},
+        {QStringLiteral("headless"), QStringLiteral("sem janela: as interações vêm do script")},
+        {QStringLiteral("script"), QStringLiteral("script das interações"), QStringLiteral("FILE")},
+        {QStringLiteral("transcript"), QStringLiteral("arquivo da transcrição (JSON lines)"), QStringLiteral("FILE")},
+    });
+    if (!parser.parse(QStringList{QStringLiteral("ore-host")} + arguments)) {
+        error = parser.errorText();
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+    Options o;
+    for (const char* name : {"situation", "branch", "quote", "seq", "operator", "screen"}) {
+        if (!parser.isSet(QString::fromLatin1(name))) {
+            error = QStringLiteral("falta --%1").arg(QString::fromLatin1(name));
+            return std::nullopt;
+        }
+        o.entry << parser.value(QString::fromLatin1(name));
+    }
+    // The situation goes as a number when it is one; anything else is the entry's to refuse.
+    bool isNumber = false;
+    if (const int situation = o.entry[0].toString().toInt(&isNumber); isNumber)
+        o.entry[0] = situation;
+    {
+    }
+    o.server = parser.value(QStringLiteral("server"));
+    o.headless = parser.isSet(QStringLiteral("headless"));
+    o.script = parser.value(QStringLiteral("script"));
+    o.transcript = parser.value(QStringLiteral("transcript"));
+    if (o.headless && o.script.isEmpty()) {
+        error = QStringLiteral("--headless pede --script FILE");
+        return std::nullopt;
+    }
+    return o;
+}
+
+bool pointSessionAt(const QString& server, QString& error)
+{
+    const QUrl url = QUrl::fromUserInput(server);
+    if (!url.isValid() || url.host().isEmpty() || url.port() <= 0) {
+        error = QStringLiteral("--server deve ser http://host:porta (recebido \"%1\")").arg(server);
+        return false;
+    }
+    Session().webURL = url.host();
+    Session().webPort = url.port();
+    return true;
+}
+
+} // namespace
+
+bool WantsHeadless(const QStringList& arguments) { return arguments.contains(QStringLiteral("--headless")); }
+
+int RunProcessCommand(const QStringList& arguments)
+{
+    QString error;
+    const auto options = parse(arguments, error);
+    if (!options || !pointSessionAt(options->server, error)) {
+        printError(error);
+        printError(QStringLiteral("uso: ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
+                                  "[--server http://host:port] [--headless --script FILE] [--transcript FILE]"));
+        return StatusUsage;
+    }
+    Session().operador = options->entry.value(4).toString();
+    Session().filiProc = options->entry.value(1).toString();
+
+    QFile transcriptFile(options->transcript);
+    QIODevice* transcriptDevice = nullptr;
+    if (!options->transcript.isEmpty()) {
+        if (!transcriptFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            printError(QStringLiteral("a transcrição %1 não pôde ser criada: %2").arg(options->transcript, transcriptFile.errorString()));
+            return StatusError;
+        }
+        transcriptDevice = &transcriptFile;
+    }
+
+    ScriptedHostServices* scripted = nullptr;
+    TTranscript* transcript = nullptr;
+    try {
+        if (options->headless) {
+            QFile script(options->script);
+            if (!script.open(QIODevice::ReadOnly))
+                throw EHostError(QStringLiteral("o script %1 não pôde ser lido: %2").arg(options->script, script.errorString()));
+            auto services = std::make_unique<ScriptedHostServices>(ScriptedHostServices::ParseScript(script.readAll()));
+            services->SetTranscriptDevice(transcriptDevice);
+            scripted = services.get();
+            InstallHostServices(std::move(services));
+        } else if (transcriptDevice) {
+            auto services = std::make_unique<RecordingHostServices>(std::make_unique<QtHostServices>(), transcriptDevice);
+            transcript = &services->Transcript();
+            InstallHostServices(std::move(services));
+        } else {
+            InstallHostServices(std::make_unique<QtHostServices>());
+        }
+    } catch (const EHostError& e) {
+        printError(e.message());
+        return StatusUsage;
+    }
+
+    auto write = [&](const QJsonObject& line) {
+        if (scripted)
+            scripted->Write(line);
+        else if (transcript)
+            transcript->Write(line);
+    };
+    write({{QStringLiteral("kind"), QStringLiteral("start")}, {QStringLiteral("args"), QJsonArray::fromVariantList(options->entry)}});
+
+    int status = StatusOk;
+    try {
+        RunPackageScreen(QStringLiteral("ORE06400"), options->entry);
+    } catch (const EAbort&) {
+        status = StatusError;   // the operator has been told already
+    } catch (const std::exception& e) {
+        const QString text = QString::fromUtf8(e.what());
+        printError(text);
+        if (!options->headless)
+            MensErro(text, false);
+        else if (scripted)
+            scripted->Write(TTranscript::Message(text, mtError));
+        status = StatusError;
+    }
+    if (scripted && scripted->UnscriptedCount() > 0)
+        status = StatusUnscripted;
+    write({{QStringLiteral("kind"), QStringLiteral("end")}, {QStringLiteral("status"), status}});
+    UnloadPackages();
+    InstallHostServices(nullptr);
+    return status;
+}

@@ -1,0 +1,77 @@
+#include "Cli_ore06400.h"
+
+#include "Crv_msg.h"
+#include "Dialogs.h"
+#include "TfrmProcOrca.h"
+
+#include <QApplication>
+
+namespace Cli_ore06400 {
+
+TfrmProcOrca* frmProcOrca = nullptr;
+bool boIdCriado = false;
+qint32 inStatusOrca = 0;
+QString stCdFili;
+QString stNrOrca;
+QString stNrSeq;
+QString stCdOperador;
+QString stTelaOrc;
+QString stOpcoes;
+QString stSaloes;
+bool boProdSemCad = false;
+bool boAprovSuperior = false;
+bool boSemSucess = false;
+qint32 inContMsg = 0;
+
+void Initialization() { boIdCriado = false; }
+
+void Finalization()
+{
+    for (QString* s : {&stSaloes, &stOpcoes, &stTelaOrc, &stCdOperador, &stNrSeq, &stNrOrca, &stCdFili})
+        *s = QString();
+}
+
+namespace {
+// The hourglass while the dialog is created (its first remote call); the default cursor again
+// on every way out, and before the dialog waits for the operator.
+struct HourglassCursor {
+    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// A dialog whose close ran is released, so the next launch starts from a fresh one.
+void ReleaseClosedDialog()
+{
+    if (!boIdCriado && frmProcOrca) {
+        delete frmProcOrca;
+        frmProcOrca = nullptr;
+    }
+}
+} // namespace
+
+void CriaProcessaOrca(qint32 inStatus, const QString& cdFilial, const QString& nrOrcamento, const QString& nrSequencia,
+                      const QString& cdOperador, const QString& telaOrc)
+{
+    inStatusOrca = inStatus;
+    stCdFili = cdFilial;
+    stNrOrca = nrOrcamento;
+    stNrSeq = nrSequencia;
+    stCdOperador = cdOperador;
+    stTelaOrc = telaOrc;
+
+    if (!boIdCriado) {
+        HourglassCursor hourglass;
+        frmProcOrca = new TfrmProcOrca;
+        boIdCriado = true;
+    }
+    if (inStatusOrca == 6) {
+        MensErro(frmProcOrca->msgPadrao->Msg(QStringLiteral("SITU_INV_ORC")), false);
+        frmProcOrca->Close();
+    } else {
+        frmProcOrca->setWindowState(Qt::WindowNoState);
+        frmProcOrca->ShowModal();
+    }
+    ReleaseClosedDialog();
+}
+
+} // namespace Cli_ore06400

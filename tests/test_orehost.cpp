@@ -1,0 +1,118 @@
+// ore-host as its users run it: a separate process, headless with a script, against the fake
+// server, with its transcript and exit status.
+#include "TestSupport.h"
+
+#include "Variants.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+class OreHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port = server.Port();
+        server.Answer(QStringLiteral("ORE06400.rdmProcOrca.GetOperControle"),
+                      VarArrayOf({PacketVar({{"CDOPERADOR", TFieldType::String, 12}, {"CDPROCHABAPROPE", TFieldType::String, 30}},
+                                            {{"OPER1", "APROVAR FECHAR EXECUTAR"}}),
+                                  PacketVar({{"CDPROCHABAPRORE", TFieldType::String, 30}}, {})}));
+    }
+
+    struct Run {
+        int status;
+        QString errors;
+        QList<QJsonObject> transcript;
+        QStringList kinds() const
+        {
+            QStringList k;
+            for (const auto& l : transcript)
+                k << l.value("kind").toString();
+            return k;
+        }
+    };
+
+    Run run(const QStringList& entry, const char* script)
+    {
+        QFile(dir.filePath("script.json")).remove();
+        QFile file(dir.filePath("script.json"));
+        file.open(QIODevice::WriteOnly);
+        file.write(script);
+        file.close();
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + "/ore-host",
+                      QStringList{"process"} + entry
+                          + QStringList{"--server", QStringLiteral("http://127.0.0.1:%1").arg(port), "--headless", "--script",
+                                        dir.filePath("script.json"), "--transcript", dir.filePath("transcript.jsonl")});
+        EXPECT_TRUE(process.waitForFinished(30000));
+        Run r{process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError()), {}};
+        QFile transcript(dir.filePath("transcript.jsonl"));
+        if (transcript.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : transcript.readAll().split('\n'))
+                if (!line.isEmpty())
+                    r.transcript << QJsonDocument::fromJson(line).object();
+        return r;
+    }
+
+    QStringList quote(const char* situation = "1")
+    {
+        return {"--situation", situation, "--branch", "0001", "--quote", "0000000123", "--seq", "01", "--operator", "OPER1", "--screen", "ORE00400"};
+    }
+
+    FakeServer server;
+    quint16 port = 0;
+    QTemporaryDir dir;
+};
+
+TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsNormally)
+{
+    const Run r = run(quote(), R"({"steps":[
+        {"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"},{"close":true}]}
+    ]})");
+    EXPECT_EQ(r.status, 0) << r.errors.toStdString();
+    EXPECT_EQ(r.kinds(), (QStringList{"start", "call", "form", "form", "message", "form", "form", "form", "end"}));
+    EXPECT_EQ(r.transcript[0], Json(R"({"kind":"start","args":[1,"0001","0000000123","01","OPER1","ORE00400"]})"));
+    const QJsonObject shown = r.transcript[2];
+    EXPECT_EQ(shown.value("form").toString(), "TfrmProcOrca");
+    EXPECT_EQ(shown.value("caption").toString(), "Processar Orçamento");
+    EXPECT_EQ(shown["widgets"]["edtOrcaEven"]["text"].toString(), "0000000123/01");
+    EXPECT_EQ(shown["widgets"]["rbtAprovar"].toObject(), Json(R"({"text":"Aprovar","visible":true,"enabled":true,"checked":true,"top":20})"));
+    EXPECT_EQ(shown["widgets"]["rbtAprovFechExec"].toObject(),
+              Json(R"({"text":"Aprovar, Fechar e Executar","visible":true,"enabled":true,"checked":false,"top":74})"));
+    EXPECT_EQ(r.transcript[4].value("text").toString(), "A aprovação do orçamento não está disponível nesta versão do módulo.");
+    EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":0})"));
+    ASSERT_EQ(server.Calls().size(), 1);
+    EXPECT_EQ(server.Calls()[0].operatorCode, "OPER1");
+    EXPECT_EQ(server.Calls()[0].branch, "0001");
+}
+
+TEST_F(OreHost, EndsWithThreeWhenTheScriptLeavesSomethingUnscripted)
+{
+    const Run r = run(quote(), R"({"steps":[{"answer":"yes"}]})");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.kinds().contains("unscripted"));
+    EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":3})"));
+}
+
+TEST_F(OreHost, ReportsARefusedEntryAndAnUnreachableServer)
+{
+    Run r = run(quote("abc"), R"({"steps":[]})");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.errors.contains("IniProc: o elemento 0 (\"abc\") não é um número inteiro.")) << r.errors.toStdString();
+    EXPECT_TRUE(server.Calls().isEmpty());
+
+    server.Rpc().Stop();
+    r = run(quote(), R"({"steps":[]})");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.errors.contains("ORE06400.rdmProcOrca.GetOperControle: não foi possível conectar")) << r.errors.toStdString();
+
+    r = run({"--situation", "1"}, R"({"steps":[]})");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.errors.contains("falta --branch")) << r.errors.toStdString();
+}
+
+} // namespace
