@@ -15,6 +15,7 @@
 #include "Showavi.h"
 #include "Variants.h"
 
+#include <QBuffer>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -234,6 +235,32 @@ TEST_F(Scripted, ScreensComeFromTheirPackages)
     }
     EXPECT_THROW(LoadBPL(QStringLiteral("../x"), VarArrayOf({})), EScreenError);
     EXPECT_EQ(Lines("screen").size(), 8);   // each launch and each close, the failed ones included
+}
+
+TEST_F(Scripted, APersonsWorkIsRecordedInTheSameLines)
+{
+    // The recording wraps whatever services answer; here a scripted operator plays the person.
+    QBuffer log;
+    log.open(QIODevice::WriteOnly);
+    TfrmTeste form;   // its data for the list
+    auto inner = std::make_unique<ScriptedHostServices>();
+    inner->SetSteps(Json(R"({"s":[{"answer":"no"},{"tick":["02"]}]})")["s"].toArray());
+    RecordingHostServices services(std::move(inner), &log);
+    EXPECT_EQ(services.messageDlg(QStringLiteral("Deseja continuar?"), mtConfirmation, mbYes | mbNo, 0), mrNo);
+    QString none;
+    EXPECT_EQ(services.tickList(&form.dtsOpcao, QStringLiteral("NROPCAITOREV"), QStringLiteral("Opções"), none), "'02'");
+    services.showWait(nullptr, 6);
+    services.hideWait();
+    services.hideWait();
+    services.callMade({QStringLiteral("CRV.rdmHost"), QStringLiteral("ConfSenha"), {QStringLiteral("SUP1"), QStringLiteral("********")}});
+
+    const QList<QByteArray> lines = log.data().split('\n');
+    ASSERT_EQ(lines.size(), 6);   // five lines and the final newline
+    EXPECT_EQ(lines[0], R"({"kind":"message","answer":"no","text":"Deseja continuar?","type":"confirmation"})");
+    EXPECT_EQ(lines[1], R"({"kind":"list","answer":"'02'","key":"NROPCAITOREV","title":"Opções"})");
+    EXPECT_EQ(lines[2], R"({"kind":"wait","on":true,"type":6})");
+    EXPECT_EQ(lines[3], R"({"kind":"wait","on":false})");
+    EXPECT_EQ(lines[4], R"({"kind":"call","args":["SUP1","********"],"method":"ConfSenha","object":"CRV.rdmHost","outcome":"ok"})");
 }
 
 } // namespace
