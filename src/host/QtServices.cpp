@@ -130,6 +130,7 @@ void QtHostServices::showWait(QWidget* mainForm, int kind)
     if (!over)
         return;
     m_wait = new TWaitOverlay(over, kind);
+    m_wait->setFocus();   // keys typed meanwhile reach the overlay, not the dialog's boxes
 }
 
 void QtHostServices::hideWait()

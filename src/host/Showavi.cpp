@@ -35,6 +35,25 @@ void TWaitOverlay::setKind(int kind)
     update();
 }
 
+bool TWaitOverlay::event(QEvent* event)
+{
+    // What the operator clicks or types over the animation goes nowhere.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+        event->accept();
+        return true;
+    default:
+        return QWidget::event(event);
+    }
+}
+
 bool TWaitOverlay::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == parent() && event->type() == QEvent::Resize)
