@@ -129,15 +129,20 @@ void QtHostServices::showWait(QWidget* mainForm, int kind)
     QWidget* over = mainForm ? mainForm : QApplication::activeWindow();
     if (!over)
         return;
+    m_focusBefore = QApplication::focusWidget();
     m_wait = new TWaitOverlay(over, kind);
     m_wait->setFocus();   // keys typed meanwhile reach the overlay, not the dialog's boxes
 }
 
 void QtHostServices::hideWait()
 {
-    if (m_wait)
-        m_wait->deleteLater();
+    if (!m_wait)
+        return;
+    m_wait->hide();
+    m_wait->deleteLater();
     m_wait.clear();
+    if (m_focusBefore)
+        m_focusBefore->setFocus();
 }
 
 void QtHostServices::loadScreen(const QString& screenCode, const QVariant& params) { RunPackageScreen(screenCode, params); }

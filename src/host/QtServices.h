@@ -21,4 +21,5 @@ public:
 
 private:
     QPointer<TWaitOverlay> m_wait;
+    QPointer<QWidget> m_focusBefore;
 };
