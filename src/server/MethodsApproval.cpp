@@ -1,0 +1,171 @@
+// The approval's writes: halls and options kept, bookings, commercial approval, the approval
+// itself, and the quote's payment mode, client and delivery address.
+#include "Quote.h"
+#include "Variants.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
+const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
+
+void RequirePending(QSqlDatabase& db, const TQuoteKey& key)
+{
+    if (RequireQuote(db, key) != QLatin1String("1"))
+        throw ERefusal(QStringLiteral("Orçamento %1 não está pendente. Operação bloqueada.").arg(key.text()));
+}
+
+// "IN (?, ?, ...)" for `count` values.
+QString Placeholders(qsizetype count)
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < count; ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("(") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
+}
+
+} // namespace
+
+void RegisterApproval(TServerObjects& o)
+{
+    const QString aprova = QStringLiteral("ORE00400.rdmAprovaOrca");
+
+    // Keeps the chosen halls and drops the others; answers the halls left.
+    o.Add(aprova, "SetEscolhaSalao", 2, [](TCall& c) {
+        const TDataPacket halls = c.packet(0);
+        const int branch = halls.fieldIndex("CDFILIAL"), number = halls.fieldIndex("NRORCAEVENTO"), sequence = halls.fieldIndex("NRSEQORCAEVE");
+        if (halls.rows().empty() || branch < 0 || number < 0 || sequence < 0)
+            throw ERefusal(QStringLiteral("A lista de salões não traz o orçamento (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)."));
+        const CellRow& first = halls.rows().front();
+        const TQuoteKey key{std::get<QString>(first[size_t(branch)]), std::get<QString>(first[size_t(number)]), std::get<QString>(first[size_t(sequence)])};
+        RequirePending(c.db, key);
+        const QStringList chosen = TickedKeys(c.text(1));
+        if (!chosen.isEmpty()) {
+            QVariantList params = key.params();
+            for (const QString& k : chosen)
+                params << k;
+            Run(c.db, "DELETE FROM SALAOORCA" + QString::fromLatin1(kWhereKey) + " AND CDSALAOEVEN NOT IN " + Placeholders(chosen.size()), params);
+        }
+        return Pack(Select(c.db, kSalaoEven, SalaoEvenSql(), key.params()));
+    });
+
+    // Keeps the chosen options, with their items, and drops the others.
+    o.Add(aprova, "SetOpcao", 6, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequirePending(c.db, key);
+        const QStringList chosen = TickedKeys(c.text(3));
+        c.number(4);   // the salesperson's ceiling, checked as a number
+        if (!chosen.isEmpty()) {
+            QVariantList params = key.params();
+            for (const QString& k : chosen)
+                params << k;
+            Run(c.db, "DELETE FROM ITEMORCA" + QString::fromLatin1(kWhereKey) + " AND NROPCAITOREV NOT IN " + Placeholders(chosen.size()), params);
+        }
+        return Pack(Select(c.db, kOpcao, OpcaoSql(), key.params()));
+    });
+
+    // Turns the reserved halls into bookings at the event's date and time: the check and the
+    // booking are one step, so two quotes cannot both take the same hall.
+    o.Add(aprova, "SetSalao", 4, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        QSqlQuery q = Run(c.db, "SELECT CDSALAOEVEN FROM SALAOORCA" + QString::fromLatin1(kWhereKey) + " AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN",
+                          key.params());
+        QStringList reserved;
+        while (q.next())
+            reserved << q.value(0).toString();
+        for (const QString& hall : reserved) {
+            const QString conflict = HallConflict(c, key, hall, true);
+            if (!conflict.isEmpty()) {
+                const QString name = conflict.mid(13);
+                if (conflict.startsWith(QLatin1String("DTA_HRA_MARC")))
+                    throw ERefusal(QStringLiteral("O salão %1 já possui evento marcado para a data e hora do orçamento. Operação bloqueada.").arg(name));
+                if (conflict.startsWith(QLatin1String("ACIMA_LIMITE")))
+                    throw ERefusal(QStringLiteral("Limite de agendamentos para o salão %1 foi atingido. Operação bloqueada.").arg(name));
+                throw ERefusal(QStringLiteral("Não há limite de agendamento parametrizado para o salão %1. Operação bloqueada.").arg(name));
+            }
+            QSqlQuery span = Run(c.db, QStringLiteral("SELECT O.DTEVENTO, O.QTHREVENTO, S.HRINIUTILSALAO, S.QTHRDURASALEVEN FROM ORCAEVENTO O JOIN SALAOORCA S "
+                                                      "ON S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE "
+                                                      "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND S.CDSALAOEVEN = ?"),
+                                 {key.branch, key.number, key.sequence, hall});
+            span.next();
+            QDateTime start = QDateTime::fromString(span.value(0).toString().left(19), Qt::ISODate);
+            const QString hour = span.value(2).toString();
+            if (hour.size() == 4)
+                start.setTime(QTime(hour.left(2).toInt(), hour.mid(2).toInt()));
+            const double hours = span.value(3).isNull() ? span.value(1).toDouble() : span.value(3).toDouble();
+            const QDateTime end = start.addSecs(qint64(hours * 3600));
+            Run(c.db, QStringLiteral("INSERT INTO AGENDASALAO (CDFILIAL, CDSALAOEVEN, DTINICIO, DTFIM, NRORCAEVENTO, NRSEQORCAEVE) VALUES (?, ?, ?, ?, ?, ?)"),
+                {key.branch, hall, start.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")), end.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")),
+                 key.number, key.sequence});
+            Run(c.db, "UPDATE SALAOORCA SET IDSITAGENSAL = 'A', DTAGENDSALAO = ?, CDOPERADOR = ?" + QString::fromLatin1(kWhereKey) + " AND CDSALAOEVEN = ?",
+                {Now(), c.request.operatorCode, key.branch, key.number, key.sequence, hall});
+        }
+        return true;
+    });
+
+    o.Add(aprova, "SetAprovComercial", 5, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequirePending(c.db, key);
+        Run(c.db, "UPDATE ORCAEVENTO SET CDVENDAPROVCOM = ?, DTAPROVCOM = ?" + QString::fromLatin1(kWhereKey),
+            {c.text(4), c.date(3).toString(Qt::ISODate) + QStringLiteral("T00:00:00"), key.branch, key.number, key.sequence});
+        return true;
+    });
+
+    // Records the approval: number, sequence, branch, operator, delivery address (7),
+    // client, payment proposal, and one argument kept empty.
+    o.Add(aprova, "SetAprova", 14, [](TCall& c) -> QVariant {
+        const TQuoteKey key{c.text(2), c.text(0), c.text(1)};
+        RequirePending(c.db, key);
+        Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = '2', CDOPERAPROV = ?, DTAPROV = ?, DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, "
+                  "CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, IDENDENTOREV = ?, CDCLIENTE = ?, NRPROPOSTAPGTO = ?" + QString::fromLatin1(kWhereKey),
+            {c.text(3), Now(), c.text(4), c.text(5), c.text(6), c.text(7), c.text(8), c.text(9), c.text(10), c.text(11),
+             c.text(12).trimmed().remove(QLatin1Char('\'')), key.branch, key.number, key.sequence});
+        return true;
+    });
+
+    o.Add(QStringLiteral("ORE06400.rdmProcOrca"), "SetVdCustoFixo", 3, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const double percent = Scalar(c.db, QStringLiteral("SELECT VRCUSTOFIXOPERC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toDouble();
+        const double cost = std::round(Totals(c.db, key).net() * percent) / 100.0;
+        Run(c.db, "UPDATE ORCAEVENTO SET VRCUSTOFIXO = ?" + QString::fromLatin1(kWhereKey), {cost, key.branch, key.number, key.sequence});
+        return true;
+    });
+
+    // Payment mode and clients, on every sequence of the quote number.
+    o.Add(aprova, "SetModPgto", 6, [](TCall& c) -> QVariant {
+        const QSqlQuery q = Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDMODPGTO = ?, CDCLICONTORC = ?, CDCLIENTE = ?, IDSITCLIOREV = ? "
+                                                     "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
+                                {c.text(0), c.text(3), c.text(4), c.text(5), c.text(1), c.text(2)});
+        if (q.numRowsAffected() == 0)
+            throw ERefusal(QStringLiteral("Orçamento %1/%2 não encontrado.").arg(c.text(1), c.text(2)));
+        return true;
+    });
+
+    o.Add(aprova, "SetEndCliente", 11, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        Run(c.db, "UPDATE ORCAEVENTO SET DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, "
+                  "IDENDENTOREV = ?, DSCOMPENDORCEVE = ?" + QString::fromLatin1(kWhereKey),
+            {c.text(3), c.text(4), c.text(5), c.text(6), c.text(7), c.text(8), c.text(9), c.text(10), key.branch, key.number, key.sequence});
+        return true;
+    });
+
+    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), "SetClieContratante", 3, [](TCall& c) -> QVariant {
+        const QSqlQuery q = Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDCLICONTORC = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
+                                {c.text(0), c.text(1), c.text(2)});
+        if (q.numRowsAffected() == 0)
+            throw ERefusal(QStringLiteral("Orçamento %1/%2 não encontrado.").arg(c.text(1), c.text(2)));
+        return true;
+    });
+
+    // The newest proposal's number, ten digits; "" when the quote has none.
+    o.Add(aprova, "NrPropostaPgto", 3, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const QVariant newest = Scalar(c.db, "SELECT MAX(NRPROPOSTAPGTO) FROM PROPOSTAPGTO" + QString::fromLatin1(kWhereKey), key.params());
+        return newest.isNull() ? QString() : newest.toString().rightJustified(10, QLatin1Char('0'));
+    });
+}

@@ -1,0 +1,130 @@
+// Closing: the contracting clients and the closing itself.
+#include "Quote.h"
+#include "Variants.h"
+
+#include <QSqlQuery>
+
+#include <cmath>
+
+namespace {
+
+QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
+const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
+
+constexpr const char* kEndeCont =
+    "CDCLIENTE s21, CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NRINSJURCLIE s20, IDTPIJURCLIE s1, NMFANTCLIE s50, "
+    "QTCONVCONTOREV f, IDSITUCONTOREV s10, CDPAIS s4, NMPAIS s30, SGESTADO s2, NMESTADO s30, CDMUNICIPIO s4, NMMUNICIPIO s30, "
+    "CDBAIRRO s10, CDCLICONTSUBORE s21, VRRECECONTOREV f, CDCLIENCONTORCA s21, NRENDCLIORCEVE s21, DSENDECLIORE s50, "
+    "DSCOENDCLORE s200, NRTELECLIORE s25, NRRAMACLIORE s4, NRTELECLIOR1 s25, NRRAMACLIOR1 s4, NMCONTCLIORE s30, NRCEPCLIEORE s15, "
+    "NRTELERESOR1 s25, NRCELCLIORE1 s25, DSEMAILCLOR1 s50, DSEMAILCLOR2 s50, NRFAXCLIEORE s25, NMRAZSOCCLIE s50, NMFANTSUB s50, "
+    "NMBAIRRO s50, IDCAMPONULL s1, IDQTPARCNULL s1, IDQTCONVNULL s1, IDVRRECENULL s1, QTEXTCONVOREV f, IDMARCADO fs1, "
+    "VREXTCONVOREV f, IDFORMAPGCONT s1, NRDIAVENCONOREV f, QTPARCCONTOREV f, IDMESVENCONOREV s10";
+
+int Cents(double value) { return int(std::llround(value * 100)); }
+
+} // namespace
+
+void RegisterClosing(TServerObjects& o)
+{
+    const QString cont = QStringLiteral("ORE09000.rdmContratante");
+
+    o.Add(cont, "GetExisteContratante", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, "CDCLIENCONTORCA s21, IDSITUCONTOREV s10, VRRECECONTOREV f",
+                           "SELECT CDCLIENCONTORCA, IDSITUCONTOREV, VRRECECONTOREV FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
+                               " ORDER BY CDCLIENCONTORCA",
+                           key.params()));
+    });
+
+    // Null when the contracting clients' values add up to the quote's, else the key that says why not.
+    o.Add(cont, "GetVdValor", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const QVariant unpriced = Scalar(c.db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
+                                                   " AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)",
+                                         key.params());
+        if (unpriced.toInt() > 0)
+            return VarArrayOf({QStringLiteral("N_PARAM_VRNOTA_ZERO")});
+        const double charged = Scalar(c.db, "SELECT COALESCE(SUM(VRRECECONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+        if (Cents(charged) != Cents(Totals(c.db, key).net()))
+            return VarArrayOf({QStringLiteral("VALORSEQ_DIFER_VRORCA")});
+        return VarArrayOf({Null()});
+    });
+
+    // The guests of the contracting clients against the quote's.
+    o.Add(cont, "GetVdTipoEveCustEfet", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const double guests = Scalar(c.db, "SELECT COALESCE(SUM(QTCONVCONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+        const double expected = Scalar(c.db, "SELECT COALESCE(QTCONVORCEVE, 0) FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+        const QVariant note = guests <= 0 ? QVariant(QStringLiteral("CONV_QTD_ZERO")) : guests != expected ? QVariant(QStringLiteral("CONV_DIF")) : Null();
+        return VarArrayOf({true, note});
+    });
+
+    o.Add(cont, "GetContratante", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return VarArrayOf({Pack(Select(c.db, kEndeCont,
+                                       "SELECT K.CDCLIENCONTORCA AS CDCLIENTE, K.CDFILIAL, K.NRORCAEVENTO, K.NRSEQORCAEVE, C.NRINSJURCLIE, C.IDTPIJURCLIE, "
+                                       "C.NMFANTCLIE, K.QTCONVCONTOREV, K.IDSITUCONTOREV, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
+                                       "M.NMMUNICIPIO, A.CDBAIRRO, K.VRRECECONTOREV, K.CDCLIENCONTORCA, A.DSENDECLIE AS DSENDECLIORE, "
+                                       "A.DSCOMPENDCLI AS DSCOENDCLORE, C.NMRAZSOCCLIE, B.NMBAIRRO, K.IDFORMAPGCONT "
+                                       "FROM CONTRATANTE K JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA "
+                                       "LEFT JOIN ENDECLIE A ON A.CDCLIENTE = K.CDCLIENCONTORCA AND A.IDTPENDECLIE = 'P' "
+                                       "LEFT JOIN PAIS P ON P.CDPAIS = A.CDPAIS LEFT JOIN ESTADO E ON E.CDPAIS = A.CDPAIS AND E.SGESTADO = A.SGESTADO "
+                                       "LEFT JOIN MUNICIPIO M ON M.CDPAIS = A.CDPAIS AND M.SGESTADO = A.SGESTADO AND M.CDMUNICIPIO = A.CDMUNICIPIO "
+                                       "LEFT JOIN BAIRRO B ON B.CDPAIS = A.CDPAIS AND B.SGESTADO = A.SGESTADO AND B.CDMUNICIPIO = A.CDMUNICIPIO AND B.CDBAIRRO = A.CDBAIRRO "
+                                       "WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? ORDER BY K.CDCLIENCONTORCA",
+                                       key.params()))});
+    });
+
+    // Whether the quote has as many contracting clients as it expects.
+    o.Add(cont, "GetQtContratantes", 3, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const int count = Scalar(c.db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toInt();
+        const int expected = Scalar(c.db, "SELECT QTCONTRATORC FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toInt();
+        return count == expected;
+    });
+
+    // Closes the rows marked "S". A closing parameter missing for the branch is an exception
+    // whose message is its key, with its argument after "|" where the text takes one.
+    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), "FecharOrca", 3, [](TCall& c) -> QVariant {
+        const TDataPacket packet = c.packet(0);
+        const QString operatorCode = c.text(1);
+        const int mark = packet.fieldIndex("IDMARCADO"), branch = packet.fieldIndex("CDFILIAL"), number = packet.fieldIndex("NRORCAEVENTO"),
+                  sequence = packet.fieldIndex("NRSEQORCAEVE");
+        if (mark < 0 || branch < 0 || number < 0 || sequence < 0)
+            throw ERefusal(QStringLiteral("O pacote de fechamento deve trazer IDMARCADO, CDFILIAL, NRORCAEVENTO e NRSEQORCAEVE."));
+        QList<TQuoteKey> marked;
+        for (const CellRow& row : packet.rows()) {
+            auto text = [&](int i) { return CellIsNull(row[size_t(i)]) ? QString() : std::get<QString>(row[size_t(i)]); };
+            if (text(mark).trimmed() == QLatin1String("S"))
+                marked << TQuoteKey{text(branch), text(number), text(sequence)};
+        }
+        if (marked.isEmpty())
+            throw ERefusal(QStringLiteral("Nenhum orçamento marcado para fechamento."));
+        for (const TQuoteKey& key : marked) {
+            if (RequireQuote(c.db, key) != QLatin1String("2"))
+                throw ERefusal(QStringLiteral("Orçamento %1 não está aprovado. Fechamento bloqueado.").arg(key.text()));
+            QSqlQuery p = Run(c.db, QStringLiteral("SELECT IDTPPRODPEDOREV, CDTIPOOPER, CDSERIE, CDTPCTREC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
+            if (!p.next() || p.value(0).toString().isEmpty())
+                throw EServerError(QStringLiteral("N_PARAM_PED|") + key.branch);
+            if (p.value(1).toString().isEmpty())
+                throw EServerError(QStringLiteral("N_PARAM_TIPOOPER"));
+            if (p.value(2).toString().isEmpty())
+                throw EServerError(QStringLiteral("N_PARAM_SERIE"));
+            if (p.value(3).toString().isEmpty())
+                throw EServerError(QStringLiteral("N_PARAM_TPCTREC|") + p.value(1).toString());
+            const int unpriced = Scalar(c.db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
+                                                  " AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)",
+                                        key.params()).toInt();
+            if (unpriced > 0)
+                throw EServerError(QStringLiteral("N_PARAM_VRNOTA_ZERO"));
+            Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = '3', CDOPERFECH = ?, DTFECH = ?" + QString::fromLatin1(kWhereKey),
+                {operatorCode, Now(), key.branch, key.number, key.sequence});
+        }
+        return true;
+    });
+}

@@ -1,0 +1,256 @@
+// Reading a quote and the checks made before writing anything.
+#include "Quote.h"
+#include "Variants.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
+
+constexpr const char* kItens =
+    "CDFILIAL s4, NRORCAEVENTO s10, NRITEMORCEVE s10, CDPRODUTO s10, NMSUBGRPROD s40, QTITEMORCEVE f, VRITEMORCEVE f, "
+    "VRDESCITOREV f, IDITOREVPROD s1, NROPCAITOREV s2, CDGRTOTAPROD s3, CDARVPROD s20, NMPRODUTO s50, SGUNIDADE s10, "
+    "VRACREITOREV f, NRSEQORCAEVE s2";
+constexpr const char* kMaoObra =
+    "CDFILIAL s4, NRORCAEVENTO s10, NRTURNO s2, CDPRODUTO s10, QTPRODMOBRA f, VRCOBRMOBRA f, VRPAGOMOBRA f, CDARVPROD s20, "
+    "SGUNIDADE s10, NMPRODUTO s50, DSTURNO s20, CDGRTOTAPROD s3, NRSEQORCAEVE s2";
+constexpr const char* kEndeNovoClie =
+    "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NRINSJURORCA s20, IDTPINJUORCA s1, CDPAIS s4, SGESTADO s2, CDMUNICIPIO s4, "
+    "DSENDECLIORE s50, NMBAIRCLIORE s30, DSCOENDCLORE s200, NRCEPCLIEORE s15, NRTELEXCLIOR s25, NRRAMACLIORE s4, NRTELECLIORE s25, "
+    "NRFAXCLIEORE s25, NMCONTCLIORE s30, NRTELECLIOR1 s25, NRRAMACLIOR1 s4, CDBAIRRO s10, NRCELCLIORE1 s25, NRTELERESOR1 s25, "
+    "DSPTOREFEORE s30, DSEMAILCLOR1 s50, DSEMAILCLOR2 s50, NMPAIS s30, NMESTADO s30, NMMUNICIPIO s30, NMBAIRRO s50, "
+    "NMFANTCLIE s50, NMRAZSOCCLIE s50";
+constexpr const char* kEndContOrca =
+    "DSCOMPENDORCEVE s200, CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE fs2, CDPAIS s4, NMPAIS s30, SGESTADO s2, CDMUNICIPIO s4, "
+    "NMMUNICIPIO s30, CDBAIRRO s10, NMBAIRRO s50, DSENDENTOREV s50, CDCLICONTORC s21, NRINSJURCONT s20, NMFANTCONT s50, "
+    "DSREFENDOREV s50, IDSITUORCEVE s1, IDTPIJURCONT s1, IDENDENTOREV s1";
+constexpr const char* kPropostaPgto =
+    "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE fs2, NRPROPOSTAPGTO s10, VRPERCJUROSORCA f, QTPARCELASORCA f, VRPARCELAORCA f, "
+    "VRPARCELAENTR f, DTPRIMVENCPARC t, IDTPFORMPGTOREV s1, DTINCALTPROPOSTA t";
+constexpr const char* kParamOrca =
+    "IDAPROVORCFILANTPAI fs1, IDUTLPROPOSTAPGTO fs1, IDETAPENDENTINF s1, IDORIGPRUNITORE s1, IDAGENDASALAO s10, "
+    "IDLOCAVALESTORE s5, IDTPTRATDESCORE s1, IDUTAPROVCOMORE s1";
+constexpr const char* kCliente =
+    "DSCOMPENDCLI s200, DSPTOREFECLI s30, DSENDECLIE s50, CDPAIS s4, NMPAIS s30, SGESTADO s2, NMESTADO s30, CDMUNICIPIO s4, "
+    "NMMUNICIPIO s30, CDBAIRRO s10, NMBAIRRO s50, CDCLIENTE s21, IDTPENDECLIE s1";
+constexpr const char* kEndeClie =
+    "DSCOMPENDCLI s200, DSENDECLIE s50, NMBAIRRO s50, NMMUNICIPIO s30, SGESTADO s2, NMPAIS s30, CDPAIS s4, CDMUNICIPIO s4, "
+    "CDBAIRRO s10, DSPTOREFECLI s30, NMCONTCLIE s30";
+constexpr const char* kEndSalao =
+    "CDSALAOEVEN s3, NMSALAOEVEN s50, CDPAIS s4, SGESTADO s2, CDMUNICIPIO s4, DSENDSALAOEV s50, DSCOMPENDSAL s200, "
+    "NRCEPSALAOEV s15, NRRAMASALAEV s4, NRFAXSALAOEV s25, NMCONTSALAEV s30, NRTELESALEV1 s25, NRRAMASALEV1 s4, CDBAIRRO s10, "
+    "NRCELSALAEV1 s25, DSPTOREFESAL s30, DSEMAILSALA1 s50, DSEMAILSALA2 s50, NMPAIS s30, NMMUNICIPIO s30, NMESTADO s30, NMBAIRRO s50";
+
+// Joins that name a row's country, state, municipality and district (alias A holds the codes).
+QString Places(const char* a)
+{
+    return QStringLiteral("LEFT JOIN PAIS P ON P.CDPAIS = %1.CDPAIS "
+                          "LEFT JOIN ESTADO E ON E.CDPAIS = %1.CDPAIS AND E.SGESTADO = %1.SGESTADO "
+                          "LEFT JOIN MUNICIPIO M ON M.CDPAIS = %1.CDPAIS AND M.SGESTADO = %1.SGESTADO AND M.CDMUNICIPIO = %1.CDMUNICIPIO "
+                          "LEFT JOIN BAIRRO B ON B.CDPAIS = %1.CDPAIS AND B.SGESTADO = %1.SGESTADO AND B.CDMUNICIPIO = %1.CDMUNICIPIO AND B.CDBAIRRO = %1.CDBAIRRO ")
+        .arg(QString::fromLatin1(a));
+}
+
+const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
+
+TDataPacket OrcaEvento(TCall& c, const TQuoteKey& key)
+{
+    RequireQuote(c.db, key);
+    return Select(c.db, kOrcaEvento,
+                  "SELECT O.DTEVENTO, O.VRDESCORCEVE, V.VRPEMAXDESVE, O.CDFILIAL, O.NRORCAEVENTO, O.IDSITCLIOREV, O.CDMODPGTO, "
+                  "O.CDCLIENTE, O.CDCLICONTORC, O.DSENDENTOREV, O.CDPAIS, O.SGESTADO, O.CDMUNICIPIO, O.CDBAIRRO, O.DSREFENDOREV, "
+                  "O.IDENDENTOREV, O.CDVENDEDOR, O.NRSEQORCAEVE FROM ORCAEVENTO O LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
+                  "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?",
+                  key.params());
+}
+
+} // namespace
+
+void RegisterQuote(TServerObjects& o)
+{
+    const QString proc = QStringLiteral("ORE06400.rdmProcOrca");
+    const QString aprova = QStringLiteral("ORE00400.rdmAprovaOrca");
+
+    o.Add(proc, "GetOrcaEvento", 3, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
+
+    o.Add(proc, "GetPercDescVend", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return VarArrayOf({Pack(Select(c.db, "NRORCAEVENTO s10, NRSEQORCAEVE fs2, CDFILIAL s4, VRPEMAXDESVE f",
+                                       "SELECT O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDFILIAL, V.VRPEMAXDESVE FROM ORCAEVENTO O "
+                                       "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?",
+                                       key.params())),
+                           Pack(Select(c.db, kParamOrca, "SELECT * FROM PARAMORCA WHERE CDFILIAL = ?", {key.branch}))});
+    });
+
+    // Other quotes hanging from this one that are not executed yet.
+    o.Add(proc, "GetVerifOrcaExec", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, "NRORCAEVENTO s10, IDSITUORCEVE s1",
+                           "SELECT NRORCAEVENTO, IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAPAI = ? "
+                           "AND IDSITUORCEVE IN ('1', '2', '3') AND NOT (NRORCAEVENTO = ? AND NRSEQORCAEVE = ?) ORDER BY NRORCAEVENTO",
+                           {key.branch, key.number, key.number, key.sequence}));
+    });
+
+    o.Add(proc, "GetEndContOrca", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, kEndContOrca,
+                           "SELECT O.DSCOMPENDORCEVE, O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDPAIS, P.NMPAIS, O.SGESTADO, O.CDMUNICIPIO, "
+                           "M.NMMUNICIPIO, O.CDBAIRRO, B.NMBAIRRO, O.DSENDENTOREV, O.CDCLICONTORC, K.NRINSJURCLIE AS NRINSJURCONT, "
+                           "K.NMFANTCLIE AS NMFANTCONT, O.DSREFENDOREV, O.IDSITUORCEVE, K.IDTPIJURCLIE AS IDTPIJURCONT, O.IDENDENTOREV "
+                           "FROM ORCAEVENTO O LEFT JOIN CLIENTE K ON K.CDCLIENTE = O.CDCLICONTORC " + Places("O") +
+                               "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?",
+                           key.params()));
+    });
+
+    // Everything the approval reads at once: items, totals, labour, notes and the new client.
+    o.Add(aprova, "GetGeral", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const TQuoteTotals t = Totals(c.db, key);
+        const TDataPacket totals(Layout("VRTOTALLIQ f, VRTOTALORCA f, VRTOTALITEM f, VRTOTALMAO f, VRSALAO f, VRDESCONTO f, VRACRESCIMO f"),
+                                 {{t.net(), t.gross(), t.items, t.labour, t.halls, t.discounts, t.surcharges}});
+        return VarArrayOf({
+            Pack(Select(c.db, kItens,
+                        "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
+                        "I.NROPCAITOREV, P.CDGRTOTAPROD, P.CDARVPROD, COALESCE(P.NMPRODUTO, I.NMPRODUTO) AS NMPRODUTO, P.SGUNIDADE, "
+                        "I.VRACREITOREV, I.NRSEQORCAEVE FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
+                        "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? ORDER BY I.NROPCAITOREV, I.NRITEMORCEVE",
+                        key.params())),
+            Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, CDGRTOTAPROD s3, VRTOTALGRUPO f",
+                        "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRSEQORCAEVE, P.CDGRTOTAPROD, "
+                        "SUM(I.QTITEMORCEVE * I.VRITEMORCEVE + COALESCE(I.VRACREITOREV, 0) - COALESCE(I.VRDESCITOREV, 0)) AS VRTOTALGRUPO "
+                        "FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
+                        "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? "
+                        "GROUP BY I.CDFILIAL, I.NRORCAEVENTO, I.NRSEQORCAEVE, P.CDGRTOTAPROD ORDER BY P.CDGRTOTAPROD",
+                        key.params())),
+            Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NROPCAITOREV s2, VRTOTALOPCAO f", OpcaoSql(), key.params())),
+            Pack(totals),
+            Pack(Select(c.db, kMaoObra,
+                        "SELECT L.CDFILIAL, L.NRORCAEVENTO, L.NRTURNO, L.CDPRODUTO, L.QTPRODMOBRA, L.VRCOBRMOBRA, L.VRPAGOMOBRA, "
+                        "P.CDARVPROD, P.SGUNIDADE, P.NMPRODUTO, L.DSTURNO, P.CDGRTOTAPROD, L.NRSEQORCAEVE FROM MAOOBRA L "
+                        "LEFT JOIN PRODUTO P ON P.CDPRODUTO = L.CDPRODUTO WHERE L.CDFILIAL = ? AND L.NRORCAEVENTO = ? AND L.NRSEQORCAEVE = ? "
+                        "ORDER BY L.NRTURNO, L.CDPRODUTO",
+                        key.params())),
+            Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, TXOBSEXTOREV x",
+                        "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, TXOBSEXTOREV FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey) +
+                            " AND TXOBSEXTOREV IS NOT NULL",
+                        key.params())),
+            Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, CDDEPTO s3, NMDEPTO s30, TXOBSINTOREV x, NRSEQORCAEVE s2"), {})),
+            Pack(Select(c.db, kEndeNovoClie,
+                        "SELECT N.*, P.NMPAIS, E.NMESTADO, M.NMMUNICIPIO, B.NMBAIRRO FROM ENDENOVOCLIE N " + Places("N") +
+                            "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ?",
+                        key.params())),
+        });
+    });
+
+    o.Add(aprova, "GetSalao", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, kSalaoEven, SalaoEvenSql(), key.params()));
+    });
+
+    o.Add(aprova, "GetOpcao", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, kOpcao, OpcaoSql(), key.params()));
+    });
+
+    // The parent quote, while it is not approved.
+    o.Add(aprova, "GetVerifOrcaPend", 4, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, "NRORCAEVENTO s10",
+                           "SELECT P.NRORCAEVENTO FROM ORCAEVENTO O JOIN ORCAEVENTO P ON P.CDFILIAL = O.CDFILIAL "
+                           "AND P.NRORCAEVENTO = O.NRORCAPAI AND P.NRSEQORCAEVE = COALESCE(O.NRSEQPAI, '01') "
+                           "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND P.IDSITUORCEVE = '1'",
+                           key.params()));
+    });
+
+    // The registered client whose registration number the quote's new client carries.
+    o.Add(aprova, "GetInsOrca", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, "CDCLIENTE s21, NRINSJURCLIE s20",
+                           "SELECT C.CDCLIENTE, C.NRINSJURCLIE FROM ENDENOVOCLIE N JOIN CLIENTE C ON C.NRINSJURCLIE = N.NRINSJURORCA "
+                           "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL",
+                           key.params()));
+    });
+
+    o.Add(aprova, "GetContrato", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, DSTITUORCEVE s100, CDCLIENTE s21, CDMODPGTO s5",
+                           "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey),
+                           key.params()));
+    });
+
+    o.Add(aprova, "GetPropostasPgto", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        return Pack(Select(c.db, kPropostaPgto, "SELECT * FROM PROPOSTAPGTO" + QString::fromLatin1(kWhereKey) + " ORDER BY NRPROPOSTAPGTO", key.params()));
+    });
+
+    // "OK", or the first reserved hall that may not be booked, coded.
+    o.Add(aprova, "GetVerifSalao", 4, [](TCall& c) -> QVariant {
+        const TQuoteKey key = KeyOf(c);
+        RequireQuote(c.db, key);
+        const QStringList chosen = TickedKeys(c.text(3));
+        QSqlQuery halls = Run(c.db, "SELECT CDSALAOEVEN FROM SALAOORCA" + QString::fromLatin1(kWhereKey) + " AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN",
+                              key.params());
+        QStringList reserved;
+        while (halls.next())
+            reserved << halls.value(0).toString();
+        for (const QString& hall : reserved) {
+            if (!chosen.isEmpty() && !chosen.contains(hall))
+                continue;
+            if (const QString conflict = HallConflict(c, key, hall, false); !conflict.isEmpty())
+                return conflict;
+        }
+        return QStringLiteral("OK");
+    });
+
+    o.Add(aprova, "GetCliente", 1, [](TCall& c) {
+        return Pack(Select(c.db, kCliente,
+                           "SELECT A.DSCOMPENDCLI, A.DSPTOREFECLI, A.DSENDECLIE, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
+                           "M.NMMUNICIPIO, A.CDBAIRRO, B.NMBAIRRO, A.CDCLIENTE, A.IDTPENDECLIE FROM ENDECLIE A " + Places("A") +
+                               "WHERE A.CDCLIENTE = ? AND A.IDTPENDECLIE = 'P'",
+                           {c.text(0)}));
+    });
+    o.Add(aprova, "GetEndeClie", 1, [](TCall& c) {
+        return Pack(Select(c.db, kEndeClie,
+                           "SELECT A.DSCOMPENDCLI, A.DSENDECLIE, B.NMBAIRRO, M.NMMUNICIPIO, A.SGESTADO, P.NMPAIS, A.CDPAIS, A.CDMUNICIPIO, "
+                           "A.CDBAIRRO, A.DSPTOREFECLI, A.NMCONTCLIE FROM ENDECLIE A " + Places("A") + "WHERE A.CDCLIENTE = ? ORDER BY A.NRENDCLIE",
+                           {c.text(0)}));
+    });
+    o.Add(aprova, "GetEndSalao", 3, [](TCall& c) {
+        const TQuoteKey key = KeyOf(c);
+        return Pack(Select(c.db, kEndSalao,
+                           "SELECT H.*, P.NMPAIS, M.NMMUNICIPIO, E.NMESTADO, B.NMBAIRRO FROM SALAOORCA S "
+                           "JOIN SALAO H ON H.CDFILIAL = S.CDFILIAL AND H.CDSALAOEVEN = S.CDSALAOEVEN " + Places("H") +
+                               "WHERE S.CDFILIAL = ? AND S.NRORCAEVENTO = ? AND S.NRSEQORCAEVE = ? ORDER BY S.CDSALAOEVEN",
+                           key.params()));
+    });
+
+    // The longer forms: a range of quote numbers, every sequence, by situation when given.
+    auto longForm = [](int situationIndex) {
+        return [situationIndex](TCall& c) {
+            const QString situation = c.text(situationIndex).trimmed();
+            QVariantList params{c.text(0), c.text(1), c.text(2)};
+            if (!situation.isEmpty())
+                params << situation;
+            return VarArrayOf({Pack(Select(c.db, kLongQuote, LongQuoteSql(!situation.isEmpty()), params))});
+        };
+    };
+    o.Add("ORE00800.rdmFechaOrca", "GetOrcaEvento", 17, longForm(13));
+    o.Add("ORE02900.rdmExecProc", "GetOrcaEvento", 16, longForm(13));
+
+    o.Add("ORE02900.rdmExecProc", "getParamOrcaEve", 0, [](TCall& c) {
+        return Pack(Select(c.db, "IDGERREQEXECORE s1, CDPBASEITEM s2, IDTPPRODPEDOREV s1, IDORIGPRUNITORE s1",
+                           "SELECT IDGERREQEXECORE, CDPBASEITEM, IDTPPRODPEDOREV, IDORIGPRUNITORE FROM PARAMORCA WHERE CDFILIAL = ?",
+                           {c.request.branch}));
+    });
+}

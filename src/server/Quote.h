@@ -1,0 +1,43 @@
+#pragma once
+// What the methods share about one quote: its key, its existence, its totals, and the SQL of
+// the packets that several server objects return.
+
+#include "ServerObjects.h"
+
+struct TQuoteKey {
+    QString branch, number, sequence;
+    QVariantList params() const { return {branch, number, sequence}; }
+    QString text() const { return branch + QLatin1Char('/') + number + QLatin1Char('/') + sequence; }
+};
+
+// Arguments first, second and third of the call (or from `first` on).
+TQuoteKey KeyOf(const TCall& call, int first = 0);
+// The situation of the quote ('1' to '8'); a refusal when there is no such quote.
+QString RequireQuote(QSqlDatabase& db, const TQuoteKey& key);
+
+struct TQuoteTotals {
+    double items = 0;        // quantity times value, every option
+    double surcharges = 0;
+    double discounts = 0;    // items' and the quote's
+    double labour = 0;
+    double halls = 0;
+    double gross() const { return items + labour + halls + surcharges; }
+    double net() const { return gross() - discounts; }
+};
+TQuoteTotals Totals(QSqlDatabase& db, const TQuoteKey& key);
+
+// The keys of a tick list's answer: "'001','002'" gives {"001", "002"}.
+QStringList TickedKeys(const QString& text);
+
+extern const char* const kOrcaEvento;          // the quote as the approval reads it
+extern const char* const kSalaoEven;           // the quote's halls
+extern const char* const kOpcao;               // the quote's options
+extern const char* const kLongQuote;           // the closing and execution record
+QString SalaoEvenSql();                        // with one parameter list: the key
+QString OpcaoSql();
+QString LongQuoteSql(bool filterBySituation);  // branch, first number, last number[, situation]
+
+// Whether a hall of the quote may be booked for the event: "" when it may, else the coded
+// answer "ACIMA_LIMITE|name", "N_LIMITE_DEF|name" or "DTA_HRA_MARC|name". With `lock`, the
+// hall's row is locked first, so that the check and a booking after it are one step.
+QString HallConflict(TCall& call, const TQuoteKey& key, const QString& hall, bool lock);
