@@ -16,7 +16,11 @@
 
 #include <atomic>
 
-TStore::TStore(const QString& url) : m_url(url)
+namespace {
+std::atomic<quint64> stores{0};
+}
+
+TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
 {
     if (url.startsWith(QLatin1String("sqlite:"))) {
         m_dialect = SQLite;
@@ -42,12 +46,12 @@ TStore::~TStore() = default;
 
 QSqlDatabase TStore::connection()
 {
-    // One connection per thread and store.
-    static std::atomic<int> serial{0};
-    thread_local QHash<const TStore*, QString> names;
-    QString& name = names[this];
+    // One connection per thread and store, under a name never used again.
+    static std::atomic<quint64> serial{0};
+    thread_local QHash<quint64, QString> names;
+    QString& name = names[m_id];
     if (name.isEmpty())
-        name = QStringLiteral("ore-%1-%2").arg(quintptr(this)).arg(serial++);
+        name = QStringLiteral("ore-%1-%2").arg(m_id).arg(serial++);
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())

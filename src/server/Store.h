@@ -39,6 +39,7 @@ public:
 
 private:
     QString m_url;
+    quint64 m_id;   // names this store's connections
     Dialect m_dialect;
     QString m_file, m_host, m_user, m_password, m_database;
     int m_port = 5432;

@@ -1,0 +1,62 @@
+#include "ServerFixture.h"
+
+#include "HostServices.h"
+#include "NetConnection.h"
+#include "Wire.h"
+
+#include <QSqlQuery>
+
+void ServerFixture::SetUp()
+{
+    const QString backend = QString::fromLatin1(GetParam());
+    QString url;
+    if (backend == QLatin1String("postgresql")) {
+        url = qEnvironmentVariable("ORE_TEST_PG");
+        if (url.isEmpty())
+            GTEST_SKIP() << "ORE_TEST_PG is not set: no PostgreSQL for this run";
+    } else {
+        url = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("ore.db"));
+    }
+    store = std::make_unique<TStore>(url);
+    if (store->dialect() == TStore::PostgreSQL) {
+        QSqlDatabase db = store->connection();
+        ::Run(db, QStringLiteral("DROP SCHEMA public CASCADE"));
+        ::Run(db, QStringLiteral("CREATE SCHEMA public"));
+    }
+    InitDemo(*store);
+    objects = std::make_unique<TServerObjects>(*store);
+    RegisterAll(*objects);
+    server = std::make_unique<TRpcServer>([this](const TRpcRequest& r) { return objects->Dispatch(r); });
+    server->Listen();
+    Session().webURL = QStringLiteral("127.0.0.1");
+    Session().webPort = server->Port();
+    Session().operador = QStringLiteral("OPER1");
+    Session().filiProc = QStringLiteral("0001");
+    Session().callTimeoutMs = 20000;
+}
+
+void ServerFixture::TearDown()
+{
+    if (server)
+        server->Stop();
+}
+
+QVariant ServerFixture::Call(const QString& object, const QString& method, const QVariantList& args, QMap<int, QVariant>* byref)
+{
+    TNetConnection net(nullptr, QStringLiteral("netTeste"), object);
+    return net.Call(method, args, byref);
+}
+
+QString ServerFixture::FailOf(const QVariant& result) { return VarIsFail(result) ? result.value<TFailResult>().text : QString(); }
+
+QVariant ServerFixture::Sql(const QString& sql, const QVariantList& params)
+{
+    QSqlDatabase db = store->connection();
+    return Scalar(db, sql, params);
+}
+
+void ServerFixture::Exec(const QString& sql, const QVariantList& params)
+{
+    QSqlDatabase db = store->connection();
+    ::Run(db, sql, params);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// A fresh ore-server over the demo data, on loopback, for each test: SQLite in a temporary
+// file, or PostgreSQL when ORE_TEST_PG names a database that the tests may empty.
+
+#include "Demo.h"
+#include "RpcServer.h"
+#include "ServerObjects.h"
+#include "Store.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class ServerFixture : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A call through the protocol, as a module makes it (X-Branch 0001, X-Operator OPER1).
+    QVariant Call(const QString& object, const QString& method, const QVariantList& args = {}, QMap<int, QVariant>* byref = nullptr);
+    // The failed result's text, or "" when the call succeeded.
+    QString FailOf(const QVariant& result);
+    // A value read straight from the store.
+    QVariant Sql(const QString& sql, const QVariantList& params = {});
+    void Exec(const QString& sql, const QVariantList& params = {});
+
+    QTemporaryDir dir;
+    std::unique_ptr<TStore> store;
+    std::unique_ptr<TServerObjects> objects;
+    std::unique_ptr<TRpcServer> server;
+};
+
+#define SERVER_BACKENDS(Suite) INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values("sqlite", "postgresql"), [](const auto& i) { return std::string(i.param); })
