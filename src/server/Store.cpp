@@ -101,8 +101,16 @@ void TStore::transaction(const std::function<void(QSqlDatabase&)>& work)
 
 QSqlQuery Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
 {
+    // Not forward-only: a method may run other statements while it reads the rows, which a
+    // forward-only result of PostgreSQL's driver would lose.
     QSqlQuery q(db);
-    q.setForwardOnly(true);
+    if (params.isEmpty()) {
+        // Statements without values (the schema's, a transaction's) run as they are: some
+        // databases prepare only queries and data changes.
+        if (!q.exec(sql))
+            throw EHostError(QStringLiteral("Erro do banco: %1 (%2)").arg(q.lastError().text(), sql.simplified().left(200)));
+        return q;
+    }
     if (!q.prepare(sql))
         throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(q.lastError().text(), sql.simplified()));
     for (const QVariant& p : params)
