@@ -9,6 +9,7 @@
 #include "Wire.h"
 
 #include <QElapsedTimer>
+#include <QTcpSocket>
 
 #include <atomic>
 #include <thread>
@@ -430,6 +431,20 @@ TEST_P(ServerBadInput, IsRefusedClearlyAndChangesNothing)
             EXPECT_TRUE(e.message().startsWith(QString::fromUtf8(c.message))) << e.message().toStdString();
         }
     }
+    // A body that is not JSON-RPC.
+    QTcpSocket raw;
+    raw.connectToHost(QHostAddress::LocalHost, server->Port());
+    ASSERT_TRUE(raw.waitForConnected(5000));
+    raw.write("POST /rpc/ORE00400.rdmAprovaOrca HTTP/1.1\r\nContent-Length: 5\r\n\r\n{nope");
+    QByteArray answer;
+    while (!answer.contains("}}") && raw.waitForReadyRead(5000))
+        answer += raw.readAll();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200 OK")) << answer.toStdString();
+    const Wire::Response parsed = Wire::DecodeResponse(answer.mid(answer.indexOf("\r\n\r\n") + 4));
+    EXPECT_TRUE(parsed.isError);
+    EXPECT_EQ(parsed.errorCode, -32700);
+    EXPECT_TRUE(parsed.errorMessage.startsWith("O pedido não é JSON válido")) << parsed.errorMessage.toStdString();
+
     // A value pasted into SQL would be code; here it is only a quote that does not exist.
     EXPECT_EQ(FailOf(Call(kProc, "GetOrcaEvento", {"0001", "x' OR '1'='1", "01"})), "Orçamento 0001/x' OR '1'='1/01 não encontrado.");
     EXPECT_EQ(Sql("SELECT COUNT(*) FROM ITEMORCA WHERE NRORCAEVENTO = '0000000102'").toInt(), 3);

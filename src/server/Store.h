@@ -5,6 +5,7 @@
 #include "DataPacket.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
 
@@ -48,7 +49,7 @@ private:
 // ---- queries: every value goes in as a parameter
 
 // Runs `sql` with positional parameters ("?"); throws EHostError with the database's text.
-class QSqlQuery;
+
 QSqlQuery Run(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 
