@@ -5,12 +5,10 @@
 #include <QSqlQuery>
 
 namespace {
-
 QDateTime parse(const QString& text) { return QDateTime::fromString(text.left(19), Qt::ISODate); }
+} // namespace
 
-// The span the quote uses the hall: from its start hour (or the event's time) for its
-// duration (or the event's).
-std::pair<QDateTime, QDateTime> span(QSqlDatabase& db, const TQuoteKey& key, const QString& hall)
+std::pair<QDateTime, QDateTime> HallSpan(QSqlDatabase& db, const TQuoteKey& key, const QString& hall)
 {
     QSqlQuery q = Run(db, QStringLiteral("SELECT O.DTEVENTO, O.QTHREVENTO, S.HRINIUTILSALAO, S.QTHRDURASALEVEN FROM ORCAEVENTO O "
                                          "JOIN SALAOORCA S ON S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE "
@@ -26,7 +24,15 @@ std::pair<QDateTime, QDateTime> span(QSqlDatabase& db, const TQuoteKey& key, con
     return {start, start.addSecs(qint64(std::max(hours, 0.0) * 3600))};
 }
 
-} // namespace
+QStringList ReservedHalls(QSqlDatabase& db, const TQuoteKey& key)
+{
+    QSqlQuery q = Run(db, QStringLiteral("SELECT CDSALAOEVEN FROM SALAOORCA") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN"),
+                      key.params());
+    QStringList halls;
+    while (q.next())
+        halls << q.value(0).toString();
+    return halls;
+}
 
 QString HallConflict(TCall& call, const TQuoteKey& key, const QString& hall, bool lock)
 {
@@ -39,7 +45,7 @@ QString HallConflict(TCall& call, const TQuoteKey& key, const QString& hall, boo
         return QStringLiteral("N_LIMITE_DEF|") + name;
     const int limit = h.value(1).toInt();
 
-    const auto [start, end] = span(call.db, key, hall);
+    const auto [start, end] = HallSpan(call.db, key, hall);
     if (!start.isValid())
         return {};
     const QString day = start.date().toString(Qt::ISODate);
@@ -51,8 +57,8 @@ QString HallConflict(TCall& call, const TQuoteKey& key, const QString& hall, boo
         return QStringLiteral("ACIMA_LIMITE|") + name;
 
     // Spans that touch do not overlap: one may end when the next begins.
-    const QString from = start.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    const QString to = end.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    const QString from = Stamp(start);
+    const QString to = Stamp(end);
     const int overlapping = Scalar(call.db, QStringLiteral("SELECT COUNT(*) FROM AGENDASALAO WHERE CDFILIAL = ? AND CDSALAOEVEN = ? "
                                                            "AND DTINICIO < ? AND DTFIM > ? AND NOT (NRORCAEVENTO = ? AND NRSEQORCAEVE = ?)"),
                                    {key.branch, hall, to, from, key.number, key.sequence}).toInt();

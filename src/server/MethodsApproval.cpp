@@ -8,7 +8,6 @@
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
 
 void RequirePending(QSqlDatabase& db, const TQuoteKey& key)
 {
@@ -70,12 +69,7 @@ void RegisterApproval(TServerObjects& o)
     o.Add(aprova, "SetSalao", 4, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
-        QSqlQuery q = Run(c.db, "SELECT CDSALAOEVEN FROM SALAOORCA" + QString::fromLatin1(kWhereKey) + " AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN",
-                          key.params());
-        QStringList reserved;
-        while (q.next())
-            reserved << q.value(0).toString();
-        for (const QString& hall : reserved) {
+        for (const QString& hall : ReservedHalls(c.db, key)) {
             const QString conflict = HallConflict(c, key, hall, true);
             if (!conflict.isEmpty()) {
                 const QString name = conflict.mid(13);
@@ -85,20 +79,9 @@ void RegisterApproval(TServerObjects& o)
                     throw ERefusal(QStringLiteral("Limite de agendamentos para o salão %1 foi atingido. Operação bloqueada.").arg(name));
                 throw ERefusal(QStringLiteral("Não há limite de agendamento parametrizado para o salão %1. Operação bloqueada.").arg(name));
             }
-            QSqlQuery span = Run(c.db, QStringLiteral("SELECT O.DTEVENTO, O.QTHREVENTO, S.HRINIUTILSALAO, S.QTHRDURASALEVEN FROM ORCAEVENTO O JOIN SALAOORCA S "
-                                                      "ON S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE "
-                                                      "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND S.CDSALAOEVEN = ?"),
-                                 {key.branch, key.number, key.sequence, hall});
-            span.next();
-            QDateTime start = QDateTime::fromString(span.value(0).toString().left(19), Qt::ISODate);
-            const QString hour = span.value(2).toString();
-            if (hour.size() == 4)
-                start.setTime(QTime(hour.left(2).toInt(), hour.mid(2).toInt()));
-            const double hours = span.value(3).isNull() ? span.value(1).toDouble() : span.value(3).toDouble();
-            const QDateTime end = start.addSecs(qint64(hours * 3600));
+            const auto [start, end] = HallSpan(c.db, key, hall);
             Run(c.db, QStringLiteral("INSERT INTO AGENDASALAO (CDFILIAL, CDSALAOEVEN, DTINICIO, DTFIM, NRORCAEVENTO, NRSEQORCAEVE) VALUES (?, ?, ?, ?, ?, ?)"),
-                {key.branch, hall, start.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")), end.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")),
-                 key.number, key.sequence});
+                {key.branch, hall, Stamp(start), Stamp(end), key.number, key.sequence});
             Run(c.db, "UPDATE SALAOORCA SET IDSITAGENSAL = 'A', DTAGENDSALAO = ?, CDOPERADOR = ?" + QString::fromLatin1(kWhereKey) + " AND CDSALAOEVEN = ?",
                 {Now(), c.request.operatorCode, key.branch, key.number, key.sequence, hall});
         }

@@ -9,7 +9,6 @@
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
 
 constexpr const char* kEndeCont =
     "CDCLIENTE s21, CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NRINSJURCLIE s20, IDTPIJURCLIE s1, NMFANTCLIE s50, "

@@ -10,7 +10,6 @@
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
 
 const char* const kErro = "CDTABELA s20, CDERRO s500";
 const char* const kProdSemDep = "CDPRODUTO s10, CDARVPROD s20, NMPRODUTO s50, CDDEPTPEDORC s3, CDFILIPEDORC s4";

@@ -52,7 +52,6 @@ QString Places(const char* a)
         .arg(QString::fromLatin1(a));
 }
 
-const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
 
 TDataPacket OrcaEvento(TCall& c, const TQuoteKey& key)
 {
@@ -199,12 +198,7 @@ void RegisterQuote(TServerObjects& o)
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
-        QSqlQuery halls = Run(c.db, "SELECT CDSALAOEVEN FROM SALAOORCA" + QString::fromLatin1(kWhereKey) + " AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN",
-                              key.params());
-        QStringList reserved;
-        while (halls.next())
-            reserved << halls.value(0).toString();
-        for (const QString& hall : reserved) {
+        for (const QString& hall : ReservedHalls(c.db, key)) {
             if (!chosen.isEmpty() && !chosen.contains(hall))
                 continue;
             if (const QString conflict = HallConflict(c, key, hall, false); !conflict.isEmpty())

@@ -4,6 +4,8 @@
 
 #include "ServerObjects.h"
 
+#include <QDateTime>
+
 struct TQuoteKey {
     QString branch, number, sequence;
     QVariantList params() const { return {branch, number, sequence}; }
@@ -36,6 +38,15 @@ extern const char* const kLongQuote;           // the closing and execution reco
 QString SalaoEvenSql();                        // with one parameter list: the key
 QString OpcaoSql();
 QString LongQuoteSql(bool filterBySituation);  // branch, first number, last number[, situation]
+
+// " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", for a key's parameters.
+inline const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
+
+// The quote's reserved halls ("R"), by code.
+QStringList ReservedHalls(QSqlDatabase& db, const TQuoteKey& key);
+// The span the quote uses a hall: from the hall's start hour (or the event's time) for the
+// hall's duration (or the event's).
+std::pair<QDateTime, QDateTime> HallSpan(QSqlDatabase& db, const TQuoteKey& key, const QString& hall);
 
 // Whether a hall of the quote may be booked for the event: "" when it may, else the coded
 // answer "ACIMA_LIMITE|name", "N_LIMITE_DEF|name" or "DTA_HRA_MARC|name". With `lock`, the

@@ -106,7 +106,8 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     return reply;
 }
 
-QString Now() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
+QString Stamp(const QDateTime& moment) { return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
+QString Now() { return Stamp(QDateTime::currentDateTime()); }
 
 QString NextNumber(QSqlDatabase& db, const QString& counter, int width)
 {

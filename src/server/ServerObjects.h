@@ -69,6 +69,7 @@ void RegisterExecution(TServerObjects& objects);  // rdmExecProc
 void RegisterAll(TServerObjects& objects);
 
 // Shared helpers of the methods.
-QString Now();                                     // "YYYY-MM-DDThh:mm:ss"
+QString Stamp(const QDateTime& moment);            // as the store keeps it: "YYYY-MM-DDThh:mm:ss"
+QString Now();
 QString NextNumber(QSqlDatabase& db, const QString& counter, int width);   // zero-padded
 bool Truthy(const QVariant& v);
