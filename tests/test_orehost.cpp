@@ -110,6 +110,10 @@ TEST_F(OreHost, ReportsARefusedEntryAndAnUnreachableServer)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.errors.contains("ORE06400.rdmProcOrca.GetOperControle: não foi possível conectar")) << r.errors.toStdString();
 
+    r = run(quote() << "--db" << "sqlite:/nao/existe/locais.db", R"({"steps":[]})");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.errors.contains("O banco de localidades não pôde ser aberto")) << r.errors.toStdString();
+
     r = run({"--situation", "1"}, R"({"steps":[]})");
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.errors.contains("falta --branch")) << r.errors.toStdString();

@@ -1,5 +1,6 @@
 #include "ProcessCommand.h"
 
+#include "DBGeral.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "HostServices.h"
@@ -27,6 +28,7 @@ struct Options {
     bool headless = false;
     QString script;
     QString transcript;
+    QString db;                    // the database of the location tables
 };
 
 std::optional<Options> parse(const QStringList& arguments, QString& error)
@@ -43,6 +45,7 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
         {QStringLiteral("headless"), QStringLiteral("sem janela: as interações vêm do script")},
         {QStringLiteral("script"), QStringLiteral("script das interações"), QStringLiteral("FILE")},
         {QStringLiteral("transcript"), QStringLiteral("arquivo da transcrição (JSON lines)"), QStringLiteral("FILE")},
+        {QStringLiteral("db"), QStringLiteral("banco das localidades: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco"), QStringLiteral("URL")},
     });
     if (!parser.parse(QStringList{QStringLiteral("ore-host")} + arguments)) {
         error = parser.errorText();
@@ -70,6 +73,7 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
     o.headless = parser.isSet(QStringLiteral("headless"));
     o.script = parser.value(QStringLiteral("script"));
     o.transcript = parser.value(QStringLiteral("transcript"));
+    o.db = parser.value(QStringLiteral("db"));
     if (o.headless && o.script.isEmpty()) {
         error = QStringLiteral("--headless pede --script FILE");
         return std::nullopt;
@@ -100,7 +104,7 @@ int RunProcessCommand(const QStringList& arguments)
     if (!options || !pointSessionAt(options->server, error)) {
         printError(error);
         printError(QStringLiteral("uso: ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
-                                  "[--server http://host:port] [--headless --script FILE] [--transcript FILE]"));
+                                  "[--server http://host:port] [--db URL] [--headless --script FILE] [--transcript FILE]"));
         return StatusUsage;
     }
     Session().operador = options->entry.value(4).toString();
@@ -149,6 +153,8 @@ int RunProcessCommand(const QStringList& arguments)
 
     int status = StatusOk;
     try {
+        if (!options->db.isEmpty())
+            TdtmDBGeral::Open(options->db);
         RunPackageScreen(QStringLiteral("ORE06400"), options->entry);
     } catch (const EAbort&) {
         status = StatusError;   // the operator has been told already
@@ -165,6 +171,7 @@ int RunProcessCommand(const QStringList& arguments)
         status = StatusUnscripted;
     write({{QStringLiteral("kind"), QStringLiteral("end")}, {QStringLiteral("status"), status}});
     UnloadPackages();
+    TdtmDBGeral::Close();
     InstallHostServices(nullptr);
     return status;
 }

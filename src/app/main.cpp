@@ -12,7 +12,7 @@ int main(int argc, char** argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     if (arguments.value(0) != QLatin1String("process")) {
         std::fprintf(stderr, "uso: ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
-                             "[--server http://host:port] [--headless --script FILE] [--transcript FILE]\n");
+                             "[--server http://host:port] [--db URL] [--headless --script FILE] [--transcript FILE]\n");
         return StatusUsage;
     }
     arguments.removeFirst();
