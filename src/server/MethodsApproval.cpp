@@ -119,11 +119,9 @@ void RegisterApproval(TServerObjects& o)
 
     // Payment mode and clients, on every sequence of the quote number.
     o.Add(aprova, "SetModPgto", 6, [](TCall& c) -> QVariant {
-        const QSqlQuery q = Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDMODPGTO = ?, CDCLICONTORC = ?, CDCLIENTE = ?, IDSITCLIOREV = ? "
-                                                     "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
-                                {c.text(0), c.text(3), c.text(4), c.text(5), c.text(1), c.text(2)});
-        if (q.numRowsAffected() == 0)
-            throw ERefusal(QStringLiteral("Orçamento %1/%2 não encontrado.").arg(c.text(1), c.text(2)));
+        UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDMODPGTO = ?, CDCLICONTORC = ?, CDCLIENTE = ?, IDSITCLIOREV = ? "
+                                              "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
+                            {c.text(0), c.text(3), c.text(4), c.text(5)}, c.text(1), c.text(2));
         return true;
     });
 
@@ -137,10 +135,8 @@ void RegisterApproval(TServerObjects& o)
     });
 
     o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), "SetClieContratante", 3, [](TCall& c) -> QVariant {
-        const QSqlQuery q = Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDCLICONTORC = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
-                                {c.text(0), c.text(1), c.text(2)});
-        if (q.numRowsAffected() == 0)
-            throw ERefusal(QStringLiteral("Orçamento %1/%2 não encontrado.").arg(c.text(1), c.text(2)));
+        UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDCLICONTORC = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"), {c.text(0)},
+                            c.text(1), c.text(2));
         return true;
     });
 

@@ -28,12 +28,9 @@ void RegisterClosing(TServerObjects& o)
     const QString cont = QStringLiteral("ORE09000.rdmContratante");
 
     o.Add(cont, "GetExisteContratante", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, "CDCLIENCONTORCA s21, IDSITUCONTOREV s10, VRRECECONTOREV f",
+        return Pack(SelectByKey(c, "CDCLIENCONTORCA s21, IDSITUCONTOREV s10, VRRECECONTOREV f",
                            "SELECT CDCLIENCONTORCA, IDSITUCONTOREV, VRRECECONTOREV FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
-                               " ORDER BY CDCLIENCONTORCA",
-                           key.params()));
+                               " ORDER BY CDCLIENCONTORCA"));
     });
 
     // Null when the contracting clients' values add up to the quote's, else the key that says why not.

@@ -94,15 +94,12 @@ void RegisterQuote(TServerObjects& o)
     });
 
     o.Add(proc, "GetEndContOrca", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, kEndContOrca,
+        return Pack(SelectByKey(c, kEndContOrca,
                            "SELECT O.DSCOMPENDORCEVE, O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDPAIS, P.NMPAIS, O.SGESTADO, O.CDMUNICIPIO, "
                            "M.NMMUNICIPIO, O.CDBAIRRO, B.NMBAIRRO, O.DSENDENTOREV, O.CDCLICONTORC, K.NRINSJURCLIE AS NRINSJURCONT, "
                            "K.NMFANTCLIE AS NMFANTCONT, O.DSREFENDOREV, O.IDSITUORCEVE, K.IDTPIJURCLIE AS IDTPIJURCONT, O.IDENDENTOREV "
                            "FROM ORCAEVENTO O LEFT JOIN CLIENTE K ON K.CDCLIENTE = O.CDCLICONTORC " + Places("O") +
-                               "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?",
-                           key.params()));
+                               "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"));
     });
 
     // Everything the approval reads at once: items, totals, labour, notes and the new client.
@@ -147,50 +144,35 @@ void RegisterQuote(TServerObjects& o)
     });
 
     o.Add(aprova, "GetSalao", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, kSalaoEven, SalaoEvenSql(), key.params()));
+        return Pack(SelectByKey(c, kSalaoEven, SalaoEvenSql()));
     });
 
     o.Add(aprova, "GetOpcao", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, kOpcao, OpcaoSql(), key.params()));
+        return Pack(SelectByKey(c, kOpcao, OpcaoSql()));
     });
 
     // The parent quote, while it is not approved.
     o.Add(aprova, "GetVerifOrcaPend", 4, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, "NRORCAEVENTO s10",
+        return Pack(SelectByKey(c, "NRORCAEVENTO s10",
                            "SELECT P.NRORCAEVENTO FROM ORCAEVENTO O JOIN ORCAEVENTO P ON P.CDFILIAL = O.CDFILIAL "
                            "AND P.NRORCAEVENTO = O.NRORCAPAI AND P.NRSEQORCAEVE = COALESCE(O.NRSEQPAI, '01') "
-                           "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND P.IDSITUORCEVE = '1'",
-                           key.params()));
+                           "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND P.IDSITUORCEVE = '1'"));
     });
 
     // The registered client whose registration number the quote's new client carries.
     o.Add(aprova, "GetInsOrca", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, "CDCLIENTE s21, NRINSJURCLIE s20",
+        return Pack(SelectByKey(c, "CDCLIENTE s21, NRINSJURCLIE s20",
                            "SELECT C.CDCLIENTE, C.NRINSJURCLIE FROM ENDENOVOCLIE N JOIN CLIENTE C ON C.NRINSJURCLIE = N.NRINSJURORCA "
-                           "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL",
-                           key.params()));
+                           "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL"));
     });
 
     o.Add(aprova, "GetContrato", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, DSTITUORCEVE s100, CDCLIENTE s21, CDMODPGTO s5",
-                           "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey),
-                           key.params()));
+        return Pack(SelectByKey(c, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, DSTITUORCEVE s100, CDCLIENTE s21, CDMODPGTO s5",
+                           "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey)));
     });
 
     o.Add(aprova, "GetPropostasPgto", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        return Pack(Select(c.db, kPropostaPgto, "SELECT * FROM PROPOSTAPGTO" + QString::fromLatin1(kWhereKey) + " ORDER BY NRPROPOSTAPGTO", key.params()));
+        return Pack(SelectByKey(c, kPropostaPgto, "SELECT * FROM PROPOSTAPGTO" + QString::fromLatin1(kWhereKey) + " ORDER BY NRPROPOSTAPGTO"));
     });
 
     // "OK", or the first reserved hall that may not be booked, coded.

@@ -63,6 +63,20 @@ TQuoteTotals Totals(QSqlDatabase& db, const TQuoteKey& key)
     return t;
 }
 
+TDataPacket SelectByKey(TCall& call, const char* layout, const QString& sql)
+{
+    const TQuoteKey key = KeyOf(call);
+    RequireQuote(call.db, key);
+    return Select(call.db, layout, sql, key.params());
+}
+
+void UpdateEverySequence(TCall& call, const QString& sql, QVariantList params, const QString& branch, const QString& number)
+{
+    params << branch << number;
+    if (Run(call.db, sql, params).numRowsAffected() == 0)
+        throw ERefusal(QStringLiteral("Orçamento %1/%2 não encontrado.").arg(branch, number));
+}
+
 QStringList TickedKeys(const QString& text)
 {
     QStringList keys;

@@ -28,6 +28,14 @@ struct TQuoteTotals {
 };
 TQuoteTotals Totals(QSqlDatabase& db, const TQuoteKey& key);
 
+// The packet of `sql`, whose parameters are the key given in the call's first three
+// arguments; a refusal when there is no such quote.
+TDataPacket SelectByKey(TCall& call, const char* layout, const QString& sql);
+
+// Runs `sql` (ending in "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?") on every sequence of a quote
+// number; a refusal when the number has none.
+void UpdateEverySequence(TCall& call, const QString& sql, QVariantList params, const QString& branch, const QString& number);
+
 // The keys of a tick list's answer: "'001','002'" gives {"001", "002"}.
 QStringList TickedKeys(const QString& text);
 
