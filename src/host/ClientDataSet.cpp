@@ -937,6 +937,8 @@ void TDataSource::SetDataSet(TClientDataSet* dataSet)
         disconnect(c);
     m_links.clear();
     m_dataSet = dataSet;
+    // What the controls and lists show has changed with the dataset.
+    emit dataReset();
     if (!dataSet)
         return;
     m_links << connect(dataSet, &TClientDataSet::stateChanged, this, [this] {

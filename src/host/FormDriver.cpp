@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QJsonArray>
@@ -90,6 +91,20 @@ QJsonObject snapshot(QWidget* form, QWidget* w)
     } else if (auto* c = qobject_cast<QComboBox*>(w)) {
         o[QStringLiteral("text")] = c->currentText();
         o[QStringLiteral("index")] = c->currentIndex();
+    } else if (auto* v = qobject_cast<QAbstractItemView*>(w); v && v->model()) {
+        // A list or grid: its column titles and the texts of its rows, as shown.
+        const QAbstractItemModel* m = v->model();
+        QJsonArray columns, rows;
+        for (int col = 0; col < m->columnCount(); ++col)
+            columns.append(m->headerData(col, Qt::Horizontal).toString());
+        for (int row = 0; row < std::min(m->rowCount(), 200); ++row) {
+            QJsonArray cells;
+            for (int col = 0; col < m->columnCount(); ++col)
+                cells.append(m->data(m->index(row, col)).toString());
+            rows.append(cells);
+        }
+        o[QStringLiteral("columns")] = columns;
+        o[QStringLiteral("rows")] = rows;
     }
     o[QStringLiteral("visible")] = w->isVisibleTo(form);
     o[QStringLiteral("enabled")] = w->isEnabled();

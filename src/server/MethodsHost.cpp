@@ -10,7 +10,7 @@ namespace {
 constexpr const char* kOperControle = "CDOPERADOR s12, CDPROCHABLANOPE s30, CDPROCHABAPROPE s30, CDPROCHABFECOPE s30";
 constexpr const char* kParamControle = "CDPROCHABLANORE s30, CDPROCHABAPRORE s30, CDPROCHABFECORE s30";
 constexpr const char* kQuoteList = "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE fs2, IDSITUORCEVE s1, DSTITUORCEVE s100, "
-                                   "NMCLIEORCEVE s50, DTEVENTO t";
+                                   "NMCLIEORCEVE s50, NMFANTCLIE s50, DTEVENTO t, VRTOTALORCA f";
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
 
@@ -23,9 +23,17 @@ void RegisterHost(TServerObjects& o)
         return q.next() && CheckPassword(c.text(1), q.value(0).toString(), q.value(1).toString());
     });
     o.Add("CRV.rdmHost", "ListaOrcamentos", 1, [](TCall& c) {
+        // The total as GetGeral gives it: items, labour and halls, less the discounts.
         return Pack(Select(c.db, kQuoteList,
-                           "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE, DSTITUORCEVE, NMCLIEORCEVE, DTEVENTO "
-                           "FROM ORCAEVENTO WHERE CDFILIAL = ? ORDER BY NRORCAEVENTO, NRSEQORCAEVE",
+                           "SELECT O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.IDSITUORCEVE, O.DSTITUORCEVE, O.NMCLIEORCEVE, C.NMFANTCLIE, O.DTEVENTO, "
+                           "(SELECT COALESCE(SUM(I.QTITEMORCEVE * I.VRITEMORCEVE + COALESCE(I.VRACREITOREV, 0) - COALESCE(I.VRDESCITOREV, 0)), 0) FROM ITEMORCA I "
+                           " WHERE I.CDFILIAL = O.CDFILIAL AND I.NRORCAEVENTO = O.NRORCAEVENTO AND I.NRSEQORCAEVE = O.NRSEQORCAEVE) + "
+                           "(SELECT COALESCE(SUM(L.QTPRODMOBRA * L.VRCOBRMOBRA), 0) FROM MAOOBRA L "
+                           " WHERE L.CDFILIAL = O.CDFILIAL AND L.NRORCAEVENTO = O.NRORCAEVENTO AND L.NRSEQORCAEVE = O.NRSEQORCAEVE) + "
+                           "(SELECT COALESCE(SUM(S.VRCOBAGENSALAO), 0) FROM SALAOORCA S "
+                           " WHERE S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE) "
+                           "- COALESCE(O.VRDESCORCEVE, 0) AS VRTOTALORCA "
+                           "FROM ORCAEVENTO O LEFT JOIN CLIENTE C ON C.CDCLIENTE = O.CDCLIENTE WHERE O.CDFILIAL = ? ORDER BY O.NRORCAEVENTO, O.NRSEQORCAEVE",
                            {c.text(0)}));
     });
 

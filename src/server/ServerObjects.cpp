@@ -134,4 +134,5 @@ void RegisterAll(TServerObjects& objects)
     RegisterApproval(objects);
     RegisterClosing(objects);
     RegisterExecution(objects);
+    RegisterScreens(objects);
 }

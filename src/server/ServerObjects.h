@@ -66,6 +66,7 @@ void RegisterQuote(TServerObjects& objects);      // reading a quote and its che
 void RegisterApproval(TServerObjects& objects);   // the approval's writes
 void RegisterClosing(TServerObjects& objects);    // rdmFechaOrca, rdmContratante
 void RegisterExecution(TServerObjects& objects);  // rdmExecProc
+void RegisterScreens(TServerObjects& objects);    // the other modules' screens
 void RegisterAll(TServerObjects& objects);
 
 // Shared helpers of the methods.
