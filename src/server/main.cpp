@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     parser.addOptions({
         {QStringLiteral("db"), QStringLiteral("banco: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco"), QStringLiteral("URL"),
          QStringLiteral("sqlite:ore.db")},
-        {QStringLiteral("listen"), QStringLiteral("endereço e porta (padrão 127.0.0.1:8400)"), QStringLiteral("HOST:PORTA"),
+        {QStringLiteral("listen"), QStringLiteral("endereço e porta (padrão 127.0.0.1:8400; porta 0: uma livre)"), QStringLiteral("HOST:PORTA"),
          QStringLiteral("127.0.0.1:8400")},
         {QStringLiteral("init-demo"), QStringLiteral("preenche um banco vazio com os dados de demonstração")},
     });
@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     bool portOk = false;
     const int port = listen.mid(colon + 1).toInt(&portOk);
     const QHostAddress address(colon > 0 ? listen.left(colon) : QStringLiteral("127.0.0.1"));
-    if (colon <= 0 || !portOk || port <= 0 || port > 65535 || address.isNull()) {
+    if (colon <= 0 || !portOk || port < 0 || port > 65535 || address.isNull()) {
         std::fprintf(stderr, "ore-server: --listen deve ser HOST:PORTA (recebido \"%s\")\n", qPrintable(listen));
         return 2;
     }

@@ -1,0 +1,212 @@
+#include "QuoteList.h"
+
+#include "Consiste.h"
+#include "Dialogs.h"
+#include "EventGuard.h"
+#include "HostServices.h"
+#include "Lib00700.h"
+#include "NetConnection.h"
+#include "ScreenLoader.h"
+#include "Variants.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "DataSetModel.h"
+
+namespace {
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const std::function<void()>& handler)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    QObject::connect(b, &QPushButton::clicked, parent, [handler] { RunHandler(handler); });
+    return b;
+}
+
+QLineEdit* Edit(QWidget* parent, const char* name, const QString& text = {})
+{
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(QString::fromLatin1(name));
+    return e;
+}
+
+} // namespace
+
+QString SituationText(int situation)
+{
+    static const char* const texts[] = {"Pendente", "Aprovado", "Fechado", "Executado pela Produção", "Executado por Materiais",
+                                        "Executado Totalmente", "Encerrado", "Cancelado"};
+    return situation >= 1 && situation <= 8 ? QString::fromUtf8(texts[situation - 1]) : QString();
+}
+
+// ============================================================================ TfrmLogin
+
+TfrmLogin::TfrmLogin(const QString& server, const QString& operatorCode, const QString& branch)
+{
+    setWindowTitle(QStringLiteral("Orçamentos de Eventos – Entrada"));
+    lblCodTela->setText(QStringLiteral("CRV00001"));
+    edtServidor = Edit(clientArea(), "edtServidor", server);
+    edtOperador = Edit(clientArea(), "edtOperador", operatorCode);
+    edtSenha = Edit(clientArea(), "edtSenha");
+    edtSenha->setEchoMode(QLineEdit::Password);
+    edtFilial = Edit(clientArea(), "edtFilial", branch);
+    auto* rows = new QFormLayout(clientArea());
+    rows->addRow(QStringLiteral("Servidor"), edtServidor);
+    rows->addRow(QStringLiteral("Operador"), edtOperador);
+    rows->addRow(QStringLiteral("Senha"), edtSenha);
+    rows->addRow(QStringLiteral("Filial"), edtFilial);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(lblCodTela);
+    buttons->addStretch();
+    buttons->addWidget(Button(this, "btnEntrar", QStringLiteral("Entrar"), [this] { Entrar(); }));
+    buttons->addWidget(Button(this, "btnCancelar", QStringLiteral("Cancelar"), [this] { Close(); }));
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(clientArea());
+    outer->addLayout(buttons);
+    (edtOperador->text().isEmpty() ? edtOperador : edtSenha)->setFocus();
+}
+
+void TfrmLogin::Entrar()
+{
+    const QUrl url = QUrl::fromUserInput(edtServidor->text().trimmed());
+    if (url.host().isEmpty() || url.port() <= 0)
+        MensErro(QStringLiteral("Servidor deve ser http://host:porta."), true);
+    if (edtOperador->text().trimmed().isEmpty() || edtFilial->text().trimmed().isEmpty())
+        MensErro(QStringLiteral("Operador e filial devem ser informados."), true);
+    Session().webURL = url.host();
+    Session().webPort = url.port();
+    const QString operatorCode = edtOperador->text().trimmed().toUpper();
+    const bool confirmed = ConfSenhaNoServidor(operatorCode, edtSenha->text());
+    edtSenha->clear();
+    if (!confirmed)
+        MensErro(QStringLiteral("Operador ou senha não conferem."), true);
+    Session().operador = operatorCode;
+    Session().filiProc = edtFilial->text().trimmed();
+    QDialog::done(QDialog::Accepted);
+}
+
+// ============================================================================ TfrmListaOrcamentos
+
+TfrmListaOrcamentos::TfrmListaOrcamentos()
+{
+    setWindowTitle(QStringLiteral("Orçamentos de Eventos – Filial %1").arg(FiliProc()));
+    lblCodTela->setText(QStringLiteral("CRV00002"));
+    cdsOrcamentos.DefineFields({
+        {"NRORCAEVENTO", TFieldType::String, 10, fkData, "Número"},
+        {"NRSEQORCAEVE", TFieldType::FixedString, 2, fkData, "Seq."},
+        {"NMFANTCLIE", TFieldType::String, 50, fkData, "Cliente"},
+        {"DSTITUORCEVE", TFieldType::String, 100, fkData, "Evento"},
+        {"DTEVENTO", TFieldType::DateTime, 0, fkData, "Data do evento", true, "dd/mm/yyyy hh:nn"},
+        {"IDSITUORCEVE", TFieldType::String, 1, fkData, "", false},
+        {"Situacao", TFieldType::String, 30, fkCalculated, "Situação"},
+        {"VRTOTALORCA", TFieldType::Float, 0, fkData, "Total", true, "#,##0.00"},
+        {"CDFILIAL", TFieldType::String, 4, fkData, "", false},
+    });
+    cdsOrcamentos.OnCalcFields = [](TClientDataSet& ds) {
+        ds.FieldByName(QStringLiteral("Situacao"))->SetAsString(SituationText(ds.FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString().toInt()));
+    };
+
+    cbbSituacao = new QComboBox(this);
+    cbbSituacao->setObjectName(QStringLiteral("cbbSituacao"));
+    cbbSituacao->addItem(QStringLiteral("Todas"));
+    for (int s = 1; s <= 8; ++s)
+        cbbSituacao->addItem(SituationText(s));
+    edtPesquisa = Edit(this, "edtPesquisa");
+    edtPesquisa->setPlaceholderText(QStringLiteral("número ou cliente"));
+    grdOrcamentos = new QTableView(this);
+    grdOrcamentos->setObjectName(QStringLiteral("grdOrcamentos"));
+    grdOrcamentos->setModel(new TDataSetModel(&dtsOrcamentos, grdOrcamentos));
+    grdOrcamentos->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdOrcamentos->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdOrcamentos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdOrcamentos->verticalHeader()->hide();
+    grdOrcamentos->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    grdOrcamentos->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);   // the event's title takes the room left
+    grdOrcamentos->setWordWrap(false);
+    cbbTela = new QComboBox(this);
+    cbbTela->setObjectName(QStringLiteral("cbbTela"));
+    cbbTela->addItem(QStringLiteral("Lançamento (ORE00100)"), QStringLiteral("ORE00100"));
+    cbbTela->addItem(QStringLiteral("Aprovação (ORE00400)"), QStringLiteral("ORE00400"));
+    cbbTela->addItem(QStringLiteral("Fechamento (ORE00800)"), QStringLiteral("ORE00800"));
+    cbbTela->setCurrentIndex(1);
+    connect(cbbSituacao, &QComboBox::activated, this, [this] { RunHandler([this] { Filtrar(); }); });
+    connect(edtPesquisa, &QLineEdit::textChanged, this, [this] { RunHandler([this] { Filtrar(); }); });
+    connect(grdOrcamentos, &QTableView::doubleClicked, this, [this] { RunHandler([this] { Processar(); }); });
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(new QLabel(QStringLiteral("Situação"), this));
+    filters->addWidget(cbbSituacao);
+    filters->addWidget(new QLabel(QStringLiteral("Pesquisa"), this));
+    filters->addWidget(edtPesquisa, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(lblCodTela);
+    buttons->addStretch();
+    buttons->addWidget(new QLabel(QStringLiteral("Como tela"), this));
+    buttons->addWidget(cbbTela);
+    buttons->addWidget(Button(this, "btnProcessar", QStringLiteral("Processar"), [this] { Processar(); }));
+    buttons->addWidget(Button(this, "btnAtualizar", QStringLiteral("Atualizar"), [this] { Atualizar(); }));
+    buttons->addWidget(Button(this, "btnFechar", QStringLiteral("Fechar"), [this] { Close(); }));
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(filters);
+    outer->addWidget(grdOrcamentos, 1);
+    outer->addLayout(buttons);
+    resize(900, 520);
+    Session().mainForm = this;
+    Atualizar();
+}
+
+void TfrmListaOrcamentos::Atualizar()
+{
+    TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
+    const QVariant list = CheckResultServ(net.Call(QStringLiteral("ListaOrcamentos"), {FiliProc()}));
+    if (!VarIsPacket(list))
+        MensErro(QStringLiteral("ListaOrcamentos: o servidor não respondeu com uma lista de orçamentos."), true);
+    m_all = list.value<TDataPacket>();
+    Filtrar();
+}
+
+void TfrmListaOrcamentos::Filtrar()
+{
+    const int situation = cbbSituacao->currentIndex();
+    const QString search = edtPesquisa->text().trimmed();
+    const int number = m_all.fieldIndex(QStringLiteral("NRORCAEVENTO")), client = m_all.fieldIndex(QStringLiteral("NMFANTCLIE")),
+              state = m_all.fieldIndex(QStringLiteral("IDSITUORCEVE"));
+    auto text = [](const CellRow& row, int i) { return i < 0 || CellIsNull(row[size_t(i)]) ? QString() : std::get<QString>(row[size_t(i)]); };
+    std::vector<CellRow> rows;
+    for (const CellRow& row : m_all.rows()) {
+        if (situation > 0 && text(row, state) != QString::number(situation))
+            continue;
+        if (!search.isEmpty() && !text(row, number).contains(search) && !text(row, client).contains(search, Qt::CaseInsensitive))
+            continue;
+        rows.push_back(row);
+    }
+    cdsOrcamentos.LoadPacket(TDataPacket(m_all.fields(), std::move(rows)));
+    if (cdsOrcamentos.RecordCount() > 0)
+        grdOrcamentos->selectRow(0);
+}
+
+void TfrmListaOrcamentos::Processar()
+{
+    const QModelIndex current = grdOrcamentos->currentIndex();
+    if (!current.isValid() || cdsOrcamentos.IsEmpty())
+        MensErro(QStringLiteral("Escolha um orçamento da lista."), true);
+    cdsOrcamentos.SetRecNo(current.row() + 1);
+    auto f = [this](const char* name) { return cdsOrcamentos.FieldByName(QString::fromLatin1(name))->AsString(); };
+    const QVariantList entry{f("IDSITUORCEVE").toInt(), f("CDFILIAL"), f("NRORCAEVENTO"), f("NRSEQORCAEVE"), Operador(), cbbTela->currentData().toString()};
+    try {
+        RunPackageScreen(QStringLiteral("ORE06400"), entry);
+    } catch (...) {
+        Atualizar();
+        throw;
+    }
+    Atualizar();
+}
