@@ -133,6 +133,16 @@ TEST(TextRoutines, EmptyStringAndSetChildEnabled)
     EXPECT_TRUE(edit->isEnabled());
 }
 
+TEST(TextRoutines, FormatFillsThePlaceholdersInOrder)
+{
+    EXPECT_EQ(Format("Orçamento %s/%s não encontrado.", {"123", "01"}), "Orçamento 123/01 não encontrado.");
+    EXPECT_EQ(Format("Não há parametrização de pedidos para a filial %s. Operação Bloqueada.", {"0001"}),
+              "Não há parametrização de pedidos para a filial 0001. Operação Bloqueada.");
+    EXPECT_EQ(Format("Sem marcador.", {"x"}), "Sem marcador.");
+    EXPECT_EQ(Format("Um %s e outro %s.", {"só"}), "Um só e outro %s.");
+    EXPECT_EQ(Format("100% de %s", {"10"}), "100% de 10");
+}
+
 TEST(TickedKeys, AreWrittenAtTheFieldsFullSizeInQuotes)
 {
     EXPECT_EQ(FormatTickedKeys({"01", "03"}, 2), "'01','03'");

@@ -55,3 +55,19 @@ void SetChildEnabled(QWidget* control, bool enabled)
         SetChildEnabled(child, enabled);
     }
 }
+
+QString Format(const QString& text, const QStringList& args)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('%') && i + 1 < text.size() && text[i + 1] == QLatin1Char('s') && next < args.size()) {
+            out += args[next++];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}

@@ -1,8 +1,127 @@
-// Closing of an approved quote.
+// Closing of an approved quote: its contracting clients stated and checked, its row marked
+// and sent to the server's closing.
+#include "Cli_ore06400.h"
+#include "ClientDataSet.h"
+#include "Consiste.h"
+#include "Crv_msg.h"
 #include "Dialogs.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "NetConnection.h"
+#include "Showavi.h"
+#include "TextRoutines.h"
 #include "TfrmProcOrca.h"
+#include "Variants.h"
+#include "Wire.h"
+
+using namespace Cli_ore06400;
+
+namespace {
+
+// Runs `step` with the wait animation of `kind` shown, hidden again on every way out.
+template <class Step>
+void WithWait(int kind, Step step)
+{
+    ActiveShowAvi(MainForm(), kind);
+    try {
+        step();
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+}
+
+} // namespace
+
+QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
+{
+    QVariantList key{stCdFili, stNrOrca, stNrSeq};
+    const QVariant result = net->CallRef(QString::fromLatin1(method), key);
+    stCdFili = key[0].toString();
+    stNrOrca = key[1].toString();
+    stNrSeq = key[2].toString();
+    return CheckResultServ(result);
+}
+
+// The closing record of the quote number, every sequence in the quote's situation.
+void TfrmProcOrca::LoadClosingRecord()
+{
+    QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
+                      QString::number(inStatusOrca), QString(), QString(), QString()};
+    const QVariant result = netFechamento->CallRef(QStringLiteral("GetOrcaEvento"), args);
+    stCdFili = args[0].toString();
+    stNrOrca = args[2].toString();
+    cdsOrcaEventoFech->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
+}
+
+QString TfrmProcOrca::ParameterErrorText(const TMessages* list, const QString& message)
+{
+    const qsizetype bar = message.indexOf(QLatin1Char('|'));
+    const QString key = bar < 0 ? message : message.left(bar);
+    QString text = list->Msg(key);
+    if (text.isEmpty())
+        return message;   // a key this build does not know: the server's own words
+    return bar >= 0 ? Format(text, {message.mid(bar + 1)}) : text;
+}
 
 void TfrmProcOrca::FecharOrca()
 {
-    MensErro(QStringLiteral("O fechamento do orçamento não está disponível nesta versão do módulo."), true);
+    if (inStatusOrca == 3)
+        MensErro(Msg("ORCA_JA_FECHADO"), true);
+
+    WithWait(6, [this] {
+        LoadClosingRecord();
+        QVariantList op{stCdOperador};
+        // The dialog instance's connection (this dialog, when it was not created by the entry).
+        TfrmProcOrca* dialog = frmProcOrca ? frmProcOrca : this;
+        const QVariant rights = dialog->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
+        stCdOperador = op[0].toString();
+        cdsOperCadProd->SetData(CheckResultServ(rights));
+    });
+
+    LoadBPL(QStringLiteral("ORE09000"), QVariantList{stCdFili, stNrOrca, stNrSeq, lblCodTela->text()});
+
+    cdsExisteContratante->SetData(CallByKey(netContratante, "GetExisteContratante"));
+    if (cdsExisteContratante->IsEmpty())
+        MensErro(Msg("CONTRATANTE_N_INF"), true);
+
+    const QVariant valueCheck = VarElement(CallByKey(netContratante, "GetVdValor"), 0, QStringLiteral("GetVdValor"));
+    if (!VarIsNull(valueCheck) && !VarToStr(valueCheck).isEmpty()) {
+        const QString text = msgPadrao->Msg(VarToStr(valueCheck));
+        MensErro(text.isEmpty() ? VarToStr(valueCheck) : text, true);
+    }
+
+    WithWait(6, [this] {
+        CallByKey(netContratante, "GetVdTipoEveCustEfet");
+        cdsEndeCont->SetData(VarElement(CallByKey(netContratante, "GetContratante"), 0, QStringLiteral("GetContratante")));
+    });
+
+    if (!CallByKey(netContratante, "GetQtContratantes").toBool())
+        MensErro(Msg("QT_CONTR_DIF"), true);
+
+    WithWait(6, [this] { LoadClosingRecord(); });
+
+    // Only the quote's own row is marked: without it, another sequence would be closed.
+    if (!cdsOrcaEventoFech->Locate(QStringLiteral("CDFILIAL;NRORCAEVENTO;NRSEQORCAEVE"), VarArrayOf({stCdFili, stNrOrca, stNrSeq}),
+                                   loCaseInsensitive))
+        MensErro(Format(Msg("ORCA_N_ENCONTRADO"), {stNrOrca, stNrSeq}), true);
+    if (cdsOrcaEventoFech->State() != dsEdit && cdsOrcaEventoFech->State() != dsInsert)
+        cdsOrcaEventoFech->Edit();
+    cdsOrcaEventoFech->FieldByName(QStringLiteral("IDMARCADO"))->SetAsString(QStringLiteral("S"));
+    cdsOrcaEventoFech->Post();
+
+    try {
+        WithWait(1, [this] {
+            CheckResultServ(netFechamento->Call(QStringLiteral("FecharOrca"), {cdsOrcaEventoFech->DataVariant(), Operador(), Null()}));
+            inStatusOrca = 3;
+        });
+    } catch (const EAbort&) {
+        throw;
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        if (!message.contains(QLatin1String("N_PARAM_")))
+            throw;
+        MensErro(ParameterErrorText(msgPadrao, message), true);
+    }
 }

@@ -59,6 +59,12 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsOrcaEvento = dataSet("cdsOrcaEvento");
     cdsInteclieOrev = dataSet("cdsInteclieOrev");
     dtsInteclieOrev = new TDataSource(this, QStringLiteral("dtsInteclieOrev"), cdsInteclieOrev);
+    cdsOrcaEventoFech = dataSet("cdsOrcaEventoFech");
+    cdsExisteContratante = dataSet("cdsExisteContratante");
+    cdsEndeCont = dataSet("cdsEndeCont");
+    cdsOperCadProd = dataSet("cdsOperCadProd");
+    for (TClientDataSet* quote : {cdsOrcaEvento, cdsOrcaEventoFech})
+        quote->AfterPost = [this](TClientDataSet& ds) { cdsOrcaEventoAfterPost(ds); };
 
     ConnectHandler(sbtConfirma, &QToolButton::clicked, this, [this] { sbtConfirmaClick(); });
     FormCreate();

@@ -37,6 +37,10 @@ public:
     TClientDataSet* cdsOrcaEvento;
     TClientDataSet* cdsInteclieOrev;
     TDataSource* dtsInteclieOrev;
+    TClientDataSet* cdsOrcaEventoFech;
+    TClientDataSet* cdsExisteContratante;
+    TClientDataSet* cdsEndeCont;
+    TClientDataSet* cdsOperCadProd;
 
     void sbtConfirmaClick();
 
@@ -45,6 +49,10 @@ public:
     virtual void AprovarOrca();
     virtual void FecharOrca();
     virtual void ExecOrca();
+
+    // After a post of the quote (or of its closing or execution record): a pending quote's
+    // payment mode and clients go to the server.
+    void cdsOrcaEventoAfterPost(TClientDataSet& dataSet);
 
 protected:
     void FormCreate() override;
@@ -59,6 +67,12 @@ private:
     void netFechaOrcaBeforeConnect(TNetConnection& sender);
 
     void SetUpActions(const QString& rights);
+    // A call whose arguments are the quote's key, passed by reference: what the server sends
+    // back for them goes into the module's globals.
+    QVariant CallByKey(TNetConnection* net, const char* method);
+    void LoadClosingRecord();
+    // The text of a server's "N_PARAM_" error ("KEY" or "KEY|argument") from `list`.
+    static QString ParameterErrorText(const TMessages* list, const QString& message);
     void MoveVisibleButtonsUp();
     QString Msg(const char* key) const;
 };
