@@ -320,17 +320,13 @@ TEST_F(ProcOrcaTest, WorkflowsNotInThisBuildSayItAndKeepTheDialogOpen)
         form.sbtConfirma->click();
         EXPECT_EQ(Lines("message").last(), Json(("{\"kind\":\"message\",\"type\":\"error\",\"text\":\"" + std::string(text) + "\"}").c_str()));
     }
-    inStatusOrca = 2;
-    form.rbtAprovFech->setChecked(true);
-    form.sbtConfirma->click();
-    EXPECT_EQ(Lines("message").last().value("text").toString(), "O fechamento do orçamento não está disponível nesta versão do módulo.");
     inStatusOrca = 3;
     form.rbtAprovFechExec->setChecked(true);
     form.rbtAprovFechExec->setText(QStringLiteral("Executar"));
     form.sbtConfirma->click();
     EXPECT_EQ(Lines("message").last().value("text").toString(), "A execução do orçamento não está disponível nesta versão do módulo.");
     EXPECT_TRUE(boIdCriado);
-    EXPECT_EQ(Lines("message").size(), 3);
+    EXPECT_EQ(Lines("message").size(), 2);
 }
 
 } // namespace
