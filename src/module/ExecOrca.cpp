@@ -1,8 +1,266 @@
-// Execution of a closed quote for production and for materials.
+// Execution of a closed quote: orders for production (or requisitions) and for materials,
+// what stood in the way listed, a new order announced, the situation moved forward.
+#include "Cli_ore06400.h"
+#include "ClientDataSet.h"
+#include "Consiste.h"
+#include "Crv_msg.h"
 #include "Dialogs.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "NetConnection.h"
+#include "Showavi.h"
+#include "TextRoutines.h"
 #include "TfrmProcOrca.h"
+#include "Variants.h"
+
+using namespace Cli_ore06400;
+
+namespace {
+
+QString Quoted(const QString& value)
+{
+    QString v = value;
+    return QLatin1Char('\'') + v.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// A decimal number as the server writes it ("12.5" or "12,5"); anything else is a clear error.
+double Decimal(TClientDataSet* dataSet, const char* method)
+{
+    const QString text = dataSet->FieldByName(QStringLiteral("QTITEMNEG"))->AsString().trimmed();
+    bool ok = false;
+    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    if (!ok)
+        throw EHostError(QStringLiteral("%1: a quantidade acrescida \"%2\" recebida do servidor não é um número decimal.")
+                             .arg(QString::fromLatin1(method), text));
+    return value;
+}
+
+} // namespace
+
+void TfrmProcOrca::LoadExecutionPacket()
+{
+    ActiveShowAvi(MainForm(), 1);
+    try {
+        QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
+                          QString::number(inStatusOrca), QString(), QString()};
+        const QVariant result = netExecucao->CallRef(QStringLiteral("GetOrcaEvento"), args);
+        stCdFili = args[0].toString();
+        stNrOrca = args[2].toString();
+        cdsOrcaEventoExec->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+}
+
+// Marks the quote's own row: the filter's values have their quotes doubled, so a key holding a
+// quote selects only itself; without the row nothing may be generated.
+void TfrmProcOrca::MarkExecutionRow()
+{
+    cdsOrcaEventoExec->SetFiltered(false);
+    cdsOrcaEventoExec->SetFilter(QStringLiteral("CDFILIAL = ") + Quoted(stCdFili) + QStringLiteral(" AND NRORCAEVENTO = ") + Quoted(stNrOrca)
+                                 + QStringLiteral(" AND NRSEQORCAEVE = ") + Quoted(stNrSeq));
+    cdsOrcaEventoExec->SetFiltered(true);
+    if (cdsOrcaEventoExec->IsEmpty()) {
+        cdsOrcaEventoExec->SetFiltered(false);
+        MensErro(Format(Msg("ORCA_N_ENCONTRADO_EXEC"), {stNrOrca, stNrSeq}), true);
+    }
+    cdsOrcaEventoExec->Edit();
+    cdsOrcaEventoExec->FieldByName(QStringLiteral("IDMARCADO"))->SetAsString(QStringLiteral("S"));
+    cdsOrcaEventoExec->Post();
+    cdsOrcaEventoExec->SetFiltered(false);
+}
+
+void TfrmProcOrca::VerificationNotice()
+{
+    ActiveShowAvi(MainForm(), 1);
+    try {
+        cdsVerifOrcaExec->SetData(CallByKey(netProcessaOrca, "GetVerifOrcaExec"));
+        const QString situation = cdsVerifOrcaExec->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString();
+        const QString word = situation == QLatin1String("1")   ? Msg("PD")
+                             : situation == QLatin1String("2") ? Msg("AP")
+                             : situation == QLatin1String("3") ? Msg("FC")
+                                                               : QString();
+        if (!cdsVerifOrcaExec->IsEmpty())
+            MessageDlg(Format(Msg("Orc_N_Exec"), {cdsVerifOrcaExec->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(), word}),
+                       mtInformation, mbOK, 0);
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+}
+
+void TfrmProcOrca::List(TClientDataSet* dataSet, const char* headerKey)
+{
+    LoadBPL(QStringLiteral("ORE00610"), QVariantList{VarRef(dataSet), msgPadraoExec->Msg(QString::fromLatin1(headerKey))});
+}
+
+bool TfrmProcOrca::AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question)
+{
+    dataSet->SetData(CallByKey(netExecucao, method));
+    if (Decimal(dataSet, method) <= 0)
+        return false;
+    if (msgPadraoExec->ShowMsg(QString::fromLatin1(question), mtConfirmation, mbYes | mbNo, 0) == mrNo)
+        Abort();
+    return true;
+}
+
+bool TfrmProcOrca::Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey)
+{
+    dataSet->SetData(CallByKey(netExecucao, method));
+    const QString order = dataSet->FieldByName(QStringLiteral("PEDIDO_NOVO"))->AsString();
+    if (EmptyString(order) && !flag)
+        return false;
+    MessageDlg(Format(msgPadraoExec->Msg(QString::fromLatin1(flag ? flagKey : noFlagKey)), {order}), mtInformation, mbOK, 0);
+    return true;
+}
+
+void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
+{
+    production ? Vd_ExecProd() : Vd_ExecMate();
+    bool expedited = false, produced = false, withdrawn = false;
+    try {
+        if (production) {
+            newClient = cdsEndeNovoClie->Active() && cdsEndeNovoClie->ChangeCount() != 0 ? cdsEndeNovoClie->DataVariant() : Null();
+            ActiveShowAvi(MainForm(), 1);
+        } else {
+            netFechaOrca->SetConnected(false);
+            netFechaOrca->SetConnected(true);
+        }
+        cdsPedidoOp->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("GetPedidoOp"),
+                                                               {cdsOrcaEventoExec->DataVariant(), production ? QStringLiteral("4") : QStringLiteral("5")})));
+        if (!cdsPedidoOp->IsEmpty() && msgPadraoExec->ShowMsg(QStringLiteral("Orc_Ja_OP"), mtConfirmation, mbYes | mbNo, 0) == mrNo) {
+            DeactiveShowAvi();
+            return;
+        }
+        expedited = AddedQuantityAccepted(cdsExpItemNeg, "GetExpItemNeg", "Item_Ja_Exp");
+        if (!expedited) {
+            produced = AddedQuantityAccepted(cdsOpItemNeg, "GetOPItemNeg", "Item_Ja_OP");
+            if (!produced)
+                withdrawn = AddedQuantityAccepted(cdsMatprimaItemNeg, "GetMatprimaItemNeg", "Item_Ja_MT");
+        }
+
+        cdsTpOperPed->SetData(CheckResultServ(
+            netFechaOrca->Call(QStringLiteral("GetTpOperPed"), {cdsOrcaEventoExec->FieldByName(QStringLiteral("CDFILIAL"))->AsString()})));
+        if (cdsTpOperPed->FieldByName(QStringLiteral("IDOBRTPOPPED"))->AsString() == QLatin1String("S")
+            && cdsTpOperPed->FieldByName(QStringLiteral("CDTIPOOPER"))->AsString().isEmpty())
+            MensErro(Msg("Inf_TpOperPed"), true);
+
+        // The parameters name the generation; one this build does not know generates nothing.
+        const QString kind = cdsParamOrcaEve->FieldByName(QStringLiteral("IDTPPRODPEDOREV"))->AsString();
+        QString method;
+        if (kind == QLatin1String("O"))
+            method = QStringLiteral("FecharOrca");
+        else if (kind == QLatin1String("C") || kind == QLatin1String("A"))
+            method = production ? QStringLiteral("ExecOrcaComposicao") : QStringLiteral("ExecOrcaComposicaoMat");
+        else
+            MensErro(msgPadraoExec->Msg(QStringLiteral("Inf_TpProdPed")), true);
+        QVariantList args{cdsOrcaEventoExec->DataVariant(), Operador(), newClient, production ? QStringLiteral("P") : QStringLiteral("M"), FiliProc()};
+        const QVariant result = CheckResultServ(netFechaOrca->CallRef(method, args));
+        newClient = args[2];
+
+        const std::pair<TClientDataSet*, const char*> lists[] = {
+            {cdsErro, "Erro_Exec"}, {cdsProdSemDep, "Prod_Sem_Depto"}, {cdsPedidoOp, "PEDIDOOP"}, {cdsMsgPedExp, "PEDIDOEXP"},
+            {cdsOrcaPendente, production ? "ORCA_PENDENTE_PROD" : "ORCA_PENDENTE_MAT"}, {cdsErroProd, "PRODSEMPRECO"}, {cdsErroFil, "Erro_Exec"},
+        };
+        const int elementOf[] = {0, 1, 2, 3, 4, 5, 6};
+        for (int i = 0; i < 7; ++i)
+            lists[i].first->SetData(VarElement(result, elementOf[i], method));
+        const bool withItems = VarElement(result, 8, method).toBool();
+
+        bool listed = false;
+        for (const auto& [dataSet, header] : lists)
+            if (!dataSet->IsEmpty()) {
+                List(dataSet, header);
+                boSemSucess = true;
+                listed = true;
+            }
+        if (!withItems) {
+            MessageDlg(Msg(production ? "PED_SEM_ITEM_EXEC_PROD" : "PED_SEM_ITEM_EXEC_MAT"), mtInformation, mbOK, 0);
+            boSemSucess = true;
+        }
+        if (!listed && !Announce(cdsExibeNovoPed, "GetExibeNovoPed", expedited, "PED_ITEM_NEG_ORCA", "PED_NOVO_ORCA")
+            && !Announce(cdsExibePedOP, "GetExibpedOP", produced, "PED_OP_NEG_ORCA", "PED_OP_NOVO_ORCA")
+            && !Announce(cdsExibeMatPrima, "GetExibeMatPrima", withdrawn, "PED_MT_NEG_ORCA", "PED_MT_NOVO_ORCA")) {
+            if (production)
+                inStatusOrca = inStatusOrca == 5 ? 6 : 4;
+            else
+                inStatusOrca = inStatusOrca == 4 ? 6 : 5;
+        }
+        DeactiveShowAvi();
+    } catch (const EAbort&) {
+        DeactiveShowAvi();
+        throw;
+    } catch (const std::exception& e) {
+        DeactiveShowAvi();
+        const QString message = QString::fromUtf8(e.what());
+        if (!message.contains(QLatin1String("N_PARAM_")))
+            throw;
+        MensErro(ParameterErrorText(msgPadraoExec, message), true);
+    }
+}
+
+void TfrmProcOrca::GenerateRequisitions()
+{
+    ActiveShowAvi(MainForm(), 1);
+    try {
+        const QVariant result = CheckResultServ(netExecucao->Call(QStringLiteral("GeraReqOrcaEve"), {cdsOrcaEventoExec->DataVariant(), FiliProc(), Operador()}));
+        cdsOrcaPendente->SetData(VarElement(result, 0, QStringLiteral("GeraReqOrcaEve")));
+        cdsProdSemDep->SetData(VarElement(result, 1, QStringLiteral("GeraReqOrcaEve")));
+        if (!cdsProdSemDep->IsEmpty())
+            List(cdsProdSemDep, "Prod_Sem_Depto");
+        if (!cdsOrcaPendente->IsEmpty())
+            List(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+}
 
 void TfrmProcOrca::ExecOrca()
 {
-    MensErro(QStringLiteral("A execução do orçamento não está disponível nesta versão do módulo."), true);
+    LoadExecutionPacket();
+    MarkExecutionRow();
+    Vd_BloqPreBase();
+    boSemSucess = false;
+    VerificationNotice();
+    if (inStatusOrca == 4 || inStatusOrca == 6)
+        MensErro(Msg("ORCA_JA_EXECPROD"), true);
+    LoadExecutionPacket();
+    MarkExecutionRow();
+
+    QVariant newClient;   // unassigned until the production step sets it
+    if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDGERREQEXECORE"))->AsString() == QLatin1String("P"))
+        GenerateOrders(true, newClient);
+    else
+        GenerateRequisitions();
+    if (inStatusOrca == 5 || inStatusOrca == 6)
+        MensErro(Msg("ORCA_JA_EXECMAT"), true);
+    GenerateOrders(false, newClient);
 }
+
+// ---- pre-checks and error texts
+
+void TfrmProcOrca::Vd_BloqPreBase()
+{
+    cdsParamOrcaEve->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("getParamOrcaEve"))));
+    if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDORIGPRUNITORE"))->AsString() == QLatin1String("C")
+        && EmptyString(cdsParamOrcaEve->FieldByName(QStringLiteral("CDPBASEITEM"))->AsString()))
+        MensErro(msgPadraoExec->Msg(QStringLiteral("Inf_PreBase")), true);
+}
+
+void TfrmProcOrca::Vd_ExecProd() { inContMsg = 0; }
+void TfrmProcOrca::Vd_ExecMate() { inContMsg = 0; }
+
+// A code the server reports is shown as its text in the general list, or as it came.
+static QString CodeText(const TMessages* list, const QString& code)
+{
+    const QString mapped = list->Msg(code);
+    return EmptyString(mapped) ? code : mapped;
+}
+
+void TfrmProcOrca::cdsErroCDERROGetText(TField& sender, QString& text, bool) { text = CodeText(msgPadrao, sender.AsString()); }
+void TfrmProcOrca::cdsErroFilCDERROGetText(TField& sender, QString& text, bool) { text = CodeText(msgPadrao, sender.AsString()); }

@@ -63,7 +63,28 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsExisteContratante = dataSet("cdsExisteContratante");
     cdsEndeCont = dataSet("cdsEndeCont");
     cdsOperCadProd = dataSet("cdsOperCadProd");
-    for (TClientDataSet* quote : {cdsOrcaEvento, cdsOrcaEventoFech})
+    cdsOrcaEventoExec = dataSet("cdsOrcaEventoExec");
+    cdsVerifOrcaExec = dataSet("cdsVerifOrcaExec");
+    cdsPedidoOp = dataSet("cdsPedidoOp");
+    cdsExpItemNeg = dataSet("cdsExpItemNeg");
+    cdsOpItemNeg = dataSet("cdsOpItemNeg");
+    cdsMatprimaItemNeg = dataSet("cdsMatprimaItemNeg");
+    cdsTpOperPed = dataSet("cdsTpOperPed");
+    cdsErro = dataSet("cdsErro");
+    cdsProdSemDep = dataSet("cdsProdSemDep");
+    cdsMsgPedExp = dataSet("cdsMsgPedExp");
+    cdsOrcaPendente = dataSet("cdsOrcaPendente");
+    cdsErroProd = dataSet("cdsErroProd");
+    cdsErroFil = dataSet("cdsErroFil");
+    cdsExibeNovoPed = dataSet("cdsExibeNovoPed");
+    cdsExibePedOP = dataSet("cdsExibePedOP");
+    cdsExibeMatPrima = dataSet("cdsExibeMatPrima");
+    cdsParamOrcaEve = dataSet("cdsParamOrcaEve");
+    cdsEndeNovoClie = dataSet("cdsEndeNovoClie");
+    dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
+    cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
+    cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };
+    for (TClientDataSet* quote : {cdsOrcaEvento, cdsOrcaEventoFech, cdsOrcaEventoExec})
         quote->AfterPost = [this](TClientDataSet& ds) { cdsOrcaEventoAfterPost(ds); };
 
     ConnectHandler(sbtConfirma, &QToolButton::clicked, this, [this] { sbtConfirmaClick(); });

@@ -8,6 +8,7 @@
 #include <QString>
 
 class TClientDataSet;
+class TField;
 class TDataSource;
 class TMessages;
 class TNetConnection;
@@ -41,6 +42,11 @@ public:
     TClientDataSet* cdsExisteContratante;
     TClientDataSet* cdsEndeCont;
     TClientDataSet* cdsOperCadProd;
+    // Execution.
+    TClientDataSet *cdsOrcaEventoExec, *cdsVerifOrcaExec, *cdsPedidoOp, *cdsExpItemNeg, *cdsOpItemNeg, *cdsMatprimaItemNeg,
+        *cdsTpOperPed, *cdsErro, *cdsProdSemDep, *cdsMsgPedExp, *cdsOrcaPendente, *cdsErroProd, *cdsErroFil, *cdsExibeNovoPed,
+        *cdsExibePedOP, *cdsExibeMatPrima, *cdsParamOrcaEve, *cdsEndeNovoClie;
+    TDataSource* dtsEndeNovoClie;
 
     void sbtConfirmaClick();
 
@@ -53,6 +59,13 @@ public:
     // After a post of the quote (or of its closing or execution record): a pending quote's
     // payment mode and clients go to the server.
     void cdsOrcaEventoAfterPost(TClientDataSet& dataSet);
+
+    // The execution's pre-checks, and the texts of the server's error codes in its lists.
+    void Vd_BloqPreBase();
+    void Vd_ExecProd();
+    void Vd_ExecMate();
+    void cdsErroCDERROGetText(TField& sender, QString& text, bool displayText);
+    void cdsErroFilCDERROGetText(TField& sender, QString& text, bool displayText);
 
 protected:
     void FormCreate() override;
@@ -71,6 +84,15 @@ private:
     // back for them goes into the module's globals.
     QVariant CallByKey(TNetConnection* net, const char* method);
     void LoadClosingRecord();
+    // Execution steps.
+    void LoadExecutionPacket();
+    void MarkExecutionRow();
+    void VerificationNotice();
+    void GenerateOrders(bool production, QVariant& newClient);
+    void GenerateRequisitions();
+    bool AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question);
+    bool Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey);
+    void List(TClientDataSet* dataSet, const char* headerKey);
     // The text of a server's "N_PARAM_" error ("KEY" or "KEY|argument") from `list`.
     static QString ParameterErrorText(const TMessages* list, const QString& message);
     void MoveVisibleButtonsUp();

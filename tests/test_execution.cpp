@@ -1,0 +1,392 @@
+// The execution workflow, its pre-checks and the texts of the server's error codes.
+#include "ServerFixture.h"
+#include "TestSupport.h"
+
+#include "Cli_ore06400.h"
+#include "ClientDataSet.h"
+#include "Crv_msg.h"
+#include "EventGuard.h"
+#include "TfrmProcOrca.h"
+#include "Variants.h"
+
+#include <QJsonDocument>
+
+using namespace Cli_ore06400;
+
+namespace {
+
+const QList<TPacketField> kExecRecord{{"IDMARCADO", TFieldType::String, 1}, {"CDFILIAL", TFieldType::String, 4},
+                                      {"NRORCAEVENTO", TFieldType::String, 10}, {"NRSEQORCAEVE", TFieldType::String, 2},
+                                      {"IDSITUORCEVE", TFieldType::String, 1}};
+
+QVariant Quantity(const char* q) { return PacketVar({{"QTITEMNEG", TFieldType::String, 20}}, {{QString::fromLatin1(q)}}); }
+QVariant NewOrder(const char* n) { return PacketVar({{"PEDIDO_NOVO", TFieldType::String, 10}}, n ? QList<QVariantList>{{QString::fromLatin1(n)}} : QList<QVariantList>{}); }
+
+// The nine elements of a generation: the lists given (index -> one row), and element 8.
+QVariant Generation(const std::map<int, QVariantList>& lists = {}, bool withItems = true)
+{
+    const QList<QList<TPacketField>> layouts{
+        {{"CDTABELA", TFieldType::String, 20}, {"CDERRO", TFieldType::String, 500}},
+        {{"CDPRODUTO", TFieldType::String, 10}, {"CDARVPROD", TFieldType::String, 20}, {"NMPRODUTO", TFieldType::String, 50}},
+        {{"NRORDPROD", TFieldType::String, 10}, {"NMPRODUTO", TFieldType::String, 50}},
+        {{"MSG", TFieldType::String, 30}, {"NRORCAEVENTO", TFieldType::String, 10}},
+        {{"NRORCAEVENTO", TFieldType::String, 10}, {"IDTIPODEPTO", TFieldType::String, 1}},
+        {{"CDARVPROD", TFieldType::String, 15}, {"NMPRODUTO", TFieldType::String, 30}},
+        {{"CDERRO", TFieldType::String, 100}, {"CDFILIAL", TFieldType::String, 10}},
+    };
+    QVariantList result;
+    for (int i = 0; i < 7; ++i)
+        result << PacketVar(layouts[i], lists.count(i) ? QList<QVariantList>{lists.at(i)} : QList<QVariantList>{});
+    result << Null() << withItems;
+    return result;
+}
+
+class Execution : public ScriptedHostTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedHostTest::SetUp();
+        Initialization();
+        inStatusOrca = 3;
+        stCdFili = "0001";
+        stNrOrca = "123";
+        stNrSeq = "01";
+        stCdOperador = "OPER1";
+        stTelaOrc = "ORE00800";
+        server.Answer("ORE06400.rdmProcOrca.GetOperControle",
+                      VarArrayOf({PacketVar({{"CDPROCHABFECOPE", TFieldType::String, 30}}, {{"EXECUTAR"}}), PacketVar({{"X", TFieldType::String, 1}}, {})}));
+        Packet({{Null(), "0001", "123", "01", "3"}, {Null(), "0001", "123", "02", "3"}});
+        Params("P", "O");
+        server.Answer("ORE06400.rdmProcOrca.GetVerifOrcaExec", PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}, {"IDSITUORCEVE", TFieldType::String, 1}}, {}));
+        server.Answer("ORE02900.rdmExecProc.GetPedidoOp", PacketVar({{"NRORDPROD", TFieldType::String, 10}}, {}));
+        for (const char* m : {"GetExpItemNeg", "GetOPItemNeg", "GetMatprimaItemNeg"})
+            server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + m, Quantity("0"));
+        server.Answer("ORE02900.rdmExecProc.GetTpOperPed", PacketVar({{"IDOBRTPOPPED", TFieldType::String, 1}, {"CDTIPOOPER", TFieldType::String, 2}}, {{"S", "01"}}));
+        for (const char* m : {"FecharOrca", "ExecOrcaComposicao", "ExecOrcaComposicaoMat"})
+            server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + m, Generation());
+        server.Answer("ORE02900.rdmExecProc.GeraReqOrcaEve",
+                      VarArrayOf({PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}}, {}), PacketVar({{"CDPRODUTO", TFieldType::String, 10}}, {})}));
+        for (const char* m : {"GetExibeNovoPed", "GetExibpedOP", "GetExibeMatPrima"})
+            server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + m, NewOrder(nullptr));
+        host->RegisterScreen("ORE00610", [this](const QVariant& params) {
+            auto* ds = VarDeref<TClientDataSet>(VarElement(params, 0, "ORE00610"));
+            QStringList rows;
+            for (int r = 0; r < ds->RecordCount(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < ds->FieldCount(); ++c)
+                    if (ds->Fields(c)->Visible())
+                        cells << ds->DisplayTextAt(r, c);
+                rows << cells.join(" | ");
+            }
+            listings << VarElement(params, 1, "ORE00610").toString() + ": " + rows.join(" / ");
+        });
+        form = std::make_unique<TfrmProcOrca>();
+        frmProcOrca = form.get();
+        server.ClearCalls();
+    }
+    void TearDown() override
+    {
+        frmProcOrca = nullptr;
+        form.reset();
+        ScriptedHostTest::TearDown();
+    }
+    void Packet(const QList<QVariantList>& rows) { server.Answer("ORE02900.rdmExecProc.GetOrcaEvento", VarArrayOf({PacketVar(kExecRecord, rows)})); }
+    void Params(const char* generation, const char* kind, const char* origin = "T", const char* basePrice = "01")
+    {
+        server.Answer("ORE02900.rdmExecProc.getParamOrcaEve",
+                      PacketVar({{"IDGERREQEXECORE", TFieldType::String, 1}, {"CDPBASEITEM", TFieldType::String, 2}, {"IDTPPRODPEDOREV", TFieldType::String, 1},
+                                 {"IDORIGPRUNITORE", TFieldType::String, 1}},
+                                {{generation, basePrice, kind, origin}}));
+    }
+    bool Execute()
+    {
+        bool finished = false;
+        RunHandler([&] {
+            form->ExecOrca();
+            finished = true;
+        });
+        return finished;
+    }
+    QStringList Methods() const
+    {
+        QStringList m;
+        for (const auto& c : server.Calls())
+            m << c.method;
+        return m;
+    }
+    QStringList Messages() const
+    {
+        QStringList texts;
+        for (const auto& l : Lines("message"))
+            texts << l.value("text").toString();
+        return texts;
+    }
+
+    std::unique_ptr<TfrmProcOrca> form;
+    QStringList listings;
+};
+
+TEST_F(Execution, AFullRunOrdersBothDepartments)
+{
+    EXPECT_TRUE(Execute());
+    EXPECT_EQ(Methods(), (QStringList{"GetOrcaEvento", "getParamOrcaEve", "GetVerifOrcaExec", "GetOrcaEvento",
+                                      "GetPedidoOp", "GetExpItemNeg", "GetOPItemNeg", "GetMatprimaItemNeg", "GetTpOperPed", "FecharOrca",
+                                      "GetExibeNovoPed", "GetExibpedOP", "GetExibeMatPrima",
+                                      "GetPedidoOp", "GetExpItemNeg", "GetOPItemNeg", "GetMatprimaItemNeg", "GetTpOperPed", "FecharOrca",
+                                      "GetExibeNovoPed", "GetExibpedOP", "GetExibeMatPrima"}));
+    EXPECT_EQ(server.Calls()[0].args, (QVariantList{"0001", "123", "123", 0, 0, 0, 0, "", "", "", "", "", "", "3", "", ""}));
+    const auto generations = server.CallsTo("ORE02900.rdmExecProc.FecharOrca");
+    ASSERT_EQ(generations.size(), 2);
+    EXPECT_EQ(generations[0].args[3].toString(), "P");
+    EXPECT_EQ(generations[1].args[3].toString(), "M");
+    EXPECT_TRUE(VarIsNull(generations[0].args[2]));   // no new client pending
+    EXPECT_EQ(generations[0].args[4].toString(), "0001");
+    const TDataPacket sent = generations[0].args[0].value<TDataPacket>();
+    EXPECT_EQ(std::get<QString>(sent.rows()[0][0]), "S");   // the quote's own row is marked
+    EXPECT_TRUE(CellIsNull(sent.rows()[1][0]));
+    EXPECT_EQ(server.CallsTo("ORE02900.rdmExecProc.GetPedidoOp")[1].args[1].toString(), "5");
+    EXPECT_EQ(inStatusOrca, 6);
+    EXPECT_FALSE(boSemSucess);
+    EXPECT_TRUE(listings.isEmpty());
+    EXPECT_FALSE(host->WaitShown());
+}
+
+TEST_F(Execution, SituationsAndGenerationModes)
+{
+    struct Case {
+        int situation;
+        const char* generation;   // IDGERREQEXECORE
+        int after;
+        const char* error;        // "" when none
+        const char* productionCall;
+    };
+    const Case cases[] = {
+        {3, "P", 6, "", "FecharOrca"},
+        {4, "P", 4, "Orçamento já executado para produção.", ""},
+        {6, "P", 6, "Orçamento já executado para produção.", ""},
+        {5, "P", 6, "Orçamento já executado para materiais.", "FecharOrca"},
+        {3, "R", 5, "", "GeraReqOrcaEve"},
+        {4, "R", 4, "Orçamento já executado para produção.", ""},
+        {5, "R", 5, "Orçamento já executado para materiais.", "GeraReqOrcaEve"},
+        {6, "", 6, "Orçamento já executado para produção.", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.situation).arg(c.generation).toStdString());
+        SetUp();
+        inStatusOrca = c.situation;
+        Params(c.generation, "O");
+        EXPECT_EQ(Execute(), *c.error == 0);
+        EXPECT_EQ(inStatusOrca, c.after);
+        if (*c.error) {
+            EXPECT_EQ(Messages().last(), QString::fromUtf8(c.error));
+        }
+        EXPECT_EQ(Methods().contains(QString::fromLatin1(c.productionCall)), *c.productionCall != 0);
+        if (QLatin1String(c.productionCall) == QLatin1String("GeraReqOrcaEve")) {
+            const auto materials = server.CallsTo("ORE02900.rdmExecProc.FecharOrca");
+            if (!materials.isEmpty()) {
+                EXPECT_TRUE(VarIsEmpty(materials.last().args[2]));   // the requisition left the new client unassigned
+            }
+        }
+        EXPECT_FALSE(host->WaitShown());
+        TearDown();
+    }
+    SetUp();
+}
+
+TEST_F(Execution, QuestionsOfTheGenerationStep)
+{
+    // No to "Orc_Ja_OP" in production: nothing generated there, materials still run.
+    server.AnswerWith("ORE02900.rdmExecProc.GetPedidoOp", [](const FakeCall& c) {
+        return TRpcReply::Value(PacketVar({{"NRORDPROD", TFieldType::String, 10}}, c.args[1] == "4" ? QList<QVariantList>{{"0000000007"}} : QList<QVariantList>{}));
+    });
+    Script(R"({"steps":[{"answer":"no"}]})");
+    EXPECT_TRUE(Execute());
+    EXPECT_EQ(server.CallsTo("ORE02900.rdmExecProc.FecharOrca").size(), 1);
+    EXPECT_EQ(inStatusOrca, 5);
+
+    // No to each added-quantity question: the whole run stops silently, nothing generated.
+    for (const char* method : {"GetExpItemNeg", "GetOPItemNeg", "GetMatprimaItemNeg"}) {
+        SCOPED_TRACE(method);
+        SetUp();
+        server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + method, Quantity("2,5"));
+        Script(R"({"steps":[{"answer":"no"}]})");
+        const int before = int(Lines("message").size());
+        EXPECT_FALSE(Execute());
+        EXPECT_EQ(Lines("message").size(), before + 1);   // the question, and no error after it
+        EXPECT_EQ(Lines("message").last().value("answer").toString(), "no");
+        EXPECT_FALSE(Methods().contains("FecharOrca"));
+        EXPECT_FALSE(host->WaitShown());
+        TearDown();
+    }
+    SetUp();
+    server.Answer("ORE02900.rdmExecProc.GetExpItemNeg", Quantity("muito"));
+    EXPECT_FALSE(Execute());
+    EXPECT_EQ(Messages().last(), "GetExpItemNeg: a quantidade acrescida \"muito\" recebida do servidor não é um número decimal.");
+}
+
+TEST_F(Execution, ListsWhatStoodInTheWayAndAnnouncesNewOrders)
+{
+    server.AnswerSequence("ORE02900.rdmExecProc.FecharOrca",
+                          {TRpcReply::Value(Generation({{0, {"PRODUTO", "VRPREUNITPED"}}, {1, {"X001", "01.X001", "Decoração"}}, {5, {"01.X002", "Doces"}}})),
+                           TRpcReply::Value(Generation({}, false))});
+    EXPECT_TRUE(Execute());
+    EXPECT_EQ(listings, (QStringList{"Execução não pode ser realizada. Existem os seguintes erros:: PRODUTO | Não há preço cadastrado para os produtos informados.",
+                                     "Execução não pode ser realizada. Existem produtos sem departamento cadastrado.: 01.X001 | Decoração",
+                                     "Execução bloqueada. Os seguintes produtos não possuem preço cadastrado:: 01.X002 | Doces"}));
+    EXPECT_TRUE(Messages().contains("Um ou mais orçamentos não foram executados por materiais, pois seus respectivos pedidos seriam gerados sem itens."));
+    EXPECT_TRUE(boSemSucess);
+    EXPECT_EQ(inStatusOrca, 5);   // production listed (no update); materials had nothing listed: announced nothing, updated
+
+    struct Case {
+        const char* questionMethod;   // answered yes, "" for none
+        const char* announcing;
+        const char* order;
+        const char* text;
+    };
+    for (const Case& c : {Case{"GetExpItemNeg", "GetExibeNovoPed", nullptr, "Foi gerado o pedido  para o orçamento."},
+                          Case{"", "GetExibeNovoPed", "0000001001", "O pedido original já foi expedido. Foi gerado o pedido 0000001001 para o orçamento."},
+                          Case{"GetOPItemNeg", "GetExibpedOP", "0000001002", "Foi gerado o pedido 0000001002 para o orçamento."},
+                          Case{"", "GetExibeMatPrima", "0000001003", "Já existe retirada de estoque para o pedido original. Foi gerado o pedido 0000001003 para o orçamento."}}) {
+        SCOPED_TRACE(c.announcing);
+        SetUp();
+        if (*c.questionMethod) {
+            server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + c.questionMethod, Quantity("1"));
+            Script(R"({"steps":[{"answer":"yes"},{"answer":"yes"}]})");
+        }
+        server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + c.announcing, NewOrder(c.order));
+        EXPECT_TRUE(Execute());
+        EXPECT_TRUE(Messages().contains(QString::fromUtf8(c.text))) << Messages().join(" / ").toStdString();
+        EXPECT_EQ(inStatusOrca, 3);   // an announced step does not move the situation
+        TearDown();
+    }
+    SetUp();
+}
+
+TEST_F(Execution, ParameterErrorsAndOtherFailures)
+{
+    struct Case {
+        const char* error;
+        const char* shown;
+    };
+    for (const Case& c : {Case{"N_PARAM_SERIE|0001", "Não há série padrão parametrizada para filial (0001)."},
+                          Case{"N_PARAM_TIPOOPER", "Não há tipo de operação parametrizado na tela de Parâmetros do Orçamento de Eventos."},
+                          Case{"Banco indisponível", "Banco indisponível"}}) {
+        SCOPED_TRACE(c.error);
+        SetUp();
+        server.AnswerError("ORE02900.rdmExecProc.FecharOrca", c.error);
+        EXPECT_FALSE(Execute());
+        EXPECT_EQ(Messages().last(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(inStatusOrca, 3);
+        EXPECT_FALSE(host->WaitShown());
+        TearDown();
+    }
+    SetUp();
+    Params("P", "Z");
+    EXPECT_FALSE(Execute());
+    EXPECT_EQ(Messages().last(), "Tipo de produção do pedido inválido nos Parâmetros do Orçamento.");
+    EXPECT_FALSE(Methods().contains("FecharOrca"));
+
+    SetUp();
+    Params("P", "O", "C", "");
+    EXPECT_FALSE(Execute());
+    EXPECT_EQ(Messages().last(), "Não há preço base cadastro na tela de Parâmetros do Orçamento. Operação bloqueada.");
+    EXPECT_EQ(Methods(), (QStringList{"GetOrcaEvento", "getParamOrcaEve"}));
+}
+
+TEST_F(Execution, VerificationNoticeAndTheQuotesRow)
+{
+    for (auto [code, word] : {std::pair{"1", "pendente(s)"}, {"2", "aprovado(s)"}, {"3", "fechado(s)"}, {"9", ""}}) {
+        SetUp();
+        server.Answer("ORE06400.rdmProcOrca.GetVerifOrcaExec",
+                      PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}, {"IDSITUORCEVE", TFieldType::String, 1}}, {{"0000000555", code}}));
+        EXPECT_TRUE(Execute());
+        EXPECT_EQ(Messages().value(0), QStringLiteral("O orçamento 0000000555 possui orçamento(s) %1.").arg(QString::fromUtf8(word)));
+        TearDown();
+    }
+    // A key holding a quote marks only its own row; a key with no row stops before anything.
+    SetUp();
+    stNrOrca = "12'3";
+    Packet({{Null(), "0001", "123", "01", "3"}, {Null(), "0001", "12'3", "01", "3"}});
+    EXPECT_TRUE(Execute());
+    const TDataPacket sent = server.CallsTo("ORE02900.rdmExecProc.FecharOrca")[0].args[0].value<TDataPacket>();
+    EXPECT_TRUE(CellIsNull(sent.rows()[0][0]));
+    EXPECT_EQ(std::get<QString>(sent.rows()[1][0]), "S");
+
+    SetUp();
+    stNrSeq = "07";
+    EXPECT_FALSE(Execute());
+    EXPECT_EQ(Messages().last(), "Orçamento 123/07 não encontrado para execução. Operação bloqueada.");
+    EXPECT_EQ(Methods(), QStringList{"GetOrcaEvento"});
+}
+
+TEST_F(Execution, ErrorCodesShowAsTheirTexts)
+{
+    form->cdsErro->SetData(PacketVar({{"CDERRO", TFieldType::String, 500}},
+                                     {{"VRPREUNITPED"}, {"Orc_Ja_OP"}, {"texto livre"}, {""}, {"N_PARAM_PED"}}));
+    QStringList shown;
+    for (int r = 0; r < form->cdsErro->RecordCount(); ++r)
+        shown << form->cdsErro->DisplayTextAt(r, form->cdsErro->FieldByName("CDERRO")->Index());
+    EXPECT_EQ(shown, (QStringList{"Não há preço cadastrado para os produtos informados.", "Orc_Ja_OP", "texto livre", "",
+                                  "Não há parametrização de pedidos para a filial %s. Operação Bloqueada."}));
+    form->cdsErroFil->SetData(PacketVar({{"CDERRO", TFieldType::String, 100}, {"CDFILIAL", TFieldType::String, 10}}, {{"IDCUSEXP", "0002"}}));
+    EXPECT_EQ(form->cdsErroFil->FieldByName("CDERRO")->DisplayText(),
+              "Não há tipo de custo parametrizado na tela Parâmetros de Expedição, para as seguintes filiais:");
+    EXPECT_EQ(form->cdsErroFil->FieldByName("CDERRO")->DisplayLabel(), "Erro");
+}
+
+// Against the real server.
+class ExecutionEndToEnd : public ServerFixture {
+protected:
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
+        Initialization();
+    }
+    void TearDown() override
+    {
+        InstallHostServices(nullptr);
+        ServerFixture::TearDown();
+    }
+    QStringList Run(const char* quote, const char* steps)
+    {
+        host->SetSteps(ScriptedHostServices::ParseScript(steps).value("steps").toArray());
+        CriaProcessaOrca(3, "0001", quote, "01", "OPER1", "ORE00800");
+        QStringList texts;
+        for (const auto& m : host->Lines("message"))
+            texts << m.value("text").toString();
+        return texts;
+    }
+    ScriptedHostServices* host = nullptr;
+};
+INSTANTIATE_TEST_SUITE_P(Sqlite, ExecutionEndToEnd, ::testing::Values("sqlite"));
+
+TEST_P(ExecutionEndToEnd, ExecuteTheDemoQuotes)
+{
+    const char* execute = R"({"steps":[{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]}]})";
+    EXPECT_EQ(Run("0000000301", execute).last(), "Processamento realizado com sucesso.");
+    EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000301'").toString(), "6");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000301'").toInt(), 2);
+
+    const QStringList pending = Run("0000000302", R"({"steps":[{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]},
+        {"form":"TfrmORE00610","actions":[{"click":"btnFechar"}]},{"form":"TfrmORE00610","actions":[{"click":"btnFechar"}]},
+        {"form":"TfrmORE00610","actions":[{"click":"btnFechar"}]},{"form":"TfrmORE00610","actions":[{"click":"btnFechar"}]}]})");
+    EXPECT_EQ(pending.last(), "Nem todas as etapas do processamento foram realizadas com êxito.");
+    bool pricesListed = false;
+    for (const auto& f : host->Lines("form"))
+        if (f.value("form").toString() == "TfrmORE00610"
+            && f.value("widgets").toObject().value("lblCabecalho").toObject().value("text").toString() == "Execução bloqueada. Os seguintes produtos não possuem preço cadastrado:")
+            pricesListed = true;
+    EXPECT_TRUE(pricesListed);
+
+    // The quantities grew after the expedition: the new order takes them; the quote has nothing for materials.
+    const QStringList grown = Run("0000000303", R"({"steps":[{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]},{"answer":"yes"},
+        {"form":"TfrmORE00610","actions":[{"click":"btnFechar"}]}]})");
+    const QString order = Sql("SELECT MAX(NRPEDIDO) FROM PEDIDO WHERE NRORCAEVENTO = '0000000303' AND NRPEDIDOORIG = '0000000901'").toString();
+    EXPECT_FALSE(order.isEmpty());
+    EXPECT_TRUE(grown.contains(QStringLiteral("Foi gerado o pedido %1 para o orçamento.").arg(order))) << grown.join(" / ").toStdString();
+    for (const auto& u : host->Lines("unscripted"))
+        ADD_FAILURE() << QJsonDocument(u).toJson().toStdString();
+}
+
+} // namespace
