@@ -143,8 +143,9 @@ TEST_F(Entry, AFailingRightsQueryReachesTheHost)
 TEST(Package, EntryPointsRunAndUndoTheUnits)
 {
     const TPackageInfoTable* table = GetPackageInfoTable();
-    ASSERT_EQ(table->unitCount, 1);
+    ASSERT_EQ(table->unitCount, 2);
     EXPECT_STREQ(table->units[0].name, "Cli_ore06400");
+    EXPECT_STREQ(table->units[1].name, "Cli_ore06401");
     boIdCriado = true;
     Initialize();
     EXPECT_FALSE(boIdCriado);

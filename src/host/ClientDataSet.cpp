@@ -481,8 +481,9 @@ void TClientDataSet::LoadPacket(const TDataPacket& packet)
     m_records = std::move(records);
     m_deletedChanges = 0;
     m_modified = false;
-    setState(dsBrowse);
     rebuildView();
+    m_pos = 0;
+    setState(dsBrowse);   // whoever hears of the new state reads the new records
     emit dataReset();
     First();
 }

@@ -49,7 +49,6 @@ void TDBEdit::SetDataSource(TDataSource* source)
     if (source) {
         connect(source, &TDataSource::recordChanged, this, &TDBEdit::refresh);
         connect(source, &TDataSource::dataReset, this, &TDBEdit::refresh);
-        connect(source, &TDataSource::stateChanged, this, &TDBEdit::refresh);
     }
     refresh();
 }

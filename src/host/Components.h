@@ -2,14 +2,14 @@
 // Small components of the forms: a toolbar button, a search button, and an edit box bound to
 // a dataset field.
 
+#include "ClientDataSet.h"
+
 #include <QLineEdit>
 #include <QPointer>
 #include <QToolButton>
 
 #include <functional>
 
-class TDataSource;
-class TField;
 
 // A flat toolbar button with a caption.
 class TButtonFlat : public QToolButton {
@@ -36,7 +36,8 @@ public:
     bool Execute();
 };
 
-// An edit box bound to a field of a data source. It shows the current record's field text;
+// An edit box bound to a field of a data source. It shows the current record's field text
+// (read again when the record moves or its values change, not when it merely enters edit);
 // typing puts the record into edit state and writes the text to the field at once, so the
 // field holds the box's text before the box is left and before a post's checks run.
 class TDBEdit : public QLineEdit {

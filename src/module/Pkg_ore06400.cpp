@@ -1,5 +1,6 @@
 // Package Pkg_ore06400: its entry points and the module's entry, IniProc.
 #include "Cli_ore06400.h"
+#include "Cli_ore06401.h"
 #include "Errors.h"
 #include "ScreenLoader.h"
 #include "Variants.h"
@@ -13,6 +14,7 @@ namespace {
 
 const TPackageUnit units[] = {
     {"Cli_ore06400", &Cli_ore06400::Initialization, &Cli_ore06400::Finalization},
+    {"Cli_ore06401", &Cli_ore06401::Initialization, &Cli_ore06401::Finalization},
 };
 const TPackageInfoTable packageInfo{int(std::size(units)), units};
 int references = 0;

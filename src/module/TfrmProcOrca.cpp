@@ -81,6 +81,7 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsExibeMatPrima = dataSet("cdsExibeMatPrima");
     cdsParamOrcaEve = dataSet("cdsParamOrcaEve");
     cdsEndeNovoClie = dataSet("cdsEndeNovoClie");
+    cdsItemOrcaEven = dataSet("cdsItemOrcaEven");
     dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
     cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
     cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };

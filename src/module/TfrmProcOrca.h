@@ -47,6 +47,11 @@ public:
         *cdsTpOperPed, *cdsErro, *cdsProdSemDep, *cdsMsgPedExp, *cdsOrcaPendente, *cdsErroProd, *cdsErroFil, *cdsExibeNovoPed,
         *cdsExibePedOP, *cdsExibeMatPrima, *cdsParamOrcaEve, *cdsEndeNovoClie;
     TDataSource* dtsEndeNovoClie;
+    TClientDataSet* cdsItemOrcaEven;
+
+    // The approval's gate: a complete delivery address and only registered products, the
+    // information dialog opened to complete them.
+    void ValidaEnderecoEntrega();
 
     void sbtConfirmaClick();
 
@@ -84,6 +89,7 @@ private:
     // back for them goes into the module's globals.
     QVariant CallByKey(TNetConnection* net, const char* method);
     void LoadClosingRecord();
+    bool AddressComplete() const;
     // Execution steps.
     void LoadExecutionPacket();
     void MarkExecutionRow();

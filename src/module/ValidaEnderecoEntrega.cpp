@@ -1,0 +1,59 @@
+// The delivery-address gate of the approval: a complete address and registered products.
+#include "Cli_ore06400.h"
+#include "Cli_ore06401.h"
+#include "ClientDataSet.h"
+#include "Consiste.h"
+#include "Dialogs.h"
+#include "HostServices.h"
+#include "NetConnection.h"
+#include "Showavi.h"
+#include "TfrmProcOrca.h"
+#include "Variants.h"
+
+using namespace Cli_ore06400;
+
+bool TfrmProcOrca::AddressComplete() const
+{
+    for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO"})
+        if (cdsOrcaEvento->FieldByName(QString::fromLatin1(field))->AsString().isEmpty())
+            return false;
+    return true;
+}
+
+void TfrmProcOrca::ValidaEnderecoEntrega()
+{
+    TfrmProcOrca* dialog = frmProcOrca ? frmProcOrca : this;
+    QVariantList op{stCdOperador};
+    const QVariant rights = dialog->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
+    stCdOperador = op[0].toString();
+    cdsOperCadProd->SetData(CheckResultServ(rights));
+
+    if (!AddressComplete() || boProdSemCad) {
+        if (boProdSemCad)
+            MensErro(Msg("ORCA_SEM_PROD_CAD"), false);
+        Cli_ore06401::CriaInfOrca(cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"));
+    }
+
+    ActiveShowAvi(MainForm(), 6);
+    try {
+        cdsOrcaEvento->SetData(CallByKey(dialog->netProcessaOrca, "GetOrcaEvento"));
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+    if (!AddressComplete())
+        MensErro(Msg("End_Entrega_Inf"), true);
+
+    ActiveShowAvi(MainForm(), 6);
+    try {
+        cdsItemOrcaEven->SetData(VarElement(CallByKey(netAprovacao, "GetGeral"), 0, QStringLiteral("GetGeral")));
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+    for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
+        if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
+            MensErro(Msg("BLOQ_ORCA_SEM_PROD_CAD"), true);
+}
