@@ -69,14 +69,6 @@ protected:
         });
         return finished;
     }
-    QStringList Methods() const
-    {
-        QStringList m;
-        for (const auto& c : server.Calls())
-            m << c.method;
-        return m;
-    }
-    QString LastMessage() const { return Lines("message").isEmpty() ? QString() : Lines("message").last().value("text").toString(); }
 
     std::unique_ptr<TfrmProcOrca> form;
     QVariantList screenParams;

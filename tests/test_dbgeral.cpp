@@ -50,8 +50,9 @@ TEST_F(DBGeral, ChecksAndListsTakeTheirValuesAsParameters)
         qryVd_Estado.ParamByName("p_sgestado")->SetAsString(c.state);
         qryVd_Estado.Open();
         EXPECT_EQ(qryVd_Estado.IsEmpty(), *c.name == 0) << c.state;
-        if (*c.name)
+        if (*c.name) {
             EXPECT_EQ(qryVd_Estado.FieldByName("NMESTADO")->AsString(), QString::fromUtf8(c.name));
+        }
     }
     EXPECT_THROW(qryVd_Estado.ParamByName("P_NADA"), EDataSetError);
 

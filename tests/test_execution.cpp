@@ -107,13 +107,6 @@ protected:
         });
         return finished;
     }
-    QStringList Methods() const
-    {
-        QStringList m;
-        for (const auto& c : server.Calls())
-            m << c.method;
-        return m;
-    }
     QStringList Messages() const
     {
         QStringList texts;

@@ -100,14 +100,6 @@ protected:
     }
     void Leave() { info->sbtGravar->setFocus(); }   // a control outside the boxes
     QString Field(const char* name) { return info->cdsEndContOrca->FieldByName(name)->AsString(); }
-    QString LastMessage() const { return Lines("message").isEmpty() ? QString() : Lines("message").last().value("text").toString(); }
-    QStringList Methods() const
-    {
-        QStringList m;
-        for (const auto& c : server.Calls())
-            m << c.method;
-        return m;
-    }
 
     QTemporaryDir dir;
     std::unique_ptr<TfrmProcOrca> processing;

@@ -62,6 +62,20 @@ QStringList ScriptedHostTest::Kinds() const
     return kinds;
 }
 
+QString ScriptedHostTest::LastMessage() const
+{
+    const QList<QJsonObject> messages = Lines(QStringLiteral("message"));
+    return messages.isEmpty() ? QString() : messages.last().value(QLatin1String("text")).toString();
+}
+
+QStringList ScriptedHostTest::Methods() const
+{
+    QStringList methods;
+    for (const auto& c : server.Calls())
+        methods << c.method;
+    return methods;
+}
+
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 void PrintTo(const QVariant& v, std::ostream* os)
 {

@@ -27,6 +27,8 @@ protected:
     void Script(const char* stepsJson);   // {"steps":[...]}
     QList<QJsonObject> Lines(const QString& kind) const { return host->Lines(kind); }
     QStringList Kinds() const;             // the kinds of the transcript lines, in order
+    QString LastMessage() const;           // the text of the last message box, "" when none
+    QStringList Methods() const;           // the remote methods called, in order
 
     FakeServer server;
     ScriptedHostServices* host = nullptr;
