@@ -162,20 +162,13 @@ TEST_F(Closing, AClosedQuoteIsRefusedWithoutACall)
 
 // Against the real server: "Fechar" on the demo's approved quote, and a branch without its
 // order parameters.
-class ClosingEndToEnd : public ServerFixture {
+class ClosingEndToEnd : public ScriptedServerFixture {
 protected:
     void SetUp() override
     {
-        ServerFixture::SetUp();
-        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
+        ScriptedServerFixture::SetUp();
         Initialization();
     }
-    void TearDown() override
-    {
-        InstallHostServices(nullptr);
-        ServerFixture::TearDown();
-    }
-    ScriptedHostServices* host = nullptr;
 };
 INSTANTIATE_TEST_SUITE_P(Sqlite, ClosingEndToEnd, ::testing::Values("sqlite"));
 

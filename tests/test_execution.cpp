@@ -328,18 +328,12 @@ TEST_F(Execution, ErrorCodesShowAsTheirTexts)
 }
 
 // Against the real server.
-class ExecutionEndToEnd : public ServerFixture {
+class ExecutionEndToEnd : public ScriptedServerFixture {
 protected:
     void SetUp() override
     {
-        ServerFixture::SetUp();
-        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
+        ScriptedServerFixture::SetUp();
         Initialization();
-    }
-    void TearDown() override
-    {
-        InstallHostServices(nullptr);
-        ServerFixture::TearDown();
     }
     QStringList Run(const char* quote, const char* steps)
     {
@@ -350,7 +344,6 @@ protected:
             texts << m.value("text").toString();
         return texts;
     }
-    ScriptedHostServices* host = nullptr;
 };
 INSTANTIATE_TEST_SUITE_P(Sqlite, ExecutionEndToEnd, ::testing::Values("sqlite"));
 

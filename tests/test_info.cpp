@@ -489,12 +489,11 @@ TEST_F(Gate, PathsOfTheGate)
 }
 
 // The gate against the real server: the dialog completes the demo quote's address.
-class GateEndToEnd : public ServerFixture {
+class GateEndToEnd : public ScriptedServerFixture {
 protected:
     void SetUp() override
     {
-        ServerFixture::SetUp();
-        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
+        ScriptedServerFixture::SetUp();
         TdtmDBGeral::Open(QStringLiteral("sqlite:") + dir.filePath("ore.db"));
         Cli_ore06400::Initialization();
         Cli_ore06401::Initialization();
@@ -502,10 +501,8 @@ protected:
     void TearDown() override
     {
         TdtmDBGeral::Close();
-        InstallHostServices(nullptr);
-        ServerFixture::TearDown();
+        ScriptedServerFixture::TearDown();
     }
-    ScriptedHostServices* host = nullptr;
 };
 INSTANTIATE_TEST_SUITE_P(Sqlite, GateEndToEnd, ::testing::Values("sqlite"));
 

@@ -3,7 +3,9 @@
 // file, or PostgreSQL when ORE_TEST_PG names a database that the tests may empty.
 
 #include "Demo.h"
+#include "HostServices.h"
 #include "RpcServer.h"
+#include "ScriptedServices.h"
 #include "ServerObjects.h"
 #include "Store.h"
 
@@ -29,6 +31,22 @@ protected:
     std::unique_ptr<TStore> store;
     std::unique_ptr<TServerObjects> objects;
     std::unique_ptr<TRpcServer> server;
+};
+
+// The module against the real server, its operator played by a script.
+class ScriptedServerFixture : public ServerFixture {
+protected:
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
+    }
+    void TearDown() override
+    {
+        InstallHostServices(nullptr);
+        ServerFixture::TearDown();
+    }
+    ScriptedHostServices* host = nullptr;
 };
 
 #define SERVER_BACKENDS(Suite) INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values("sqlite", "postgresql"), [](const auto& i) { return std::string(i.param); })
