@@ -11,20 +11,7 @@
 
 namespace {
 
-class QuoteList : public ServerFixture {
-protected:
-    void SetUp() override
-    {
-        ServerFixture::SetUp();
-        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
-    }
-    void TearDown() override
-    {
-        InstallHostServices(nullptr);
-        ServerFixture::TearDown();
-    }
-    ScriptedHostServices* host = nullptr;
-};
+class QuoteList : public ScriptedServerFixture {};
 INSTANTIATE_TEST_SUITE_P(Sqlite, QuoteList, ::testing::Values("sqlite"));
 
 TEST_P(QuoteList, LoginChecksThePasswordWithTheServer)

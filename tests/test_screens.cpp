@@ -10,28 +10,8 @@
 
 namespace {
 
-QStringList Column(const QVariant& packet, const char* field)
-{
-    TClientDataSet ds;
-    ds.SetData(packet);
-    QStringList values;
-    for (ds.First(); !ds.Eof(); ds.Next())
-        values << ds.FieldByName(QString::fromLatin1(field))->AsString();
-    return values;
-}
-
-class Screens : public ServerFixture {
+class Screens : public ScriptedServerFixture {
 protected:
-    void SetUp() override
-    {
-        ServerFixture::SetUp();
-        host = static_cast<ScriptedHostServices*>(&InstallHostServices(std::make_unique<ScriptedHostServices>()));
-    }
-    void TearDown() override
-    {
-        InstallHostServices(nullptr);
-        ServerFixture::TearDown();
-    }
     void Script(const char* json) { host->SetSteps(ScriptedHostServices::ParseScript(json).value("steps").toArray()); }
     QJsonObject Shown() const { return host->Lines("form").value(0); }
     // A widget of a form line (the first, when not given).
@@ -39,8 +19,6 @@ protected:
     {
         return (line.isEmpty() ? Shown() : line).value("widgets").toObject().value(QString::fromLatin1(name)).toObject();
     }
-
-    ScriptedHostServices* host = nullptr;
 };
 INSTANTIATE_TEST_SUITE_P(Sqlite, Screens, ::testing::Values("sqlite"));
 

@@ -16,17 +16,6 @@
 
 namespace {
 
-// The texts of one column of a packet.
-QStringList Column(const QVariant& packet, const char* field)
-{
-    TClientDataSet ds;
-    ds.SetData(packet);
-    QStringList values;
-    for (ds.First(); !ds.Eof(); ds.Next())
-        values << ds.FieldByName(QString::fromLatin1(field))->AsString();
-    return values;
-}
-
 QVariant Element(const QVariant& payload, int i) { return VarElement(payload, i, QStringLiteral("teste")); }
 
 const QString kProc = QStringLiteral("ORE06400.rdmProcOrca");

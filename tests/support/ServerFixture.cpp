@@ -1,5 +1,6 @@
 #include "ServerFixture.h"
 
+#include "ClientDataSet.h"
 #include "HostServices.h"
 #include "NetConnection.h"
 #include "Wire.h"
@@ -59,4 +60,14 @@ void ServerFixture::Exec(const QString& sql, const QVariantList& params)
 {
     QSqlDatabase db = store->connection();
     ::Run(db, sql, params);
+}
+
+QStringList Column(const QVariant& packet, const char* field)
+{
+    TClientDataSet ds;
+    ds.SetData(packet);
+    QStringList values;
+    for (ds.First(); !ds.Eof(); ds.Next())
+        values << ds.FieldByName(QString::fromLatin1(field))->AsString();
+    return values;
 }

@@ -33,6 +33,9 @@ protected:
     std::unique_ptr<TRpcServer> server;
 };
 
+// The texts of one column of a packet.
+QStringList Column(const QVariant& packet, const char* field);
+
 // The module against the real server, its operator played by a script.
 class ScriptedServerFixture : public ServerFixture {
 protected:
