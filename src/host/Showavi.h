@@ -10,6 +10,20 @@ class QTimer;
 void ActiveShowAvi(QWidget* mainForm, int kind);
 void DeactiveShowAvi();
 
+// Runs `step` with the animation of `kind` shown over `mainForm`, hidden again on every way out.
+template <class Step>
+void WithWait(QWidget* mainForm, int kind, Step&& step)
+{
+    ActiveShowAvi(mainForm, kind);
+    try {
+        step();
+    } catch (...) {
+        DeactiveShowAvi();
+        throw;
+    }
+    DeactiveShowAvi();
+}
+
 // The overlay the Qt services use: a translucent panel with a turning wheel and a caption,
 // covering the window it is shown over. It repaints on its own timer, which keeps running
 // while a remote call waits, and swallows mouse and key input.

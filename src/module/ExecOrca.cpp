@@ -39,19 +39,14 @@ double Decimal(TClientDataSet* dataSet, const char* method)
 
 void TfrmProcOrca::LoadExecutionPacket()
 {
-    ActiveShowAvi(MainForm(), 1);
-    try {
+    WithWait(MainForm(), 1, [&] {
         QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
                           QString::number(inStatusOrca), QString(), QString()};
         const QVariant result = netExecucao->CallRef(QStringLiteral("GetOrcaEvento"), args);
         stCdFili = args[0].toString();
         stNrOrca = args[2].toString();
         cdsOrcaEventoExec->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
 }
 
 // Marks the quote's own row: the filter's values have their quotes doubled, so a key holding a
@@ -74,8 +69,7 @@ void TfrmProcOrca::MarkExecutionRow()
 
 void TfrmProcOrca::VerificationNotice()
 {
-    ActiveShowAvi(MainForm(), 1);
-    try {
+    WithWait(MainForm(), 1, [&] {
         cdsVerifOrcaExec->SetData(CallByKey(netProcessaOrca, "GetVerifOrcaExec"));
         const QString situation = cdsVerifOrcaExec->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString();
         const QString word = situation == QLatin1String("1")   ? Msg("PD")
@@ -85,11 +79,7 @@ void TfrmProcOrca::VerificationNotice()
         if (!cdsVerifOrcaExec->IsEmpty())
             MessageDlg(Format(Msg("Orc_N_Exec"), {cdsVerifOrcaExec->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(), word}),
                        mtInformation, mbOK, 0);
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
 }
 
 void TfrmProcOrca::List(TClientDataSet* dataSet, const char* headerKey)
@@ -204,8 +194,7 @@ void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
 
 void TfrmProcOrca::GenerateRequisitions()
 {
-    ActiveShowAvi(MainForm(), 1);
-    try {
+    WithWait(MainForm(), 1, [&] {
         const QVariant result = CheckResultServ(netExecucao->Call(QStringLiteral("GeraReqOrcaEve"), {cdsOrcaEventoExec->DataVariant(), FiliProc(), Operador()}));
         cdsOrcaPendente->SetData(VarElement(result, 0, QStringLiteral("GeraReqOrcaEve")));
         cdsProdSemDep->SetData(VarElement(result, 1, QStringLiteral("GeraReqOrcaEve")));
@@ -213,11 +202,7 @@ void TfrmProcOrca::GenerateRequisitions()
             List(cdsProdSemDep, "Prod_Sem_Depto");
         if (!cdsOrcaPendente->IsEmpty())
             List(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
 }
 
 void TfrmProcOrca::ExecOrca()

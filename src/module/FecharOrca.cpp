@@ -16,23 +16,6 @@
 
 using namespace Cli_ore06400;
 
-namespace {
-
-// Runs `step` with the wait animation of `kind` shown, hidden again on every way out.
-template <class Step>
-void WithWait(int kind, Step step)
-{
-    ActiveShowAvi(MainForm(), kind);
-    try {
-        step();
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
-}
-
-} // namespace
 
 QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
 {
@@ -70,7 +53,7 @@ void TfrmProcOrca::FecharOrca()
     if (inStatusOrca == 3)
         MensErro(Msg("ORCA_JA_FECHADO"), true);
 
-    WithWait(6, [this] {
+    WithWait(MainForm(), 6, [this] {
         LoadClosingRecord();
         QVariantList op{stCdOperador};
         // The dialog instance's connection (this dialog, when it was not created by the entry).
@@ -92,7 +75,7 @@ void TfrmProcOrca::FecharOrca()
         MensErro(text.isEmpty() ? VarToStr(valueCheck) : text, true);
     }
 
-    WithWait(6, [this] {
+    WithWait(MainForm(), 6, [this] {
         CallByKey(netContratante, "GetVdTipoEveCustEfet");
         cdsEndeCont->SetData(VarElement(CallByKey(netContratante, "GetContratante"), 0, QStringLiteral("GetContratante")));
     });
@@ -100,7 +83,7 @@ void TfrmProcOrca::FecharOrca()
     if (!CallByKey(netContratante, "GetQtContratantes").toBool())
         MensErro(Msg("QT_CONTR_DIF"), true);
 
-    WithWait(6, [this] { LoadClosingRecord(); });
+    WithWait(MainForm(), 6, [this] { LoadClosingRecord(); });
 
     // Only the quote's own row is marked: without it, another sequence would be closed.
     if (!cdsOrcaEventoFech->Locate(QStringLiteral("CDFILIAL;NRORCAEVENTO;NRSEQORCAEVE"), VarArrayOf({stCdFili, stNrOrca, stNrSeq}),
@@ -112,7 +95,7 @@ void TfrmProcOrca::FecharOrca()
     cdsOrcaEventoFech->Post();
 
     try {
-        WithWait(1, [this] {
+        WithWait(MainForm(), 1, [this] {
             CheckResultServ(netFechamento->Call(QStringLiteral("FecharOrca"), {cdsOrcaEventoFech->DataVariant(), Operador(), Null()}));
             inStatusOrca = 3;
         });

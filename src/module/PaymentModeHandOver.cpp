@@ -13,15 +13,10 @@ void TfrmProcOrca::cdsOrcaEventoAfterPost(TClientDataSet&)
 {
     if (inStatusOrca != 1 || cdsOrcaEvento->ChangeCount() <= 0)
         return;
-    ActiveShowAvi(MainForm(), 6);
-    try {
+    WithWait(MainForm(), 6, [&] {
         auto f = [this](const char* name) { return cdsOrcaEvento->FieldByName(QString::fromLatin1(name))->AsString(); };
         CheckResultServ(netAprovacao->Call(QStringLiteral("SetModPgto"),
                                            {f("CDMODPGTO"), f("CDFILIAL"), f("NRORCAEVENTO"), f("CDCLICONTORC"), f("CDCLIENTE"), f("IDSITCLIOREV")}));
         cdsOrcaEvento->MergeChangeLog();
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
 }

@@ -211,15 +211,10 @@ void TfrmInfoOrca::FormCreate()
 {
     TfrmPadraoSimples::FormCreate();
     TfrmProcOrca* processing = Processing();
-    ActiveShowAvi(MainForm(), 6);
-    try {
+    WithWait(MainForm(), 6, [&] {
         QVariantList key{processing->stCdFilial, processing->stNrOrcamento, processing->stNrSequencia};
         cdsEndContOrca->SetData(CheckResultServ(processing->netProcessaOrca->CallRef(QStringLiteral("GetEndContOrca"), key)));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
 
     sbtCadClie->setEnabled(Situation() == QLatin1String("2"));
     Follow(mnuCadClie, sbtCadClie);
@@ -269,14 +264,9 @@ void TfrmInfoOrca::cdsEndContOrcaAfterPost()
     TfrmProcOrca* processing = Processing();
     auto field = [this](const char* name) { return cdsEndContOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
     auto call = [](TNetConnection* net, const char* method, const QVariantList& args) {
-        ActiveShowAvi(MainForm(), 6);
-        try {
+        WithWait(MainForm(), 6, [&] {
             CheckResultServ(net->Call(QString::fromLatin1(method), args));
-        } catch (...) {
-            DeactiveShowAvi();
-            throw;
-        }
-        DeactiveShowAvi();
+        });
     };
     if (cdsEndContOrca->ChangeCount() > 0)
         call(processing->netFechamento, "SetClieContratante", {field("CDCLICONTORC"), field("CDFILIAL"), field("NRORCAEVENTO")});

@@ -34,25 +34,15 @@ void TfrmProcOrca::ValidaEnderecoEntrega()
         Cli_ore06401::CriaInfOrca(cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"));
     }
 
-    ActiveShowAvi(MainForm(), 6);
-    try {
+    WithWait(MainForm(), 6, [&] {
         cdsOrcaEvento->SetData(CallByKey(dialog->netProcessaOrca, "GetOrcaEvento"));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
     if (!AddressComplete())
         MensErro(Msg("End_Entrega_Inf"), true);
 
-    ActiveShowAvi(MainForm(), 6);
-    try {
+    WithWait(MainForm(), 6, [&] {
         cdsItemOrcaEven->SetData(VarElement(CallByKey(netAprovacao, "GetGeral"), 0, QStringLiteral("GetGeral")));
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
+    });
     for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
         if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
             MensErro(Msg("BLOQ_ORCA_SEM_PROD_CAD"), true);
