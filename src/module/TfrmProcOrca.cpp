@@ -82,6 +82,7 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsParamOrcaEve = dataSet("cdsParamOrcaEve");
     cdsEndeNovoClie = dataSet("cdsEndeNovoClie");
     cdsItemOrcaEven = dataSet("cdsItemOrcaEven");
+    cdsSalaoEven = dataSet("cdsSalaoEven");
     dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
     cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
     cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };

@@ -48,10 +48,15 @@ public:
         *cdsExibePedOP, *cdsExibeMatPrima, *cdsParamOrcaEve, *cdsEndeNovoClie;
     TDataSource* dtsEndeNovoClie;
     TClientDataSet* cdsItemOrcaEven;
+    TClientDataSet* cdsSalaoEven;   // the quote's halls
 
     // The approval's gate: a complete delivery address and only registered products, the
     // information dialog opened to complete them.
     void ValidaEnderecoEntrega();
+
+    // The approval's hall check: the server says whether each reserved hall may be scheduled;
+    // any answer but "OK" ends the approval, with its message or as an error with its text.
+    void ValidaSalao();
 
     void sbtConfirmaClick();
 
