@@ -1,4 +1,4 @@
-// The approval: the hall check.
+// The approval: the discount ceiling and the hall check.
 #include "TestSupport.h"
 
 #include "Cli_ore06400.h"
@@ -106,6 +106,100 @@ TEST_F(Approval, HallCheck)
             EXPECT_EQ(messages[0].value("type").toString(), c.box);
             EXPECT_EQ(messages[0].value("text").toString(), QString::fromUtf8(c.message));
         }
+    }
+}
+
+// An item of the quote: quantity, unit price, addition, discount (null when absent).
+struct Item {
+    double quantity, price, addition;
+    QVariant discount;
+};
+
+TEST_F(Approval, DiscountCeiling)
+{
+    struct Case {
+        const char* name;
+        QList<Item> items;
+        double quoteDiscount;
+        const char* job;            // IDCARGOVEND of the operator
+        const char* salesperson;    // CDVENDEDOR of the operator's salesperson record
+        const char* supervisor;     // the supervisor's operator code
+        const char* steps;
+        bool passes;
+        QStringList methods;        // of the approval's server object, in order
+        QStringList messages;
+    };
+    const QStringList noAuthorisation{"GetVerifCargoOper"};
+    const QStringList manager{"GetVerifCargoOper", "GetOperadorAprov"};
+    const QStringList salesperson{"GetVerifCargoOper", "GetOperadorAprov", "GetSupervisor"};
+    const QString refused = "Gerente/supervisor não aprovou o desconto dado pelo vendedor. Operação bloqueada. ";
+    const QString mustBeAuthorised = "O percentual de desconto está acima do permitido e precisa ser autorizado pelo gerente/supervisor.";
+    const QString askManager = "O percentual de desconto dado pelo vendedor está acima do permitido. Deseja continuar a aprovação?";
+    const QList<Item> thousand{{10, 100, 0, Null()}};
+    const Case cases[] = {
+        {"equal to the ceiling", thousand, 100.00, "V", "", "", "[]", true, noAuthorisation, {}},
+        {"0.01 above, a manager says Yes", thousand, 100.01, "G", "", "", R"([{"answer":"yes"}])", true, manager, {askManager}},
+        {"0.01 above, a manager says No", thousand, 100.01, "G", "", "", R"([{"answer":"no"}])", false, manager, {askManager, refused}},
+        {"an item above on its own", {{10, 100, 0, 50}, {1, 100, 0, 60}}, 0, "G", "", "", R"([{"answer":"yes"}])", true, manager, {askManager}},
+        {"null and zero item discounts, additions counted", {{10, 90, 100, Null()}, {1, 5, 0, 0}}, 100.5, "V", "", "", "[]", true, noAuthorisation, {}},
+        {"a line of 0 or less is not measured", {{1, 0, 0, 5}, {1, -10, 0, 5}, {10, 101, 0, Null()}}, 100, "V", "", "", "[]", true,
+         noAuthorisation, {}},
+        {"a zero gross total is taken as 1", {{1, 0, 0, Null()}}, 0.11, "G", "", "", R"([{"answer":"yes"}])", true, manager, {askManager}},
+        {"a zero gross total, no discount", {{1, 0, 0, Null()}}, 0, "V", "", "", "[]", true, noAuthorisation, {}},
+        {"a negative gross total is taken as positive", {{-10, 100, 0, Null()}}, 200, "G", "", "", R"([{"answer":"yes"}])", true, manager,
+         {askManager}},
+        {"a salesperson, the supervisor's password", thousand, 200, "V", "0007", "SUP1", R"([{"password":"certa"}])", true, salesperson,
+         {mustBeAuthorised}},
+        {"a salesperson, a wrong password", thousand, 200, "V", "0007", "SUP1", R"([{"password":"errada"}])", false, salesperson,
+         {mustBeAuthorised, refused}},
+        {"no job code, no salesperson record, a supervisor", thousand, 200, "", "", "SUP1", R"([{"password":"certa"}])", true, salesperson,
+         {mustBeAuthorised}},
+        {"no supervisor", thousand, 200, "V", "", "", "[]", false, salesperson,
+         {mustBeAuthorised, "Não há gerente/supervisor cadastrado para o vendedor."}},
+    };
+    server.AnswerWith("CRV.rdmHost.ConfSenha", [](const FakeCall& c) { return TRpcReply::Value(c.args.value(1) == QVariant("certa")); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<QVariantList> rows;
+        for (const Item& i : c.items)
+            rows << QVariantList{i.quantity, i.price, i.addition, i.discount};
+        form->cdsItemOrcaEven->SetData(PacketVar({{"QTITEMORCEVE", TFieldType::Float, 0},
+                                                  {"VRITEMORCEVE", TFieldType::Float, 0},
+                                                  {"VRACREITOREV", TFieldType::Float, 0},
+                                                  {"VRDESCITOREV", TFieldType::Float, 0}},
+                                                 rows));
+        form->cdsOrcaEvento->SetData(PacketVar({{"VRDESCORCEVE", TFieldType::Float, 0}, {"VRPEMAXDESVE", TFieldType::Float, 0}, {"CDVENDEDOR", TFieldType::String, 4}},
+                                               {{c.quoteDiscount, 10.0, "0003"}}));
+        form->cdsParamOrca->SetData(PacketVar({{"IDTPTRATDESCORE", TFieldType::String, 1}}, {{"A"}}));
+        server.Answer("ORE00400.rdmAprovaOrca.GetVerifCargoOper", PacketVar({{"IDCARGOVEND", TFieldType::String, 1}}, {{c.job}}));
+        server.Answer("ORE00400.rdmAprovaOrca.GetOperadorAprov", PacketVar({{"CDVENDEDOR", TFieldType::String, 4}}, {{c.salesperson}}));
+        server.Answer("ORE00400.rdmAprovaOrca.GetSupervisor", PacketVar({{"CDVENDEDOR", TFieldType::String, 4}, {"CDOPERADOR", TFieldType::String, 12}},
+                                                                        {{"0009", c.supervisor}}));
+        server.ClearCalls();
+        const qsizetype shownBefore = Lines("message").size();
+        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+
+        bool passed = false;
+        RunHandler([&] {
+            form->Vd_DescMax();
+            passed = true;
+        });
+        EXPECT_EQ(passed, c.passes);
+        QStringList methods;
+        for (const FakeCall& call : server.Calls()) {
+            if (call.object == "ORE00400.rdmAprovaOrca") {
+                methods << call.method;
+                EXPECT_EQ(call.args, QVariantList{call.method == "GetSupervisor" ? "0003" : "OPER1"}) << call.method.toStdString();
+            }
+        }
+        EXPECT_EQ(methods, c.methods);
+        QStringList messages;
+        for (const QJsonObject& m : Lines("message").mid(shownBefore))
+            messages << m.value("text").toString();
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(host->RemainingSteps(), 0);
+        if (QString::fromUtf8(c.steps).contains("password"))
+            EXPECT_EQ(Lines("password").last().value("operator").toString(), "SUP1");
     }
 }
 

@@ -83,6 +83,10 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsEndeNovoClie = dataSet("cdsEndeNovoClie");
     cdsItemOrcaEven = dataSet("cdsItemOrcaEven");
     cdsSalaoEven = dataSet("cdsSalaoEven");
+    cdsParamOrca = dataSet("cdsParamOrca");
+    cdsCargoOperador = dataSet("cdsCargoOperador");
+    cdsOperadorSup = dataSet("cdsOperadorSup");
+    cdsSupervisor = dataSet("cdsSupervisor");
     dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
     cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
     cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };

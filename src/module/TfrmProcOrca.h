@@ -49,6 +49,7 @@ public:
     TDataSource* dtsEndeNovoClie;
     TClientDataSet* cdsItemOrcaEven;
     TClientDataSet* cdsSalaoEven;   // the quote's halls
+    TClientDataSet *cdsParamOrca, *cdsCargoOperador, *cdsOperadorSup, *cdsSupervisor;
 
     // The approval's gate: a complete delivery address and only registered products, the
     // information dialog opened to complete them.
@@ -57,6 +58,11 @@ public:
     // The approval's hall check: the server says whether each reserved hall may be scheduled;
     // any answer but "OK" ends the approval, with its message or as an error with its text.
     void ValidaSalao();
+
+    // The approval's discount ceiling: the discount of each item and of the whole quote against
+    // the salesperson's maximum; above it, a manager's Yes or the supervisor's password, or the
+    // approval ends.
+    void Vd_DescMax();
 
     void sbtConfirmaClick();
 

@@ -1,0 +1,64 @@
+// The approval's discount ceiling: the discount of each item and of the whole quote measured
+// against the salesperson's maximum percentage, and the authorisation a discount above it needs.
+#include "Cli_ore06400.h"
+#include "ClientDataSet.h"
+#include "Consiste.h"
+#include "Crv_msg.h"
+#include "Dialogs.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "Lib00700.h"
+#include "NetConnection.h"
+#include "TextRoutines.h"
+#include "TfrmProcOrca.h"
+
+#include <cmath>
+
+using namespace Cli_ore06400;
+
+void TfrmProcOrca::Vd_DescMax()
+{
+    auto quote = [this](const char* name) { return cdsOrcaEvento->FieldByName(QString::fromLatin1(name)); };
+    auto item = [this](const char* name) { return cdsItemOrcaEven->FieldByName(QString::fromLatin1(name)); };
+    auto load = [this](TClientDataSet* dataSet, const char* method, const QVariant& argument) {
+        dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument}), true, 0));
+    };
+    const bool treatmentA = cdsParamOrca->FieldByName(QStringLiteral("IDTPTRATDESCORE"))->AsString() == QLatin1String("A");
+    const double ceiling = quote("VRPEMAXDESVE")->AsFloat();
+
+    // Every item of every option counts in the gross total; the first one whose own discount is
+    // above the ceiling is enough to need the authorisation.
+    double grossTotal = 0;
+    bool itemAboveCeiling = false;
+    for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next()) {
+        const double lineTotal = RoundDec(item("QTITEMORCEVE")->AsFloat() * item("VRITEMORCEVE")->AsFloat() + item("VRACREITOREV")->AsFloat(), 2);
+        grossTotal += lineTotal;
+        TField* discount = item("VRDESCITOREV");
+        if (treatmentA && !itemAboveCeiling && !discount->IsNull() && discount->AsFloat() != 0 && lineTotal > 0)
+            itemAboveCeiling = RoundDec(discount->AsFloat() * 100, 2) / lineTotal > ceiling;
+    }
+    grossTotal = grossTotal == 0 ? 1 : std::abs(grossTotal);
+
+    load(cdsCargoOperador, "GetVerifCargoOper", Operador());
+    if (!itemAboveCeiling && RoundDec(quote("VRDESCORCEVE")->AsFloat(), 2) * 100 / RoundDec(grossTotal, 2) <= RoundDec(ceiling, 2))
+        return;
+
+    load(cdsOperadorSup, "GetOperadorAprov", Operador());
+    bool authorised = false;
+    const QString job = cdsCargoOperador->FieldByName(QStringLiteral("IDCARGOVEND"))->AsString();
+    if (!job.isEmpty() && job != QLatin1String("V")) {
+        authorised = msgPadrao->ShowMsg(QStringLiteral("DESC_ACIMA"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+    } else {
+        MessageDlg(Msg("PERMITE_DESCONTO"), mtInformation, mbOK, 0);
+        load(cdsSupervisor, "GetSupervisor", quote("CDVENDEDOR")->AsString());
+        const QString supervisor = cdsSupervisor->FieldByName(QStringLiteral("CDOPERADOR"))->AsString();
+        const bool linkedToSalesperson = !cdsOperadorSup->FieldByName(QStringLiteral("CDVENDEDOR"))->AsString().isEmpty();
+        if (!linkedToSalesperson && supervisor.isEmpty())
+            MensErro(Msg("GRSUP_VAZIO"), true);
+        authorised = CriaConfSenha(supervisor, Msg("SENHA_APROV"), Msg("OPER"));
+    }
+    if (!authorised && treatmentA) {
+        MensErro(Msg("GERSUP_N_APROV"), false);
+        Abort();
+    }
+}
