@@ -1,4 +1,4 @@
-// The approval: the discount ceiling and the hall check.
+// The approval: the discount ceiling, the payment proposals and the lists' columns, the hall check.
 #include "TestSupport.h"
 
 #include "Cli_ore06400.h"
@@ -55,6 +55,83 @@ protected:
     }
     std::unique_ptr<TfrmProcOrca> form;
 };
+
+TEST_F(Approval, PaymentProposalChoice)
+{
+    const QString ask = "Existe(m) proposta(s) de pagamento cadastrada(s) para  o orçamento. Deseja selecionar alguma proposta de pagamento?";
+    const QString onlyOne = "Apenas uma proposta de pagamento deve ser selecionada. Deseja selecionar uma proposta de pagamento?";
+    struct Case {
+        const char* name;
+        QStringList proposals;
+        const char* steps;
+        const char* result;
+        QStringList messages;
+        int lists;
+    };
+    const Case cases[] = {
+        {"no proposals", {}, "[]", "", {}, 0},
+        {"declined", {"0000000001"}, R"([{"answer":"no"}])", "", {ask}, 0},
+        {"one ticked", {"0000000001", "0000000002"}, R"([{"answer":"yes"},{"tick":["0000000002"]}])", "'0000000002'", {ask}, 1},
+        {"nothing ticked", {"0000000001", "0000000002"}, R"([{"answer":"yes"},{"tick":[]}])", "", {ask}, 1},
+        {"two, then one", {"0000000001", "0000000002"},
+         R"([{"answer":"yes"},{"tick":["0000000001","0000000002"]},{"answer":"yes"},{"tick":["0000000001"]}])", "'0000000001'", {ask, onlyOne}, 2},
+        {"two, then given up", {"0000000001", "0000000002"}, R"([{"answer":"yes"},{"tick":["0000000001","0000000002"]},{"answer":"no"}])", "",
+         {ask, onlyOne}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<QVariantList> rows;
+        for (const QString& p : c.proposals)
+            rows << QVariantList{p, 2.5, 3.0, 1234.5, 100.0, QDateTime(QDate(2027, 3, 15), QTime(10, 30))};
+        server.Answer("ORE00400.rdmAprovaOrca.GetPropostasPgto",
+                      PacketVar({{"NRPROPOSTAPGTO", TFieldType::String, 10}, {"VRPERCJUROSORCA", TFieldType::Float, 0}, {"QTPARCELASORCA", TFieldType::Float, 0},
+                                 {"VRPARCELAORCA", TFieldType::Float, 0}, {"VRPARCELAENTR", TFieldType::Float, 0}, {"DTPRIMVENCPARC", TFieldType::DateTime, 0}},
+                                rows));
+        server.ClearCalls();
+        const qsizetype shownBefore = Lines("message").size(), listsBefore = Lines("list").size();
+        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+
+        EXPECT_EQ(form->PropostaPagamento("0001", "123", "01"), QString::fromUtf8(c.result));
+        EXPECT_EQ(server.CallNames(), QStringList{"ORE00400.rdmAprovaOrca.GetPropostasPgto"});
+        EXPECT_EQ(server.Calls().value(0).args, (QVariantList{"0001", "123", "01"}));
+        QStringList messages;
+        for (const QJsonObject& m : Lines("message").mid(shownBefore))
+            messages << m.value("text").toString();
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(Lines("list").size() - listsBefore, c.lists);
+        if (c.lists)
+            EXPECT_EQ(Lines("list").last().value("title").toString(), "Proposta de Pagamento");
+        EXPECT_EQ(host->RemainingSteps(), 0);
+    }
+}
+
+TEST_F(Approval, TheListsShowTheirValuesUnderTheirOwnColumns)
+{
+    form->cdsPropostaPgto->SetData(PacketVar({{"NRPROPOSTAPGTO", TFieldType::String, 10}, {"VRPERCJUROSORCA", TFieldType::Float, 0},
+                                              {"QTPARCELASORCA", TFieldType::Float, 0}, {"VRPARCELAORCA", TFieldType::Float, 0},
+                                              {"VRPARCELAENTR", TFieldType::Float, 0}, {"DTPRIMVENCPARC", TFieldType::DateTime, 0}},
+                                             {{"0000000001", 2.5, 2.6, 1234.5, Null(), QDateTime(QDate(2027, 3, 15), QTime(10, 30))}}));
+    auto shown = [](TClientDataSet* ds, const char* field) { return ds->FieldByName(field)->DisplayText(); };
+    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCVRPERCJUROSORCA"), "2,50");
+    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCQTPARCELASORCA"), "3");
+    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCVRPARCELAORCA"), "1.234,50");
+    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCVRPARCELAENTR"), "0,00");   // a missing value reads as 0
+    EXPECT_EQ(form->cdsPropostaPgto->FieldByName("CALCDTPRIMVENCPARC")->AsDate(), QDate(2027, 3, 15));
+
+    form->cdsSalaoEven->SetData(PacketVar({{"CDSALAOEVEN", TFieldType::String, 3}, {"VRCOBAGENSALAO", TFieldType::Float, 0},
+                                           {"DTAGENDSALAO", TFieldType::DateTime, 0}, {"DTVALRESESAL", TFieldType::DateTime, 0}},
+                                          {{"001", 5000.0, QDateTime(QDate(2027, 5, 20), QTime(18, 0)), QDateTime(QDate(2027, 1, 31), QTime())},
+                                           {"002", Null(), Null(), Null()}}));
+    EXPECT_EQ(shown(form->cdsSalaoEven, "VrCobrSalao"), "5.000,00");
+    EXPECT_EQ(form->cdsSalaoEven->FieldByName("DtValidadeReserva")->AsDateTime(), QDateTime(QDate(2027, 5, 20), QTime()));   // the scheduling date
+    form->cdsSalaoEven->Next();
+    EXPECT_EQ(shown(form->cdsSalaoEven, "VrCobrSalao"), "0,00");
+    EXPECT_EQ(form->cdsSalaoEven->FieldByName("DtValidadeReserva")->AsDate(), QDate(1899, 12, 30));   // the date value 0
+
+    form->cdsOpcao->SetData(PacketVar({{"NROPCAITOREV", TFieldType::String, 2}, {"VRTOTALOPCAO", TFieldType::Float, 0}}, {{"01", 4360.0}}));
+    EXPECT_EQ(shown(form->cdsOpcao, "ValorCalc"), "4.360,00");
+    EXPECT_EQ(form->cdsOpcao->FieldByName("ValorCalc")->DisplayLabel(), "Valor");
+}
 
 TEST_F(Approval, HallCheck)
 {

@@ -87,6 +87,14 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsCargoOperador = dataSet("cdsCargoOperador");
     cdsOperadorSup = dataSet("cdsOperadorSup");
     cdsSupervisor = dataSet("cdsSupervisor");
+    cdsOpcao = dataSet("cdsOpcao");
+    cdsPropostaPgto = dataSet("cdsPropostaPgto");
+    dtsOpcao = new TDataSource(this, QStringLiteral("dtsOpcao"), cdsOpcao);
+    dtsSalaoEven = new TDataSource(this, QStringLiteral("dtsSalaoEven"), cdsSalaoEven);
+    dtsPropostaPgto = new TDataSource(this, QStringLiteral("dtsPropostaPgto"), cdsPropostaPgto);
+    cdsOpcao->OnCalcFields = [this](TClientDataSet& ds) { cdsOpcaoCalcFields(ds); };
+    cdsPropostaPgto->OnCalcFields = [this](TClientDataSet& ds) { cdsPropostaPgtoCalcFields(ds); };
+    cdsSalaoEven->OnCalcFields = [this](TClientDataSet& ds) { cdsSalaoEvenCalcFields(ds); };
     dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
     cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
     cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };

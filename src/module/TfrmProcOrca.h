@@ -50,6 +50,8 @@ public:
     TClientDataSet* cdsItemOrcaEven;
     TClientDataSet* cdsSalaoEven;   // the quote's halls
     TClientDataSet *cdsParamOrca, *cdsCargoOperador, *cdsOperadorSup, *cdsSupervisor;
+    TClientDataSet *cdsOpcao, *cdsPropostaPgto;   // the quote's options and payment proposals
+    TDataSource *dtsOpcao, *dtsSalaoEven, *dtsPropostaPgto;
 
     // The approval's gate: a complete delivery address and only registered products, the
     // information dialog opened to complete them.
@@ -63,6 +65,15 @@ public:
     // the salesperson's maximum; above it, a manager's Yes or the supervisor's password, or the
     // approval ends.
     void Vd_DescMax();
+
+    // The payment proposal that goes with the approval: the selection of the one proposal the
+    // operator ticked, or "" when there is none, none was chosen or the operator gave up.
+    QString PropostaPagamento(const QString& branch, const QString& quoteNumber, const QString& sequence);
+
+    // The display columns of the option, proposal and hall lists.
+    void cdsOpcaoCalcFields(TClientDataSet& dataSet);
+    void cdsPropostaPgtoCalcFields(TClientDataSet& dataSet);
+    void cdsSalaoEvenCalcFields(TClientDataSet& dataSet);
 
     void sbtConfirmaClick();
 
