@@ -1,4 +1,5 @@
-// The approval: the discount ceiling, the payment proposals and the lists' columns, the hall check.
+// The approval: the discount ceiling, the payment proposals and the lists' columns, the hall
+// check, and the hand-over of a pending quote's payment mode after a post.
 #include "TestSupport.h"
 
 #include "Cli_ore06400.h"
@@ -131,6 +132,80 @@ TEST_F(Approval, TheListsShowTheirValuesUnderTheirOwnColumns)
     form->cdsOpcao->SetData(PacketVar({{"NROPCAITOREV", TFieldType::String, 2}, {"VRTOTALOPCAO", TFieldType::Float, 0}}, {{"01", 4360.0}}));
     EXPECT_EQ(shown(form->cdsOpcao, "ValorCalc"), "4.360,00");
     EXPECT_EQ(form->cdsOpcao->FieldByName("ValorCalc")->DisplayLabel(), "Valor");
+}
+
+TEST_F(Approval, PaymentModeHandOverAfterAPost)
+{
+    const QVariantList sent{"02", "0001", "123", "F12345678909", "J11222333000181", "C"};
+    auto loadQuote = [this] {
+        form->cdsOrcaEvento->SetData(PacketVar({{"CDMODPGTO", TFieldType::String, 5}, {"CDFILIAL", TFieldType::String, 4}, {"NRORCAEVENTO", TFieldType::String, 10},
+                                                {"CDCLICONTORC", TFieldType::String, 21}, {"CDCLIENTE", TFieldType::String, 21},
+                                                {"IDSITCLIOREV", TFieldType::String, 1}, {"NRSEQORCAEVE", TFieldType::String, 2}},
+                                               {{"01", "0001", "123", "F12345678909", "J11222333000181", "C", "01"}}));
+        form->cdsOrcaEventoFech->SetData(PacketVar({{"CDFORMPGTO", TFieldType::String, 5}}, {{"1"}}));
+        form->cdsOrcaEventoExec->SetData(PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}}, {{"123"}}));
+    };
+    auto change = [this] {
+        form->cdsOrcaEvento->Edit();
+        form->cdsOrcaEvento->FieldByName("CDMODPGTO")->SetAsString("02");
+        form->cdsOrcaEvento->Post();
+    };
+    auto post = [](TClientDataSet* ds) {
+        ds->Edit();
+        ds->Post();
+    };
+    server.Answer("ORE00400.rdmAprovaOrca.SetModPgto", true);
+
+    // A pending quote: two posts in a row send once, and the change counts as saved.
+    loadQuote();
+    change();
+    post(form->cdsOrcaEvento);
+    ASSERT_EQ(server.CallsTo("ORE00400.rdmAprovaOrca.SetModPgto").size(), 1);
+    EXPECT_EQ(server.Calls().last().args, sent);
+    EXPECT_EQ(form->cdsOrcaEvento->ChangeCount(), 0);
+    EXPECT_FALSE(host->WaitShown());
+
+    // Nothing unsaved in the quote: a post of the closing or execution record sends nothing...
+    server.ClearCalls();
+    post(form->cdsOrcaEventoFech);
+    post(form->cdsOrcaEventoExec);
+    EXPECT_TRUE(server.Calls().isEmpty());
+    // ...but with the quote changed (posted while not pending, so kept unsent), they send the
+    // quote's fields.
+    loadQuote();
+    inStatusOrca = 2;
+    change();
+    inStatusOrca = 1;
+    EXPECT_TRUE(server.Calls().isEmpty());
+    post(form->cdsOrcaEventoFech);
+    ASSERT_EQ(server.CallsTo("ORE00400.rdmAprovaOrca.SetModPgto").size(), 1);
+    EXPECT_EQ(server.Calls().last().args, sent);
+
+    // Past the pending situation nothing is sent.
+    for (int situation : {2, 3, 5}) {
+        inStatusOrca = situation;
+        server.ClearCalls();
+        loadQuote();
+        change();
+        post(form->cdsOrcaEventoFech);
+        post(form->cdsOrcaEventoExec);
+        EXPECT_TRUE(server.Calls().isEmpty()) << situation;
+    }
+
+    // A failing hand-over leaves the post with its changes unmerged, the animation hidden.
+    inStatusOrca = 1;
+    loadQuote();
+    server.AnswerFail("ORE00400.rdmAprovaOrca.SetModPgto", "Forma de pagamento inexistente.");
+    bool posted = false;
+    RunHandler([&] {
+        change();
+        posted = true;
+    });
+    EXPECT_FALSE(posted);
+    EXPECT_EQ(LastMessage(), "Forma de pagamento inexistente.");
+    EXPECT_GT(form->cdsOrcaEvento->ChangeCount(), 0);
+    EXPECT_EQ(form->cdsOrcaEvento->FieldByName("CDMODPGTO")->AsString(), "02");
+    EXPECT_FALSE(host->WaitShown());
 }
 
 TEST_F(Approval, HallCheck)
