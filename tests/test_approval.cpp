@@ -1,6 +1,6 @@
 // The approval: the discount ceiling, the payment proposals and the lists' columns, the hall
 // check, and the hand-over of a pending quote's payment mode after a post.
-#include "TestSupport.h"
+#include "ProcessingTest.h"
 
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
@@ -12,29 +12,13 @@ using namespace Cli_ore06400;
 
 namespace {
 
-class Approval : public ScriptedHostTest {
+class Approval : public ProcessingTest {
 protected:
     void SetUp() override
     {
-        ScriptedHostTest::SetUp();
-        Initialization();
-        inStatusOrca = 1;
-        stCdFili = "0001";
-        stNrOrca = "123";
-        stNrSeq = "01";
-        stCdOperador = "OPER1";
-        stTelaOrc = "ORE00400";
-        server.Answer("ORE06400.rdmProcOrca.GetOperControle",
-                      VarArrayOf({PacketVar({{"CDPROCHABAPROPE", TFieldType::String, 30}}, {{"APROVAR"}}), PacketVar({{"X", TFieldType::String, 1}}, {})}));
-        form = std::make_unique<TfrmProcOrca>();
-        frmProcOrca = form.get();
-        server.ClearCalls();
-    }
-    void TearDown() override
-    {
-        frmProcOrca = nullptr;
-        form.reset();
-        ScriptedHostTest::TearDown();
+        ProcessingTest::SetUp();
+        Prepare({});
+        Create();
     }
     // The quote's halls, by their booking situation ("R" reserved, "A" scheduled).
     void Halls(const QStringList& situations)
@@ -44,17 +28,6 @@ protected:
             rows << QVariantList{QString::number(rows.size() + 1), s};
         form->cdsSalaoEven->SetData(PacketVar({{"CDSALAOEVEN", TFieldType::String, 3}, {"IDSITAGENSAL", TFieldType::String, 1}}, rows));
     }
-    // Runs the check as the approval does; true when every reserved hall passed.
-    bool Check()
-    {
-        bool passed = false;
-        RunHandler([&] {
-            form->ValidaSalao();
-            passed = true;
-        });
-        return passed;
-    }
-    std::unique_ptr<TfrmProcOrca> form;
 };
 
 TEST_F(Approval, PaymentProposalChoice)
@@ -196,12 +169,7 @@ TEST_F(Approval, PaymentModeHandOverAfterAPost)
     inStatusOrca = 1;
     loadQuote();
     server.AnswerFail("ORE00400.rdmAprovaOrca.SetModPgto", "Forma de pagamento inexistente.");
-    bool posted = false;
-    RunHandler([&] {
-        change();
-        posted = true;
-    });
-    EXPECT_FALSE(posted);
+    EXPECT_FALSE(Finishes(change));
     EXPECT_EQ(LastMessage(), "Forma de pagamento inexistente.");
     EXPECT_GT(form->cdsOrcaEvento->ChangeCount(), 0);
     EXPECT_EQ(form->cdsOrcaEvento->FieldByName("CDMODPGTO")->AsString(), "02");
@@ -247,7 +215,7 @@ TEST_F(Approval, HallCheck)
         const qsizetype shownBefore = Lines("message").size();
         server.AnswerSequence("ORE00400.rdmAprovaOrca.GetVerifSalao", c.answers);
         Halls(c.halls);
-        EXPECT_EQ(Check(), c.passes);
+        EXPECT_EQ(Finishes([this] { form->ValidaSalao(); }), c.passes);
         const QList<FakeCall> calls = server.CallsTo("ORE00400.rdmAprovaOrca.GetVerifSalao");
         ASSERT_EQ(calls.size(), c.calls);
         for (const FakeCall& call : calls)
@@ -331,12 +299,7 @@ TEST_F(Approval, DiscountCeiling)
         const qsizetype shownBefore = Lines("message").size();
         Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
 
-        bool passed = false;
-        RunHandler([&] {
-            form->Vd_DescMax();
-            passed = true;
-        });
-        EXPECT_EQ(passed, c.passes);
+        EXPECT_EQ(Finishes([this] { form->Vd_DescMax(); }), c.passes);
         QStringList methods;
         for (const FakeCall& call : server.Calls()) {
             if (call.object == "ORE00400.rdmAprovaOrca") {

@@ -1,6 +1,6 @@
 // The closing workflow: the calls it makes, the questions and messages, the state it leaves.
 #include "ServerFixture.h"
-#include "TestSupport.h"
+#include "ProcessingTest.h"
 
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
@@ -25,20 +25,14 @@ QVariant ClosingRecord(const QStringList& sequences)
     return VarArrayOf({PacketVar(kRecord, rows)});
 }
 
-class Closing : public ScriptedHostTest {
+class Closing : public ProcessingTest {
 protected:
     void SetUp() override
     {
-        ScriptedHostTest::SetUp();
-        Initialization();
-        inStatusOrca = 2;
-        stCdFili = "0001";
-        stNrOrca = "123";
-        stNrSeq = "02";
-        stCdOperador = "OPER9";   // the operator of the launch; the closing is recorded for Operador()
-        stTelaOrc = "ORE00800";
-        server.Answer("ORE06400.rdmProcOrca.GetOperControle",
-                      VarArrayOf({PacketVar({{"CDPROCHABFECOPE", TFieldType::String, 30}}, {{"FECHAR EXECUTAR"}}), PacketVar({{"X", TFieldType::String, 1}}, {})}));
+        ProcessingTest::SetUp();
+        // OPER9 launches; the closing is recorded for Operador().
+        Prepare({.situation = 2, .sequence = "02", .operatorCode = "OPER9", .screen = "ORE00800", .rightsField = "CDPROCHABFECOPE",
+                 .rights = "FECHAR EXECUTAR"});
         server.Answer("ORE00800.rdmFechaOrca.GetOrcaEvento", ClosingRecord({"01", "02", "03"}));
         server.Answer("ORE06400.rdmProcOrca.GetOperCadProd", PacketVar({{"IDCADPRPROCEORE", TFieldType::String, 1}}, {{"S"}}));
         server.Answer("ORE09000.rdmContratante.GetExisteContratante",
@@ -49,28 +43,14 @@ protected:
         server.Answer("ORE09000.rdmContratante.GetQtContratantes", true);
         server.Answer("ORE00800.rdmFechaOrca.FecharOrca", true);
         host->RegisterScreen("ORE09000", [this](const QVariant& params) { screenParams = params.toList(); });
-        form = std::make_unique<TfrmProcOrca>();
-        frmProcOrca = form.get();
-        server.ClearCalls();
-    }
-    void TearDown() override
-    {
-        frmProcOrca = nullptr;
-        form.reset();
-        ScriptedHostTest::TearDown();
+        Create();
     }
     // Runs the closing as the confirmation would; true when it ended normally.
     bool Close()
     {
-        bool finished = false;
-        RunHandler([&] {
-            form->FecharOrca();
-            finished = true;
-        });
-        return finished;
+        return Finishes([this] { form->FecharOrca(); });
     }
 
-    std::unique_ptr<TfrmProcOrca> form;
     QVariantList screenParams;
 };
 

@@ -1,6 +1,6 @@
 // The execution workflow, its pre-checks and the texts of the server's error codes.
 #include "ServerFixture.h"
-#include "TestSupport.h"
+#include "ProcessingTest.h"
 
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
@@ -41,20 +41,12 @@ QVariant Generation(const std::map<int, QVariantList>& lists = {}, bool withItem
     return result;
 }
 
-class Execution : public ScriptedHostTest {
+class Execution : public ProcessingTest {
 protected:
     void SetUp() override
     {
-        ScriptedHostTest::SetUp();
-        Initialization();
-        inStatusOrca = 3;
-        stCdFili = "0001";
-        stNrOrca = "123";
-        stNrSeq = "01";
-        stCdOperador = "OPER1";
-        stTelaOrc = "ORE00800";
-        server.Answer("ORE06400.rdmProcOrca.GetOperControle",
-                      VarArrayOf({PacketVar({{"CDPROCHABFECOPE", TFieldType::String, 30}}, {{"EXECUTAR"}}), PacketVar({{"X", TFieldType::String, 1}}, {})}));
+        ProcessingTest::SetUp();
+        Prepare({.situation = 3, .screen = "ORE00800", .rightsField = "CDPROCHABFECOPE", .rights = "EXECUTAR"});
         Packet({{Null(), "0001", "123", "01", "3"}, {Null(), "0001", "123", "02", "3"}});
         Params("P", "O");
         server.Answer("ORE06400.rdmProcOrca.GetVerifOrcaExec", PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}, {"IDSITUORCEVE", TFieldType::String, 1}}, {}));
@@ -80,15 +72,7 @@ protected:
             }
             listings << VarElement(params, 1, "ORE00610").toString() + ": " + rows.join(" / ");
         });
-        form = std::make_unique<TfrmProcOrca>();
-        frmProcOrca = form.get();
-        server.ClearCalls();
-    }
-    void TearDown() override
-    {
-        frmProcOrca = nullptr;
-        form.reset();
-        ScriptedHostTest::TearDown();
+        Create();
     }
     void Packet(const QList<QVariantList>& rows) { server.Answer("ORE02900.rdmExecProc.GetOrcaEvento", VarArrayOf({PacketVar(kExecRecord, rows)})); }
     void Params(const char* generation, const char* kind, const char* origin = "T", const char* basePrice = "01")
@@ -100,12 +84,7 @@ protected:
     }
     bool Execute()
     {
-        bool finished = false;
-        RunHandler([&] {
-            form->ExecOrca();
-            finished = true;
-        });
-        return finished;
+        return Finishes([this] { form->ExecOrca(); });
     }
     QStringList Messages() const
     {
@@ -115,7 +94,6 @@ protected:
         return texts;
     }
 
-    std::unique_ptr<TfrmProcOrca> form;
     QStringList listings;
 };
 
