@@ -1,8 +1,8 @@
 // The information dialog: its record and save, its address sources, the location checks and
 // searches, the registration shortcuts, and the approval's delivery-address gate.
 #include "LocationsDb.h"
+#include "ProcessingTest.h"
 #include "ServerFixture.h"
-#include "TestSupport.h"
 
 #include "Cli_ore06400.h"
 #include "Cli_ore06401.h"
@@ -41,39 +41,27 @@ QVariant RecordPacket(const Record& r)
                                       "F12345678909", "Praça", r.situation, r.source}});
 }
 
-class Info : public ScriptedHostTest {
+class Info : public ProcessingTest {
 protected:
     void SetUp() override
     {
-        ScriptedHostTest::SetUp();
+        ProcessingTest::SetUp();
         CreateLocationsDb(dir.filePath("locais.db"));
         TdtmDBGeral::Open("sqlite:" + dir.filePath("locais.db"));
-        Cli_ore06400::Initialization();
+        Prepare({});
         Cli_ore06401::Initialization();
-        inStatusOrca = 1;
-        stCdFili = "0001";
-        stNrOrca = "123";
-        stNrSeq = "01";
-        stCdOperador = "OPER1";
-        stTelaOrc = "ORE00400";
-        server.Answer("ORE06400.rdmProcOrca.GetOperControle",
-                      VarArrayOf({PacketVar({{"CDPROCHABAPROPE", TFieldType::String, 30}}, {{"APROVAR"}}), PacketVar({{"X", TFieldType::String, 1}}, {})}));
         server.Answer("ORE06400.rdmProcOrca.GetEndContOrca", RecordPacket({}));
         server.Answer("ORE00800.rdmFechaOrca.SetClieContratante", true);
         server.Answer("ORE00400.rdmAprovaOrca.SetEndCliente", true);
-        processing = std::make_unique<TfrmProcOrca>();
-        frmProcOrca = processing.get();
-        processing->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}, {"DSENDENTOREV", TFieldType::String, 50}},
-                                                     {{"J11222333000181", "Rua"}}));
-        server.ClearCalls();
+        Create();
+        form->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}, {"DSENDENTOREV", TFieldType::String, 50}},
+                                               {{"J11222333000181", "Rua"}}));
     }
     void TearDown() override
     {
         info.reset();
-        frmProcOrca = nullptr;
-        processing.reset();
         TdtmDBGeral::Close();
-        ScriptedHostTest::TearDown();
+        ProcessingTest::TearDown();
     }
     // The dialog, shown (not modal) so that the focus can be followed.
     TfrmInfoOrca& Open(const Record& r = {})
@@ -102,7 +90,6 @@ protected:
     QString Field(const char* name) { return info->cdsEndContOrca->FieldByName(name)->AsString(); }
 
     QTemporaryDir dir;
-    std::unique_ptr<TfrmProcOrca> processing;
     std::unique_ptr<TfrmInfoOrca> info;
     QVariantList screenParams;
 };
@@ -287,7 +274,7 @@ TEST_F(Info, AddressSources)
 
 TEST_F(Info, AnUnregisteredClientsAddressComesFromTheQuote)
 {
-    processing->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}}, {{QVariant()}}));
+    form->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}}, {{QVariant()}}));
     server.Answer("ORE00400.rdmAprovaOrca.GetGeral",
                   VarArrayOf({Null(), Null(), Null(), Null(), Null(), Null(), Null(),
                               PacketVar({{"DSENDECLIORE", TFieldType::String, 50}, {"NMBAIRCLIORE", TFieldType::String, 30}, {"DSPTOREFEORE", TFieldType::String, 30}},
@@ -300,9 +287,9 @@ TEST_F(Info, AnUnregisteredClientsAddressComesFromTheQuote)
     EXPECT_EQ(server.CallsTo("ORE00400.rdmAprovaOrca.GetGeral").value(0).args, (QVariantList{"0001", "123", "01"}));
 
     // With the new client's data being changed, nothing is copied.
-    processing->cdsEndeNovoClie->Edit();
-    processing->cdsEndeNovoClie->FieldByName("DSENDECLIORE")->SetAsString("Outra");
-    processing->cdsEndeNovoClie->Post();
+    form->cdsEndeNovoClie->Edit();
+    form->cdsEndeNovoClie->FieldByName("DSENDECLIORE")->SetAsString("Outra");
+    form->cdsEndeNovoClie->Post();
     info->cbbEndeCliente->setCurrentIndex(0);
     emit info->cbbEndeCliente->activated(0);
     server.ClearCalls();
@@ -436,18 +423,13 @@ protected:
                                  {"CDMUNICIPIO", TFieldType::String, 4}, {"CDCLIENTE", TFieldType::String, 21}},
                                 {{"Rua", "1058", state, "2611", "J1"}}));
         server.Answer("ORE00400.rdmAprovaOrca.GetGeral", VarArrayOf({PacketVar({{"CDPRODUTO", TFieldType::String, 10}}, items)}));
-        processing->cdsOrcaEvento->SetData(PacketVar({{"DSENDENTOREV", TFieldType::String, 50}, {"CDPAIS", TFieldType::String, 4},
+        form->cdsOrcaEvento->SetData(PacketVar({{"DSENDENTOREV", TFieldType::String, 50}, {"CDPAIS", TFieldType::String, 4},
                                                       {"SGESTADO", TFieldType::String, 2}, {"CDMUNICIPIO", TFieldType::String, 4}},
                                                      {{"Rua", "1058", state, "2611"}}));
     }
     bool RunGate()
     {
-        bool passed = false;
-        RunHandler([&] {
-            processing->ValidaEnderecoEntrega();
-            passed = true;
-        });
-        return passed;
+        return Finishes([this] { form->ValidaEnderecoEntrega(); });
     }
 };
 
@@ -481,11 +463,11 @@ TEST_F(Gate, PathsOfTheGate)
 
     // An edit in progress is lost by the reload: the dataset browses the server's values.
     Quote("PE", {{"P001"}});
-    processing->cdsOrcaEvento->Edit();
-    processing->cdsOrcaEvento->FieldByName("DSENDENTOREV")->SetAsString("Mudado");
+    form->cdsOrcaEvento->Edit();
+    form->cdsOrcaEvento->FieldByName("DSENDENTOREV")->SetAsString("Mudado");
     EXPECT_TRUE(RunGate());
-    EXPECT_EQ(processing->cdsOrcaEvento->State(), dsBrowse);
-    EXPECT_EQ(processing->cdsOrcaEvento->FieldByName("DSENDENTOREV")->AsString(), "Rua");
+    EXPECT_EQ(form->cdsOrcaEvento->State(), dsBrowse);
+    EXPECT_EQ(form->cdsOrcaEvento->FieldByName("DSENDENTOREV")->AsString(), "Rua");
 }
 
 // The gate against the real server: the dialog completes the demo quote's address.
