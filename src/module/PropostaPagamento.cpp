@@ -40,13 +40,14 @@ QString TfrmProcOrca::PropostaPagamento(const QString& branch, const QString& qu
         return selection;
     if (MessageDlg(Msg("EXISTE_PROPOSTA"), mtConfirmation, mbYes | mbNo, 0) != mrYes)
         return selection;
-    PesquisaLista(dtsPropostaPgto, QStringLiteral("NRPROPOSTAPGTO"), Msg("Proposta"), false, selection);
-    while (selection.size() > kOneProposal) {
+    // The list again, as long as more than one proposal is ticked and the operator wants to choose.
+    for (;;) {
+        PesquisaLista(dtsPropostaPgto, QStringLiteral("NRPROPOSTAPGTO"), Msg("Proposta"), false, selection);
+        if (selection.size() <= kOneProposal)
+            return selection;
         if (MessageDlg(Msg("UNICA_PROPOSTA"), mtInformation, mbYes | mbNo, 0) != mrYes)
             return QString();   // given up
-        PesquisaLista(dtsPropostaPgto, QStringLiteral("NRPROPOSTAPGTO"), Msg("Proposta"), false, selection);
     }
-    return selection;
 }
 
 void TfrmProcOrca::cdsOpcaoCalcFields(TClientDataSet& ds) { Copy(ds, "ValorCalc", "VRTOTALOPCAO"); }
