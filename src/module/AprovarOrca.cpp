@@ -1,8 +1,106 @@
-// Approval of a pending quote.
+// Approval of a pending quote: the quote loaded with everything the approval reads, the
+// quotes that may not be approved refused, and the options and halls the operator keeps.
+// RecordApproval (ApprovalRecording.cpp) goes on from there.
+#include "Cli_ore06400.h"
+#include "ClientDataSet.h"
+#include "Consiste.h"
+#include "Crv_msg.h"
 #include "Dialogs.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "NetConnection.h"
+#include "Showavi.h"
 #include "TfrmProcOrca.h"
+#include "Variants.h"
+
+using namespace Cli_ore06400;
+
+QVariantList TfrmProcOrca::QuoteKey() const { return {stCdFili, stNrOrca, stNrSeq}; }
+
+QVariant TfrmProcOrca::CallWithKey(TNetConnection* net, const char* method)
+{
+    return CheckResultServ(net->Call(QString::fromLatin1(method), QuoteKey()));
+}
+
+bool TfrmProcOrca::Confirmed(const char* key)
+{
+    return msgPadrao->ShowMsg(QString::fromLatin1(key), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+}
 
 void TfrmProcOrca::AprovarOrca()
 {
-    MensErro(QStringLiteral("A aprovação do orçamento não está disponível nesta versão do módulo."), true);
+    boProdSemCad = false;
+    stOpcoes.clear();
+    stSaloes.clear();
+    WithWait(MainForm(), 1, [this] {
+        if (ApprovalChecksAndChoices())
+            RecordApproval();
+    });
+}
+
+bool TfrmProcOrca::ApprovalChecksAndChoices()
+{
+    cdsOrcaEvento->SetData(CallWithKey(netProcessaOrca, "GetOrcaEvento"));
+
+    bool stop = false;
+    LoadBPL(QStringLiteral("ORE00402"), QVariantList{stCdFili, stNrOrca, stNrSeq, VarRef(&stop)});
+    if (stop)
+        Abort();
+
+    const QVariant general = CallWithKey(netAprovacao, "GetGeral");
+    cdsSalaoEven->SetData(CallWithKey(netAprovacao, "GetSalao"));
+    TClientDataSet* const parts[] = {cdsItemOrcaEven, cdsTotalGrupo,   cdsTotalOpcao,   cdsTotalOrca,
+                                     cdsItMaoObra,    cdsObsExtOrcaEv, cdsObsIntOrcaEv, cdsEndeNovoClie};
+    for (int i = 0; i < 8; ++i)
+        parts[i]->SetData(VarElement(general, i, QStringLiteral("GetGeral")));
+
+    for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
+        if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
+            boProdSemCad = true;
+
+    cdsParamOrca->SetData(VarElement(CallWithKey(netProcessaOrca, "GetPercDescVend"), 1, QStringLiteral("GetPercDescVend")));
+    auto parameter = [this](const char* name) { return cdsParamOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
+
+    if (parameter("IDAPROVORCFILANTPAI") == QLatin1String("N")) {
+        cdsVerifOrcaPend->SetData(CheckResultServ(netAprovacao->Call(QStringLiteral("GetVerifOrcaPend"), QuoteKey() << 1)));
+        if (!cdsVerifOrcaPend->IsEmpty())
+            MensErro(Msg("Orc_Pai_Aprov"), true);
+    }
+
+    if (inStatusOrca == 2) {
+        msgPadrao->ShowMsg(QStringLiteral("Orc_Ja_Aprova"), mtInformation, mbOK, 0);
+        return false;
+    }
+
+    if (cdsItemOrcaEven->IsEmpty())
+        MensErro(Msg("Item_N_Cad"), true);
+
+    const QVariant ceilings = CallWithKey(netProcessaOrca, "GetPercDescVend");
+    cdsPercDescVend->SetData(VarElement(ceilings, 0, QStringLiteral("GetPercDescVend")));
+    cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
+
+    m_jobRecordLoaded = false;
+    if (!cdsItemOrcaEven->IsEmpty() && parameter("IDTPTRATDESCORE") == QLatin1String("A")) {
+        Vd_DescMax();
+        m_jobRecordLoaded = true;
+    }
+
+    if (cdsItMaoObra->IsEmpty() && !Confirmed("Orc_N_MObra"))
+        Abort();
+
+    cdsOpcao->SetData(CallWithKey(netAprovacao, "GetOpcao"));
+    KeepChosen(dtsOpcao, "NROPCAITOREV", "Opcoes", "Exl_Opcoes", stOpcoes);
+    KeepChosen(dtsSalaoEven, "CDSALAOEVEN", "Salao", "Exl_Saloes", stSaloes);
+    return true;
+}
+
+// With more than one record in the list, the operator ticks the ones the event keeps and
+// confirms that the others go; with one or none, nothing is asked and `chosen` stays empty.
+void TfrmProcOrca::KeepChosen(TDataSource* list, const char* keyField, const char* titleKey, const char* confirmKey, QString& chosen)
+{
+    if (list->DataSet()->RecordCount() <= 1)
+        return;
+    PesquisaLista(list, QString::fromLatin1(keyField), Msg(titleKey), false, chosen);
+    if (chosen.isEmpty() || !Confirmed(confirmKey))
+        Abort();
 }

@@ -58,6 +58,8 @@ void CriaProcessaOrca(qint32 inStatus, const QString& cdFilial, const QString& n
     stNrSeq = nrSequencia;
     stCdOperador = cdOperador;
     stTelaOrc = telaOrc;
+    // A supervisor's authorisation holds for the quote of this launch only.
+    boAprovSuperior = false;
 
     if (!boIdCriado) {
         HourglassCursor hourglass;

@@ -19,7 +19,7 @@ extern QString stTelaOrc;           // calling screen: ORE00100, ORE00400 or ORE
 extern QString stOpcoes;            // options kept by the approval
 extern QString stSaloes;            // halls kept by the approval
 extern bool boProdSemCad;           // an item without a registered product
-extern bool boAprovSuperior;        // the commercial approval is authorised
+extern bool boAprovSuperior;        // the commercial approval is authorised (cleared at each launch)
 extern bool boSemSucess;            // a step of the execution did not succeed
 extern qint32 inContMsg;            // the execution pre-checks' counter
 

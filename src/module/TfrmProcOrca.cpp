@@ -95,6 +95,15 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     cdsOpcao->OnCalcFields = [this](TClientDataSet& ds) { cdsOpcaoCalcFields(ds); };
     cdsPropostaPgto->OnCalcFields = [this](TClientDataSet& ds) { cdsPropostaPgtoCalcFields(ds); };
     cdsSalaoEven->OnCalcFields = [this](TClientDataSet& ds) { cdsSalaoEvenCalcFields(ds); };
+    cdsTotalGrupo = dataSet("cdsTotalGrupo");
+    cdsTotalOpcao = dataSet("cdsTotalOpcao");
+    cdsTotalOrca = dataSet("cdsTotalOrca");
+    cdsItMaoObra = dataSet("cdsItMaoObra");
+    cdsObsExtOrcaEv = dataSet("cdsObsExtOrcaEv");
+    cdsObsIntOrcaEv = dataSet("cdsObsIntOrcaEv");
+    cdsPercDescVend = dataSet("cdsPercDescVend");
+    cdsVerifOrcaPend = dataSet("cdsVerifOrcaPend");
+    cdsInsOrca = dataSet("cdsInsOrca");
     dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
     cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
     cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };

@@ -6,6 +6,7 @@
 #include "ui_TfrmProcOrca.h"
 
 #include <QString>
+#include <QVariantList>
 
 class TClientDataSet;
 class TField;
@@ -52,6 +53,10 @@ public:
     TClientDataSet *cdsParamOrca, *cdsCargoOperador, *cdsOperadorSup, *cdsSupervisor;
     TClientDataSet *cdsOpcao, *cdsPropostaPgto;   // the quote's options and payment proposals
     TDataSource *dtsOpcao, *dtsSalaoEven, *dtsPropostaPgto;
+    // The rest of what the approval reads: totals, labour, notes, the salesperson's ceiling,
+    // an unapproved parent, the new client as the server knows it.
+    TClientDataSet *cdsTotalGrupo, *cdsTotalOpcao, *cdsTotalOrca, *cdsItMaoObra, *cdsObsExtOrcaEv, *cdsObsIntOrcaEv, *cdsPercDescVend,
+        *cdsVerifOrcaPend, *cdsInsOrca;
 
     // The approval's gate: a complete delivery address and only registered products, the
     // information dialog opened to complete them.
@@ -107,6 +112,20 @@ private:
     void netFechaOrcaBeforeConnect(TNetConnection& sender);
 
     void SetUpActions(const QString& rights);
+    // Approval: its checks and the operator's choices (false when the quote turns out to be
+    // approved already), then the recording of the approval.
+    bool ApprovalChecksAndChoices();
+    void KeepChosen(TDataSource* list, const char* keyField, const char* titleKey, const char* confirmKey, QString& chosen);
+    void RecordApproval();
+    void RegisterNewClient();
+    void ApplyHallChoice(QString& proposal);
+    void ApplyOptionChoice(QString& proposal);
+    void OfferNewProposal(QString& proposal);
+    void CommercialApproval();
+    QVariantList QuoteKey() const;
+    QVariant CallWithKey(TNetConnection* net, const char* method);
+    bool Confirmed(const char* key);
+    bool m_jobRecordLoaded = false;   // the discount ceiling loaded the operator's job record
     // A call whose arguments are the quote's key, passed by reference: what the server sends
     // back for them goes into the module's globals.
     QVariant CallByKey(TNetConnection* net, const char* method);
