@@ -73,8 +73,9 @@ TEST_F(Approval, PaymentProposalChoice)
             messages << m.value("text").toString();
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(Lines("list").size() - listsBefore, c.lists);
-        if (c.lists)
+        if (c.lists) {
             EXPECT_EQ(Lines("list").last().value("title").toString(), "Proposta de Pagamento");
+        }
         EXPECT_EQ(host->RemainingSteps(), 0);
     }
 }
@@ -313,8 +314,9 @@ TEST_F(Approval, DiscountCeiling)
             messages << m.value("text").toString();
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(host->RemainingSteps(), 0);
-        if (QString::fromUtf8(c.steps).contains("password"))
+        if (QString::fromUtf8(c.steps).contains("password")) {
             EXPECT_EQ(Lines("password").last().value("operator").toString(), "SUP1");
+        }
     }
 }
 

@@ -70,11 +70,13 @@ protected:
 
 TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsNormally)
 {
+    // The approval stops at its first call; the dialog stays open until the script closes it.
+    server.AnswerFail(QStringLiteral("ORE06400.rdmProcOrca.GetOrcaEvento"), QStringLiteral("Orçamento 0000000123/01 em uso por outro operador."));
     const Run r = run(quote(), R"({"steps":[
         {"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"},{"close":true}]}
     ]})");
     EXPECT_EQ(r.status, 0) << r.errors.toStdString();
-    EXPECT_EQ(r.kinds(), (QStringList{"start", "call", "form", "form", "message", "form", "form", "form", "end"}));
+    EXPECT_EQ(r.kinds(), (QStringList{"start", "call", "form", "form", "wait", "call", "message", "wait", "form", "form", "form", "end"}));
     EXPECT_EQ(r.transcript[0], Json(R"({"kind":"start","args":[1,"0001","0000000123","01","OPER1","ORE00400"]})"));
     const QJsonObject shown = r.transcript[2];
     EXPECT_EQ(shown.value("form").toString(), "TfrmProcOrca");
@@ -83,11 +85,13 @@ TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsNormally)
     EXPECT_EQ(shown["widgets"]["rbtAprovar"].toObject(), Json(R"({"text":"Aprovar","visible":true,"enabled":true,"checked":true,"top":20})"));
     EXPECT_EQ(shown["widgets"]["rbtAprovFechExec"].toObject(),
               Json(R"({"text":"Aprovar, Fechar e Executar","visible":true,"enabled":true,"checked":false,"top":74})"));
-    EXPECT_EQ(r.transcript[4].value("text").toString(), "A aprovação do orçamento não está disponível nesta versão do módulo.");
+    EXPECT_EQ(r.transcript[6].value("text").toString(), "Orçamento 0000000123/01 em uso por outro operador.");
     EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":0})"));
-    ASSERT_EQ(server.Calls().size(), 1);
-    EXPECT_EQ(server.Calls()[0].operatorCode, "OPER1");
-    EXPECT_EQ(server.Calls()[0].branch, "0001");
+    ASSERT_EQ(server.Calls().size(), 2);
+    for (const FakeCall& call : server.Calls()) {
+        EXPECT_EQ(call.operatorCode, "OPER1");
+        EXPECT_EQ(call.branch, "0001");
+    }
 }
 
 TEST_F(OreHost, EndsWithThreeWhenTheScriptLeavesSomethingUnscripted)

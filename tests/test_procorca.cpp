@@ -310,17 +310,4 @@ TEST_F(ProcOrcaTest, AnAbortMidChainKeepsTheDialogAndTheNextConfirmationOnlyClos
     EXPECT_FALSE(boIdCriado);
 }
 
-TEST_F(ProcOrcaTest, TheApprovalNotInThisBuildSaysItAndKeepsTheDialogOpen)
-{
-    Launch(1, "ORE00400", rights("", kAll, ""));
-    TfrmProcOrca form;
-    boIdCriado = true;
-    form.rbtAprovar->setChecked(true);
-    form.sbtConfirma->click();
-    EXPECT_EQ(Lines("message").last(),
-              Json(R"({"kind":"message","type":"error","text":"A aprovação do orçamento não está disponível nesta versão do módulo."})"));
-    EXPECT_TRUE(boIdCriado);
-    EXPECT_EQ(Lines("message").size(), 1);
-}
-
 } // namespace
