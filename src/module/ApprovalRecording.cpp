@@ -55,7 +55,8 @@ void TfrmProcOrca::RecordApproval()
 }
 
 // The client registration screen, after which the server must know the client's
-// registration; the quote then carries the new client's code, not yet posted.
+// registration; the quote then carries the new client's code, not yet posted. The gate reads
+// the quote again, with the client as the registration screen left it on the server.
 void TfrmProcOrca::RegisterNewClient()
 {
     LoadBPL(QStringLiteral("ORE00105"), QVariantList{QString(), stCdFili, stNrOrca, stNrSeq, true, VarRef(dtsEndeNovoClie), VarRef(dtsInteclieOrev)});
@@ -82,12 +83,7 @@ void TfrmProcOrca::ApplyHallChoice(QString& proposal)
         Cli_ore06401::CriaInfOrca(false);
         cdsOrcaEvento->SetData(CallWithKey(netProcessaOrca, "GetOrcaEvento"));
     }
-    if (Text(cdsParamOrca, "IDUTLPROPOSTAPGTO") != QLatin1String("S"))
-        return;
-    if (cdsSalaoEven->RecordCount() > 1)
-        OfferNewProposal(proposal);
-    else
-        proposal = PropostaPagamento(stCdFili, stNrOrca, stNrSeq);
+    ChooseProposalFor(cdsSalaoEven, proposal);
 }
 
 // The options the operator kept go to the server, measured against the salesperson's ceiling;
@@ -96,21 +92,24 @@ void TfrmProcOrca::ApplyOptionChoice(QString& proposal)
 {
     if (cdsOpcao->RecordCount() > 1) {
         const QVariantList option{Text(cdsOpcao, "CDFILIAL"), Text(cdsOpcao, "NRORCAEVENTO"), Text(cdsOpcao, "NRSEQORCAEVE")};
-        const QVariant ceilings = CheckResultServ(netProcessaOrca->Call(QStringLiteral("GetPercDescVend"), option));
-        cdsPercDescVend->SetData(VarElement(ceilings, 0, QStringLiteral("GetPercDescVend")));
-        cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
+        LoadCeilings(option);
         cdsOpcao->SetData(CheckResultServ(netAprovacao->Call(
             QStringLiteral("SetOpcao"), QVariantList(option) << stOpcoes << cdsPercDescVend->FieldByName(QStringLiteral("VRPEMAXDESVE"))->AsFloat()
                                                             << Text(cdsParamOrca, "IDTPTRATDESCORE"))));
-        if (Text(cdsParamOrca, "IDUTLPROPOSTAPGTO") != QLatin1String("S"))
-            return;
-        if (cdsOpcao->RecordCount() > 1)
-            OfferNewProposal(proposal);
-        else
-            proposal = PropostaPagamento(stCdFili, stNrOrca, stNrSeq);
-    } else if (Text(cdsParamOrca, "IDUTLPROPOSTAPGTO") == QLatin1String("S")) {
-        proposal = PropostaPagamento(stCdFili, stNrOrca, stNrSeq);
     }
+    ChooseProposalFor(cdsOpcao, proposal);
+}
+
+// Where the branch uses payment proposals: one of the quote's proposals when one hall or option
+// is kept, a new one offered when more are.
+void TfrmProcOrca::ChooseProposalFor(TClientDataSet* kept, QString& proposal)
+{
+    if (Text(cdsParamOrca, "IDUTLPROPOSTAPGTO") != QLatin1String("S"))
+        return;
+    if (kept->RecordCount() > 1)
+        OfferNewProposal(proposal);
+    else
+        proposal = PropostaPagamento(stCdFili, stNrOrca, stNrSeq);
 }
 
 // More than one hall or option stays: a proposal made for all of them in the payment proposal

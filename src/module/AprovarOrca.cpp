@@ -22,6 +22,14 @@ QVariant TfrmProcOrca::CallWithKey(TNetConnection* net, const char* method)
     return CheckResultServ(net->Call(QString::fromLatin1(method), QuoteKey()));
 }
 
+// The salesperson's ceiling and the branch's parameters, for a quote key.
+void TfrmProcOrca::LoadCeilings(const QVariantList& quote)
+{
+    const QVariant ceilings = CheckResultServ(netProcessaOrca->Call(QStringLiteral("GetPercDescVend"), quote));
+    cdsPercDescVend->SetData(VarElement(ceilings, 0, QStringLiteral("GetPercDescVend")));
+    cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
+}
+
 bool TfrmProcOrca::Confirmed(const char* key)
 {
     return msgPadrao->ShowMsg(QString::fromLatin1(key), mtConfirmation, mbYes | mbNo, 0) == mrYes;
@@ -75,9 +83,7 @@ bool TfrmProcOrca::ApprovalChecksAndChoices()
     if (cdsItemOrcaEven->IsEmpty())
         MensErro(Msg("Item_N_Cad"), true);
 
-    const QVariant ceilings = CallWithKey(netProcessaOrca, "GetPercDescVend");
-    cdsPercDescVend->SetData(VarElement(ceilings, 0, QStringLiteral("GetPercDescVend")));
-    cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
+    LoadCeilings(QuoteKey());
 
     m_jobRecordLoaded = false;
     if (!cdsItemOrcaEven->IsEmpty() && parameter("IDTPTRATDESCORE") == QLatin1String("A")) {

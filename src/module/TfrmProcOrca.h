@@ -120,10 +120,13 @@ private:
     void RegisterNewClient();
     void ApplyHallChoice(QString& proposal);
     void ApplyOptionChoice(QString& proposal);
+    void ChooseProposalFor(TClientDataSet* kept, QString& proposal);
     void OfferNewProposal(QString& proposal);
     void CommercialApproval();
     QVariantList QuoteKey() const;
+    // A call whose arguments are the quote's key, by value; the checked payload.
     QVariant CallWithKey(TNetConnection* net, const char* method);
+    void LoadCeilings(const QVariantList& quote);
     bool Confirmed(const char* key);
     bool m_jobRecordLoaded = false;   // the discount ceiling loaded the operator's job record
     // A call whose arguments are the quote's key, passed by reference: what the server sends
