@@ -63,7 +63,7 @@ TEST_F(Approval, PaymentProposalChoice)
                                 rows));
         server.ClearCalls();
         const qsizetype shownBefore = Lines("message").size(), listsBefore = Lines("list").size();
-        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+        Steps(c.steps);
 
         EXPECT_EQ(form->PropostaPagamento("0001", "123", "01"), QString::fromUtf8(c.result));
         EXPECT_EQ(server.CallNames(), QStringList{"ORE00400.rdmAprovaOrca.GetPropostasPgto"});
@@ -298,7 +298,7 @@ TEST_F(Approval, DiscountCeiling)
                                                                         {{"0009", c.supervisor}}));
         server.ClearCalls();
         const qsizetype shownBefore = Lines("message").size();
-        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+        Steps(c.steps);
 
         EXPECT_EQ(Finishes([this] { form->Vd_DescMax(); }), c.passes);
         QStringList methods;

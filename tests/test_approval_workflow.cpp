@@ -242,7 +242,7 @@ TEST_F(ApprovalWorkflow, StopsBeforeWritingAnything)
         SCOPED_TRACE(c.name);
         SetUp();
         c.arrange();
-        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+        Steps(c.steps);
         EXPECT_FALSE(Approve());
         EXPECT_EQ(LastMessage(), QString::fromUtf8(c.message));
         EXPECT_EQ(Methods().last(), c.lastCall);
@@ -422,7 +422,7 @@ TEST_F(ApprovalWorkflow, ThePaymentProposalSentWithTheApproval)
         AnswerAprova("SetEscolhaSalao", Halls(QStringList(c.hallsLeft, "A")));
         AnswerAprova("GetOpcao", Options(c.options));
         AnswerAprova("SetOpcao", Options(c.optionsLeft));
-        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+        Steps(c.steps);
         EXPECT_TRUE(Approve());
         EXPECT_EQ(ArgsOf("SetAprova").value(12), QVariant(QString::fromUtf8(c.proposal)));
         qsizetype proposalLists = 0;
@@ -486,7 +486,7 @@ TEST_F(ApprovalWorkflow, CommercialApproval)
         SetUp();
         AnswerAprova("GetVerifCargoOper", Job(c.job));
         AnswerProc("GetPercDescVend", Ceilings({.commercial = c.commercial}));
-        Script(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(c.steps)).toUtf8().constData());
+        Steps(c.steps);
         EXPECT_EQ(Approve(), c.approved);
         const QStringList methods = Methods();
         EXPECT_EQ(methods.mid(methods.indexOf("SetSalao")), c.calls);

@@ -54,6 +54,11 @@ void ScriptedHostTest::Script(const char* stepsJson)
     host->SetSteps(ScriptedHostServices::ParseScript(QByteArray(stepsJson)).value(QLatin1String("steps")).toArray());
 }
 
+void ScriptedHostTest::Steps(const char* stepsArray)
+{
+    Script(QByteArray("{\"steps\":") + stepsArray + '}');
+}
+
 QStringList ScriptedHostTest::Kinds() const
 {
     QStringList kinds;

@@ -25,6 +25,7 @@ protected:
     void TearDown() override;
 
     void Script(const char* stepsJson);   // {"steps":[...]}
+    void Steps(const char* stepsArray);   // [...], the steps alone
     QList<QJsonObject> Lines(const QString& kind) const { return host->Lines(kind); }
     QStringList Kinds() const;             // the kinds of the transcript lines, in order
     QString LastMessage() const;           // the text of the last message box, "" when none
