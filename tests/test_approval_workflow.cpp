@@ -534,9 +534,9 @@ protected:
         Initialization();
     }
     // Launches the dialog for a pending quote of branch 0001 as OPER1, the operator played by `steps`.
-    void Launch(const char* quote, const char* steps)
+    void Launch(const char* quote, const QByteArray& steps)
     {
-        host->SetSteps(ScriptedHostServices::ParseScript(QStringLiteral(R"({"steps":%1})").arg(QString::fromUtf8(steps)).toUtf8()).value("steps").toArray());
+        host->SetSteps(ScriptedHostServices::ParseScript("{\"steps\":" + steps + '}').value("steps").toArray());
         CriaProcessaOrca(1, "0001", quote, "01", "OPER1", "ORE00400");
         EXPECT_EQ(host->UnscriptedCount(), 0);
         EXPECT_EQ(host->RemainingSteps(), 0);
@@ -572,14 +572,25 @@ TEST_P(ApprovalEndToEnd, TheCleanQuoteIsApproved)
     EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000101' AND NRSEQORCAEVE = '02'").toString(), "1");
 }
 
+// The combined actions: the contracting client, paying the whole quote, stated in the closing.
+const char* const kContractor = R"({"form":"TfrmORE09000","actions":[{"text":["edtCliente","J11222333000181"]},{"text":["edtConvidados","150"]},
+    {"text":["edtValor","4360"]},{"click":"btnGravar"},{"click":"btnFechar"}]})";
+
 TEST_P(ApprovalEndToEnd, ApproveAndCloseTheCleanQuote)
 {
-    Launch("0000000101", R"([{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"}]},
-        {"form":"TfrmORE00402","actions":[{"click":"btnContinuar"}]},{"password":"sup1"},
-        {"form":"TfrmORE09000","actions":[{"text":["edtCliente","J11222333000181"]},{"text":["edtConvidados","150"]},
-                                          {"text":["edtValor","4360"]},{"click":"btnGravar"},{"click":"btnFechar"}]}])");
+    Launch("0000000101", QStringLiteral(R"([{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"}]},
+        {"form":"TfrmORE00402","actions":[{"click":"btnContinuar"}]},{"password":"sup1"},%1])").arg(kContractor).toUtf8());
     EXPECT_EQ(Messages().last(), "Processamento realizado com sucesso.");
     EXPECT_EQ(Situation("0000000101"), "3");
+}
+
+TEST_P(ApprovalEndToEnd, ApproveCloseAndExecuteTheCleanQuote)
+{
+    Launch("0000000101", QStringLiteral(R"([{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFechExec"},{"click":"sbtConfirma"}]},
+        {"form":"TfrmORE00402","actions":[{"click":"btnContinuar"}]},{"password":"sup1"},%1])").arg(kContractor).toUtf8());
+    EXPECT_EQ(Messages().last(), "Processamento realizado com sucesso.");
+    EXPECT_EQ(Situation("0000000101"), "6");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000101'").toInt(), 2);   // production and materials
 }
 
 TEST_P(ApprovalEndToEnd, OverTheCeilingTheSupervisorsPasswordDecides)
