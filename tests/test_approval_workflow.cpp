@@ -460,6 +460,16 @@ TEST_F(ApprovalWorkflow, ARefusedNumberOfTheNewProposalEndsTheApproval)
     EXPECT_FALSE(host->WaitShown());
 }
 
+TEST_F(ApprovalWorkflow, ARefusedApprovalLeavesTheSituationAsItWas)
+{
+    server.AnswerFail(QString(kAprova) + "SetAprova", "Orçamento 123/01 não está pendente. Operação bloqueada.");
+    EXPECT_FALSE(Approve());
+    EXPECT_EQ(LastMessage(), "Orçamento 123/01 não está pendente. Operação bloqueada.");
+    EXPECT_EQ(Methods().last(), "SetAprova");
+    EXPECT_EQ(inStatusOrca, 1);
+    EXPECT_FALSE(host->WaitShown());
+}
+
 TEST_F(ApprovalWorkflow, CommercialApproval)
 {
     const QString required = "Aprovação comercial precisa ser realizada.";
