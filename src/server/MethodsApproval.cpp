@@ -24,6 +24,20 @@ QString Placeholders(qsizetype count)
     return QStringLiteral("(") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
 }
 
+// Drops the quote's rows of `table` whose `column` is not among the chosen keys; with no
+// choice, every row stays.
+void DropUnchosen(QSqlDatabase& db, const char* table, const char* column, const TQuoteKey& key, const QStringList& chosen)
+{
+    if (chosen.isEmpty())
+        return;
+    QVariantList params = key.params();
+    for (const QString& k : chosen)
+        params << k;
+    Run(db, QStringLiteral("DELETE FROM %1%2 AND %3 NOT IN ").arg(QLatin1String(table), QLatin1String(kWhereKey), QLatin1String(column))
+                + Placeholders(chosen.size()),
+        params);
+}
+
 } // namespace
 
 void RegisterApproval(TServerObjects& o)
@@ -39,13 +53,7 @@ void RegisterApproval(TServerObjects& o)
         const CellRow& first = halls.rows().front();
         const TQuoteKey key{std::get<QString>(first[size_t(branch)]), std::get<QString>(first[size_t(number)]), std::get<QString>(first[size_t(sequence)])};
         RequirePending(c.db, key);
-        const QStringList chosen = TickedKeys(c.text(1));
-        if (!chosen.isEmpty()) {
-            QVariantList params = key.params();
-            for (const QString& k : chosen)
-                params << k;
-            Run(c.db, "DELETE FROM SALAOORCA" + QString::fromLatin1(kWhereKey) + " AND CDSALAOEVEN NOT IN " + Placeholders(chosen.size()), params);
-        }
+        DropUnchosen(c.db, "SALAOORCA", "CDSALAOEVEN", key, TickedKeys(c.text(1)));
         return Pack(Select(c.db, kSalaoEven, SalaoEvenSql(), key.params()));
     });
 
@@ -55,12 +63,7 @@ void RegisterApproval(TServerObjects& o)
         RequirePending(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
         c.number(4);   // the salesperson's ceiling, checked as a number
-        if (!chosen.isEmpty()) {
-            QVariantList params = key.params();
-            for (const QString& k : chosen)
-                params << k;
-            Run(c.db, "DELETE FROM ITEMORCA" + QString::fromLatin1(kWhereKey) + " AND NROPCAITOREV NOT IN " + Placeholders(chosen.size()), params);
-        }
+        DropUnchosen(c.db, "ITEMORCA", "NROPCAITOREV", key, chosen);
         return Pack(Select(c.db, kOpcao, OpcaoSql(), key.params()));
     });
 
