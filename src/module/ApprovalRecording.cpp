@@ -131,20 +131,17 @@ void TfrmProcOrca::OfferNewProposal(QString& proposal)
 // commercially on their own.
 void TfrmProcOrca::CommercialApproval()
 {
-    auto load = [this](TClientDataSet* dataSet, const char* method, const QVariant& argument) {
-        dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument})));
-    };
     if (!boAprovSuperior) {
         if (!cdsOperadorSup->Active() || Text(cdsOperadorSup, "CDVENDEDOR").isEmpty())
-            load(cdsOperadorSup, "GetOperadorAprov", Operador());
+            LoadOperatorRecord(cdsOperadorSup, "GetOperadorAprov", Operador());
         if (!m_jobRecordLoaded)
-            load(cdsCargoOperador, "GetVerifCargoOper", Operador());
+            LoadOperatorRecord(cdsCargoOperador, "GetVerifCargoOper", Operador());
         if (Text(cdsCargoOperador, "IDCARGOVEND") != QLatin1String("V"))
             boAprovSuperior = true;
         DeactiveShowAvi();
         if (!boAprovSuperior) {
             msgPadrao->ShowMsg(QStringLiteral("APROV_COMERC_REALI"), mtInformation, mbOK, 0);
-            load(cdsSupervisor, "GetSupervisor", Text(cdsOrcaEvento, "CDVENDEDOR"));
+            LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Text(cdsOrcaEvento, "CDVENDEDOR"));
             boAprovSuperior = CriaConfSenha(Text(cdsSupervisor, "CDOPERADOR"), Msg("SENHA_APROV"), Msg("OPER"));
         }
     }

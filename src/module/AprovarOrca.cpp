@@ -30,6 +30,11 @@ void TfrmProcOrca::LoadCeilings(const QVariantList& quote)
     cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
 }
 
+void TfrmProcOrca::LoadOperatorRecord(TClientDataSet* dataSet, const char* method, const QVariant& argument)
+{
+    dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument})));
+}
+
 bool TfrmProcOrca::Confirmed(const char* key)
 {
     return msgPadrao->ShowMsg(QString::fromLatin1(key), mtConfirmation, mbYes | mbNo, 0) == mrYes;

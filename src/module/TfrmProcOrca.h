@@ -127,6 +127,9 @@ private:
     // A call whose arguments are the quote's key, by value; the checked payload.
     QVariant CallWithKey(TNetConnection* net, const char* method);
     void LoadCeilings(const QVariantList& quote);
+    // A record about an operator or salesperson (job, salesperson, supervisor) from the
+    // approval's server object, by its one argument.
+    void LoadOperatorRecord(TClientDataSet* dataSet, const char* method, const QVariant& argument);
     bool Confirmed(const char* key);
     bool m_jobRecordLoaded = false;   // the discount ceiling loaded the operator's job record
     // A call whose arguments are the quote's key, passed by reference: what the server sends

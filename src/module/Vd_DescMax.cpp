@@ -20,9 +20,6 @@ void TfrmProcOrca::Vd_DescMax()
 {
     auto quote = [this](const char* name) { return cdsOrcaEvento->FieldByName(QString::fromLatin1(name)); };
     auto item = [this](const char* name) { return cdsItemOrcaEven->FieldByName(QString::fromLatin1(name)); };
-    auto load = [this](TClientDataSet* dataSet, const char* method, const QVariant& argument) {
-        dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument}), true, 0));
-    };
     const bool treatmentA = cdsParamOrca->FieldByName(QStringLiteral("IDTPTRATDESCORE"))->AsString() == QLatin1String("A");
     const double ceiling = quote("VRPEMAXDESVE")->AsFloat();
 
@@ -39,18 +36,18 @@ void TfrmProcOrca::Vd_DescMax()
     }
     grossTotal = grossTotal == 0 ? 1 : std::abs(grossTotal);
 
-    load(cdsCargoOperador, "GetVerifCargoOper", Operador());
+    LoadOperatorRecord(cdsCargoOperador, "GetVerifCargoOper", Operador());
     if (!itemAboveCeiling && RoundDec(quote("VRDESCORCEVE")->AsFloat(), 2) * 100 / RoundDec(grossTotal, 2) <= RoundDec(ceiling, 2))
         return;
 
-    load(cdsOperadorSup, "GetOperadorAprov", Operador());
+    LoadOperatorRecord(cdsOperadorSup, "GetOperadorAprov", Operador());
     bool authorised = false;
     const QString job = cdsCargoOperador->FieldByName(QStringLiteral("IDCARGOVEND"))->AsString();
     if (!job.isEmpty() && job != QLatin1String("V")) {
         authorised = msgPadrao->ShowMsg(QStringLiteral("DESC_ACIMA"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
     } else {
         MessageDlg(Msg("PERMITE_DESCONTO"), mtInformation, mbOK, 0);
-        load(cdsSupervisor, "GetSupervisor", quote("CDVENDEDOR")->AsString());
+        LoadOperatorRecord(cdsSupervisor, "GetSupervisor", quote("CDVENDEDOR")->AsString());
         const QString supervisor = cdsSupervisor->FieldByName(QStringLiteral("CDOPERADOR"))->AsString();
         const bool linkedToSalesperson = !cdsOperadorSup->FieldByName(QStringLiteral("CDVENDEDOR"))->AsString().isEmpty();
         if (!linkedToSalesperson && supervisor.isEmpty())
