@@ -80,6 +80,10 @@ void bench(const QString& url, const char* name)
     bigQuote(store);
     TServerObjects objects(store);
     RegisterAll(objects);
+    {
+        QSqlDatabase db = store.connection();
+        Session().token = Sessions::Open(db, QStringLiteral("OPER1"), QStringLiteral("0001"), QDateTime::currentDateTime(), objects.Policy());
+    }
     TRpcServer server([&](const TRpcRequest& r) { return objects.Dispatch(r); });
     server.Listen();
     std::printf("%s (one server thread)\n", name);

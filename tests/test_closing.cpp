@@ -163,7 +163,7 @@ TEST_P(ClosingEndToEnd, CloseTheApprovedDemoQuote)
     EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000201'").toString(), "3");
     EXPECT_EQ(host->UnscriptedCount(), 0);
 
-    Session().filiProc = "0002";
+    ActAs("OPER1", "0002");
     host->SetSteps(ScriptedHostServices::ParseScript(R"({"steps":[
         {"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"},{"close":true}]},
         {"form":"TfrmORE09000","actions":[{"click":"btnFechar"}]}

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 namespace {
@@ -17,6 +18,8 @@ protected:
     void SetUp() override
     {
         port = server.Port();
+        server.Answer(QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("token-de-teste"));
+        server.Answer(QStringLiteral("CRV.rdmHost.Logout"), true);
         server.Answer(QStringLiteral("ORE06400.rdmProcOrca.GetOperControle"),
                       VarArrayOf({PacketVar({{"CDOPERADOR", TFieldType::String, 12}, {"CDPROCHABAPROPE", TFieldType::String, 30}},
                                             {{"OPER1", "APROVAR FECHAR EXECUTAR"}}),
@@ -36,7 +39,7 @@ protected:
         }
     };
 
-    Run run(const QStringList& entry, const char* script)
+    Run run(const QStringList& entry, const char* script, const QString& password = QStringLiteral("oper1"))
     {
         QFile(dir.filePath("script.json")).remove();
         QFile file(dir.filePath("script.json"));
@@ -44,6 +47,11 @@ protected:
         file.write(script);
         file.close();
         QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("ORE_PASSWORD"));
+        if (!password.isNull())
+            environment.insert(QStringLiteral("ORE_PASSWORD"), password);
+        process.setProcessEnvironment(environment);
         process.start(QCoreApplication::applicationDirPath() + "/ore-host",
                       QStringList{"process"} + entry
                           + QStringList{"--server", QStringLiteral("http://127.0.0.1:%1").arg(port), "--headless", "--script",
@@ -87,11 +95,32 @@ TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsNormally)
               Json(R"({"text":"Aprovar, Fechar e Executar","visible":true,"enabled":true,"checked":false,"top":74})"));
     EXPECT_EQ(r.transcript[6].value("text").toString(), "Orçamento 0000000123/01 em uso por outro operador.");
     EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":0})"));
-    ASSERT_EQ(server.Calls().size(), 2);
-    for (const FakeCall& call : server.Calls()) {
+    // Logged in with ORE_PASSWORD before the module ran, the token on every call, logged out at the end.
+    EXPECT_EQ(server.CallNames(), (QStringList{"CRV.rdmHost.Login", "ORE06400.rdmProcOrca.GetOperControle", "ORE06400.rdmProcOrca.GetOrcaEvento",
+                                               "CRV.rdmHost.Logout"}));
+    EXPECT_EQ(server.Calls().first().args, (QVariantList{"OPER1", "oper1", "0001"}));
+    for (const FakeCall& call : server.Calls().mid(1)) {
+        EXPECT_EQ(call.token, "token-de-teste") << call.name().toStdString();
         EXPECT_EQ(call.operatorCode, "OPER1");
         EXPECT_EQ(call.branch, "0001");
     }
+}
+
+TEST_F(OreHost, LogsInWithThePasswordOfTheEnvironmentOrStops)
+{
+    // Headless without ORE_PASSWORD there is nowhere to ask: status 2, nothing called.
+    Run r = run(quote(), R"({"steps":[]})", QString());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.errors.contains("falta a senha de OPER1")) << r.errors.toStdString();
+    EXPECT_TRUE(server.Calls().isEmpty());
+
+    // A refused login is an error with the server's words; the module never starts.
+    server.AnswerFail(QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("Operador ou senha inválidos."));
+    r = run(quote(), R"({"steps":[]})", QStringLiteral("errada"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.errors.contains("Operador ou senha inválidos.")) << r.errors.toStdString();
+    EXPECT_FALSE(r.errors.contains("errada"));
+    EXPECT_EQ(server.CallNames(), QStringList{"CRV.rdmHost.Login"});
 }
 
 TEST_F(OreHost, EndsWithThreeWhenTheScriptLeavesSomethingUnscripted)
@@ -107,16 +136,16 @@ TEST_F(OreHost, ReportsARefusedEntryAndAnUnreachableServer)
     Run r = run(quote("abc"), R"({"steps":[]})");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.errors.contains("IniProc: o elemento 0 (\"abc\") não é um número inteiro.")) << r.errors.toStdString();
-    EXPECT_TRUE(server.Calls().isEmpty());
-
-    server.Rpc().Stop();
-    r = run(quote(), R"({"steps":[]})");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.errors.contains("ORE06400.rdmProcOrca.GetOperControle: não foi possível conectar")) << r.errors.toStdString();
+    EXPECT_EQ(server.CallNames(), (QStringList{"CRV.rdmHost.Login", "CRV.rdmHost.Logout"}));
 
     r = run(quote() << "--db" << "sqlite:/nao/existe/locais.db", R"({"steps":[]})");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.errors.contains("O banco de localidades não pôde ser aberto")) << r.errors.toStdString();
+
+    server.Rpc().Stop();
+    r = run(quote(), R"({"steps":[]})");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.errors.contains("CRV.rdmHost.Login: não foi possível conectar")) << r.errors.toStdString();
 
     r = run({"--situation", "1"}, R"({"steps":[]})");
     EXPECT_EQ(r.status, 2);

@@ -6,6 +6,7 @@
 #include "ScriptedServices.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -20,12 +21,19 @@ TEST_P(QuoteList, LoginChecksThePasswordWithTheServer)
     login.edtSenha->setText("errada");
     login.findChild<QPushButton*>("btnEntrar")->click();
     EXPECT_NE(login.result(), QDialog::Accepted);
-    EXPECT_EQ(host->Lines("message").value(0).value("text").toString(), "Operador ou senha não conferem.");
+    EXPECT_EQ(host->Lines("message").value(0).value("text").toString(), "Operador ou senha inválidos.");
     EXPECT_TRUE(login.edtSenha->text().isEmpty());
+    EXPECT_TRUE(Session().token.isEmpty());
     login.edtSenha->setText("oper1");
     login.findChild<QPushButton*>("btnEntrar")->click();
     EXPECT_EQ(login.result(), QDialog::Accepted);
     EXPECT_EQ(Operador(), "OPER1");
+    // The session the server opened is the one every later call carries.
+    EXPECT_EQ(Sql("SELECT CDOPERADOR FROM SESSAO WHERE DSTOKENHASH = ?",
+                  {QString::fromLatin1(QCryptographicHash::hash(Session().token.toUtf8(), QCryptographicHash::Sha256).toHex())})
+                  .toString(),
+              "OPER1");
+    EXPECT_FALSE(TfrmListaOrcamentos().cdsOrcamentos.IsEmpty());
 }
 
 TEST_P(QuoteList, FiltersSearchesAndLaunchesTheModule)

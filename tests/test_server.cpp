@@ -40,14 +40,17 @@ TEST_P(ServerPeople, RightsSalespeopleAndPasswords)
     const QVariant own = Call(kProc, "GetOperControle", {"OPER1"});
     EXPECT_EQ(Column(Element(own, 0), "CDPROCHABAPROPE"), QStringList{"APROVAR FECHAR EXECUTAR"});
     EXPECT_EQ(Column(Element(own, 1), "CDPROCHABLANORE"), QStringList{"APROVAR"});
-    EXPECT_TRUE(Column(Element(Call(kProc, "GetOperControle", {"OPER2"}), 0), "CDOPERADOR").isEmpty());
-
-    EXPECT_EQ(Column(Call(kProc, "GetOperCadProd", {"OPER2"}), "IDCADPRPROCEORE"), QStringList{"N"});
     EXPECT_EQ(Column(Call(kAprova, "GetOperadorAprov", {"OPER1"}), "CDVENDEDOR"), QStringList{"V01"});
+    ActAs("OPER2");
+    EXPECT_TRUE(Column(Element(Call(kProc, "GetOperControle", {"OPER2"}), 0), "CDOPERADOR").isEmpty());
+    EXPECT_EQ(Column(Call(kProc, "GetOperCadProd", {"OPER2"}), "IDCADPRPROCEORE"), QStringList{"N"});
+    ActAs("OPER1");
     const QVariant supervisor = Call(kAprova, "GetSupervisor", {"V01"});
     EXPECT_EQ(Column(supervisor, "CDVENDEDOR"), QStringList{"S01"});
     EXPECT_EQ(Column(supervisor, "CDOPERADOR"), QStringList{"SUP1"});
+    ActAs("GER1");
     EXPECT_EQ(Column(Call(kAprova, "GetVerifCargoOper", {"GER1"}), "IDCARGOVEND"), QStringList{"G"});
+    ActAs("OPER1");
     EXPECT_EQ(Column(Call(kAprova, "GetVerifCargoOper", {"OPER1"}), "CDVENDEDORSUP"), QStringList{"S01"});
 
     struct Case {
@@ -230,7 +233,9 @@ TEST_P(ServerApproval, ChoicesBookingsAndTheApprovalItself)
     EXPECT_TRUE(Call(kAprova, "SetEndCliente", Key("0000000108") << "Rua Nova, 1" << "1058" << "PE" << "2611" << "" << "" << "T" << "Casa").toBool());
     EXPECT_EQ(Column(Call(kProc, "GetOrcaEvento", Key("0000000108")), "SGESTADO"), QStringList{"PE"});
     EXPECT_TRUE(Call(kFecha, "SetClieContratante", {"J44555666000199", "0001", "0000000108"}).toBool());
+    ActAs("SUP1");   // a supervisor gives the commercial approval in his own name, without anyone's word
     EXPECT_TRUE(Call(kAprova, "SetAprovComercial", Key("0000000101") << QDate(2026, 12, 10) << "S01").toBool());
+    ActAs("OPER1");
 
     const QVariantList approval{"0000000101", "01", "0001", "OPER1", "Av. Boa Viagem, 1000", "1058", "PE", "2611", "0000000001", "", "T",
                                 "J11222333000181", "'0000000001'", ""};

@@ -4,12 +4,15 @@
 #include "Consiste.h"
 #include "DBGeral.h"
 #include "Errors.h"
+#include "HostLogin.h"
 #include "HostServices.h"
 #include "NetConnection.h"
 #include "ProcessCommand.h"
 #include "QtServices.h"
 #include "QuoteList.h"
 #include "ScreenLoader.h"
+#include "ServerSession.h"
+#include "Transcript.h"
 #include "Variants.h"
 #include "Wire.h"
 
@@ -34,7 +37,7 @@ void print(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constDa
 void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", text.toLocal8Bit().constData()); }
 
 struct Common {
-    QString server, operatorCode, branch, db, out;
+    QString server, ca, operatorCode, branch, db, out;
     QStringList positional;
 };
 
@@ -42,6 +45,7 @@ std::optional<Common> parse(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.addOptions({{QStringLiteral("server"), QStringLiteral("servidor"), QStringLiteral("URL"), QStringLiteral("http://127.0.0.1:8400")},
+                       {QStringLiteral("ca"), QStringLiteral("certificados PEM em que confiar para https"), QStringLiteral("FILE")},
                        {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
                        {QStringLiteral("branch"), QStringLiteral("filial"), QStringLiteral("B"), QStringLiteral("0001")},
                        {QStringLiteral("db"), QStringLiteral("banco das localidades"), QStringLiteral("URL")},
@@ -50,15 +54,13 @@ std::optional<Common> parse(const QStringList& arguments)
         printError(parser.errorText());
         return std::nullopt;
     }
-    Common c{parser.value("server"), parser.value("operator").toUpper(), parser.value("branch"), parser.value("db"), parser.value("out"),
-             parser.positionalArguments()};
-    const QUrl url = QUrl::fromUserInput(c.server);
-    if (url.host().isEmpty() || url.port() <= 0) {
-        printError(QStringLiteral("--server deve ser http://host:porta (recebido \"%1\")").arg(c.server));
+    Common c{parser.value("server"), parser.value("ca"), parser.value("operator").toUpper(), parser.value("branch"), parser.value("db"),
+             parser.value("out"), parser.positionalArguments()};
+    QString error;
+    if (!PointSessionAt(c.server, c.ca, error)) {
+        printError(error);
         return std::nullopt;
     }
-    Session().webURL = url.host();
-    Session().webPort = url.port();
     Session().filiProc = c.branch;
     Session().operador = c.operatorCode;
     return c;
@@ -104,6 +106,7 @@ int RunListCommand(const QStringList& arguments)
     try {
         if (!options->db.isEmpty())
             TdtmDBGeral::Open(options->db);
+        TLogoutOnExit logout;
         TfrmLogin login(options->server, options->operatorCode, options->branch);
         if (const QString password = qEnvironmentVariable("ORE_PASSWORD"); !password.isEmpty() && !options->operatorCode.isEmpty()) {
             login.edtSenha->setText(password);
@@ -128,6 +131,13 @@ int RunQuotesCommand(const QStringList& arguments)
     const auto options = parse(arguments);
     if (!options)
         return StatusUsage;
+    if (options->operatorCode.isEmpty()) {
+        printError(QStringLiteral("falta --operator: a lista é lida na sessão de um operador."));
+        return StatusUsage;
+    }
+    if (const auto status = LogInForCommand(options->operatorCode, options->branch, false))
+        return *status;
+    TLogoutOnExit logout;
     try {
         TClientDataSet ds;
         ds.LoadPacket(quotes(options->branch));
@@ -152,7 +162,7 @@ int RunTranscriptCommand(const QStringList& arguments)
     for (const QByteArray& raw : file.readAll().split('\n')) {
         if (raw.trimmed().isEmpty())
             continue;
-        const QJsonObject line = QJsonDocument::fromJson(raw).object();
+        const QJsonObject line = TTranscript::MaskPasswords(QJsonDocument::fromJson(raw).object()).toObject();   // also in files of older versions
         const QString kind = line.value("kind").toString();
         QString text;
         if (kind == QLatin1String("start"))
@@ -198,8 +208,10 @@ int RunScreenshotsCommand(const QStringList& arguments)
     if (!options)
         return StatusUsage;
     QDir().mkpath(options->out);
+    if (const auto status = LogInForCommand(options->operatorCode.isEmpty() ? QStringLiteral("OPER1") : options->operatorCode, options->branch, true))
+        return *status;
+    TLogoutOnExit logout;
     try {
-        Session().operador = options->operatorCode.isEmpty() ? QStringLiteral("OPER1") : options->operatorCode;
         InstallHostServices(std::make_unique<QtHostServices>());
         {
             TfrmListaOrcamentos list;

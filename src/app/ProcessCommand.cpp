@@ -3,17 +3,18 @@
 #include "DBGeral.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "HostLogin.h"
 #include "HostServices.h"
 #include "QtServices.h"
 #include "ScreenLoader.h"
 #include "ScriptedServices.h"
+#include "ServerSession.h"
 #include "Transcript.h"
 #include "Variants.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QJsonArray>
-#include <QUrl>
 
 #include <cstdio>
 #include <optional>
@@ -25,6 +26,7 @@ void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", te
 struct Options {
     QVariantList entry;            // the six values of IniProc
     QString server;
+    QString ca;
     bool headless = false;
     QString script;
     QString transcript;
@@ -41,7 +43,8 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
         {QStringLiteral("seq"), QStringLiteral("sequência do orçamento"), QStringLiteral("S")},
         {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
         {QStringLiteral("screen"), QStringLiteral("tela que chama (ORE00100, ORE00400, ORE00800)"), QStringLiteral("CODE")},
-        {QStringLiteral("server"), QStringLiteral("servidor de aplicação"), QStringLiteral("http://host:port"), QStringLiteral("http://127.0.0.1:8400")},
+        {QStringLiteral("server"), QStringLiteral("servidor de aplicação"), QStringLiteral("http[s]://host:port"), QStringLiteral("http://127.0.0.1:8400")},
+        {QStringLiteral("ca"), QStringLiteral("certificados PEM em que confiar para https, em vez dos do sistema"), QStringLiteral("FILE")},
         {QStringLiteral("headless"), QStringLiteral("sem janela: as interações vêm do script")},
         {QStringLiteral("script"), QStringLiteral("script das interações"), QStringLiteral("FILE")},
         {QStringLiteral("transcript"), QStringLiteral("arquivo da transcrição (JSON lines)"), QStringLiteral("FILE")},
@@ -70,6 +73,7 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
     {
     }
     o.server = parser.value(QStringLiteral("server"));
+    o.ca = parser.value(QStringLiteral("ca"));
     o.headless = parser.isSet(QStringLiteral("headless"));
     o.script = parser.value(QStringLiteral("script"));
     o.transcript = parser.value(QStringLiteral("transcript"));
@@ -81,18 +85,6 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
     return o;
 }
 
-bool pointSessionAt(const QString& server, QString& error)
-{
-    const QUrl url = QUrl::fromUserInput(server);
-    if (!url.isValid() || url.host().isEmpty() || url.port() <= 0) {
-        error = QStringLiteral("--server deve ser http://host:porta (recebido \"%1\")").arg(server);
-        return false;
-    }
-    Session().webURL = url.host();
-    Session().webPort = url.port();
-    return true;
-}
-
 } // namespace
 
 bool WantsHeadless(const QStringList& arguments) { return arguments.contains(QStringLiteral("--headless")); }
@@ -101,14 +93,15 @@ int RunProcessCommand(const QStringList& arguments)
 {
     QString error;
     const auto options = parse(arguments, error);
-    if (!options || !pointSessionAt(options->server, error)) {
+    if (!options || !PointSessionAt(options->server, options->ca, error)) {
         printError(error);
         printError(QStringLiteral("uso: ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
-                                  "[--server http://host:port] [--db URL] [--headless --script FILE] [--transcript FILE]"));
+                                  "[--server http[s]://host:port [--ca FILE]] [--db URL] [--headless --script FILE] [--transcript FILE]"));
         return StatusUsage;
     }
-    Session().operador = options->entry.value(4).toString();
-    Session().filiProc = options->entry.value(1).toString();
+    if (const auto status = LogInForCommand(options->entry.value(4).toString(), options->entry.value(1).toString(), options->headless))
+        return *status;
+    TLogoutOnExit logout;
 
     QFile transcriptFile(options->transcript);
     QIODevice* transcriptDevice = nullptr;

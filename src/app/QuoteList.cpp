@@ -2,11 +2,13 @@
 
 #include "Consiste.h"
 #include "Dialogs.h"
+#include "Errors.h"
 #include "EventGuard.h"
 #include "HostServices.h"
 #include "Lib00700.h"
 #include "NetConnection.h"
 #include "ScreenLoader.h"
+#include "ServerSession.h"
 #include "Variants.h"
 
 #include <QComboBox>
@@ -77,20 +79,20 @@ TfrmLogin::TfrmLogin(const QString& server, const QString& operatorCode, const Q
 
 void TfrmLogin::Entrar()
 {
-    const QUrl url = QUrl::fromUserInput(edtServidor->text().trimmed());
-    if (url.host().isEmpty() || url.port() <= 0)
-        MensErro(QStringLiteral("Servidor deve ser http://host:porta."), true);
+    QString error;
+    if (!PointSessionAt(edtServidor->text(), Session().caFile, error))
+        MensErro(QStringLiteral("Servidor deve ser http://host:porta ou https://host:porta."), true);
     if (edtOperador->text().trimmed().isEmpty() || edtFilial->text().trimmed().isEmpty())
         MensErro(QStringLiteral("Operador e filial devem ser informados."), true);
-    Session().webURL = url.host();
-    Session().webPort = url.port();
-    const QString operatorCode = edtOperador->text().trimmed().toUpper();
-    const bool confirmed = ConfSenhaNoServidor(operatorCode, edtSenha->text());
+    const QString password = edtSenha->text();
     edtSenha->clear();
-    if (!confirmed)
-        MensErro(QStringLiteral("Operador ou senha não conferem."), true);
-    Session().operador = operatorCode;
-    Session().filiProc = edtFilial->text().trimmed();
+    try {
+        LoginToServer(edtOperador->text().trimmed().toUpper(), password, edtFilial->text().trimmed());
+    } catch (const ETransportError&) {
+        throw;   // the server could not be reached: the error box says where
+    } catch (const EHostError& e) {
+        MensErro(e.message(), true);   // the server's refusal, in its words
+    }
     QDialog::done(QDialog::Accepted);
 }
 

@@ -33,7 +33,10 @@ int main(int argc, char** argv)
         command = arguments.takeFirst();
 
     // Without a person there is no need for a display.
-    const bool windowless = command == QLatin1String("quotes") || command == QLatin1String("transcript") || command == QLatin1String("screenshots")
+    // `quotes` needs a window only to ask for a password that ORE_PASSWORD does not give.
+    const bool displayed = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool windowless = (command == QLatin1String("quotes") && (qEnvironmentVariableIsSet("ORE_PASSWORD") || !displayed))
+                            || command == QLatin1String("transcript") || command == QLatin1String("screenshots")
                             || (command == QLatin1String("process") && WantsHeadless(arguments));
     if (windowless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -52,10 +55,11 @@ int main(int argc, char** argv)
     if (command == QLatin1String("screenshots"))
         return RunScreenshotsCommand(arguments);
     std::fprintf(stderr,
-                 "uso: ore-host [list] [--server URL] [--operator O] [--branch B] [--db URL]\n"
+                 "uso: ore-host [list] [--server URL] [--ca FILE] [--operator O] [--branch B] [--db URL]\n"
                  "     ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
-                 "[--server http://host:port] [--db URL] [--headless --script FILE] [--transcript FILE]\n"
-                 "     ore-host quotes --server URL --branch B\n"
+                 "[--server http[s]://host:port] [--ca FILE] [--db URL] [--headless --script FILE] [--transcript FILE]\n"
+                 "     ore-host quotes --server URL [--ca FILE] --operator O --branch B\n"
+                 "     (process, quotes e screenshots tomam a senha de ORE_PASSWORD)\n"
                  "     ore-host transcript FILE\n"
                  "     ore-host screenshots --server URL --out DIR\n");
     return StatusUsage;

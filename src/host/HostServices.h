@@ -19,6 +19,9 @@ class TDataSource;
 struct TSession {
     QString webURL = QStringLiteral("127.0.0.1");
     int webPort = 8400;
+    bool tls = false;             // https: the server's certificate is verified
+    QString caFile;               // PEM certificates trusted instead of the system's (empty: the system's)
+    QString token;                // the session's token once logged in (ServerSession.h)
     QString operador;
     QString filiProc;
     QString packagesDir;          // empty: <directory of the executable>/../lib

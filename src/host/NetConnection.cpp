@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QTcpSocket>
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 namespace {
 
@@ -46,10 +48,39 @@ private:
 } // namespace
 
 struct TNetConnection::Channel {
-    QTcpSocket socket;
-    QString host;
-    int port = 0;
+    QSslSocket socket;   // plain TCP unless the session is on https
 };
+
+namespace {
+
+// The TLS settings of a connection: the system's trust, or the session's CA file instead.
+QSslConfiguration TlsConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    if (!Session().caFile.isEmpty()) {
+        QFile file(Session().caFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw ETransportError(QStringLiteral("O arquivo de certificados %1 não pôde ser lido: %2").arg(Session().caFile, file.errorString()));
+        const QList<QSslCertificate> authorities = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+        if (authorities.isEmpty())
+            throw ETransportError(QStringLiteral("O arquivo %1 não traz nenhum certificado PEM.").arg(Session().caFile));
+        configuration.setCaCertificates(authorities);
+    }
+    return configuration;
+}
+
+// Why a TLS connection was not made, in words.
+QString TlsFailure(const QSslSocket& socket)
+{
+    QStringList reasons;
+    for (const QSslError& e : socket.sslHandshakeErrors())
+        reasons << e.errorString();
+    return reasons.isEmpty() ? socket.errorString() : QStringLiteral("certificado do servidor recusado: %1").arg(reasons.join(QStringLiteral("; ")));
+}
+
+} // namespace
 
 TNetConnection::TNetConnection(QObject* parent, const QString& name, const QString& serverName)
     : QObject(parent), ServerName(serverName)
@@ -119,7 +150,7 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
         const int timeout = TimeoutMs > 0 ? TimeoutMs : Session().callTimeoutMs;
         QDeadlineTimer deadline(timeout);
         Waiter wait(deadline);
-        QTcpSocket& socket = m_channel->socket;
+        QSslSocket& socket = m_channel->socket;
 
         auto transportError = [&](const QString& what) {
             socket.abort();
@@ -137,14 +168,25 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
         }
         if (socket.state() != QAbstractSocket::ConnectedState) {
             socket.abort();
-            socket.connectToHost(Host, quint16(Port));
+            const bool tls = Session().tls;
+            if (tls) {
+                socket.setSslConfiguration(TlsConfiguration());
+                socket.connectToHostEncrypted(Host, quint16(Port));
+            } else {
+                socket.connectToHost(Host, quint16(Port));
+            }
+            // Over TLS the connection is usable once the handshake has verified the server.
             const bool up = wait.until([&] {
-                if (socket.state() == QAbstractSocket::ConnectedState)
+                const bool ready = socket.state() == QAbstractSocket::ConnectedState && (!tls || socket.isEncrypted());
+                if (ready)
                     return true;
                 if (socket.state() == QAbstractSocket::UnconnectedState)
-                    throw transportError(QStringLiteral("não foi possível conectar (%1).").arg(socket.errorString()));
-                socket.waitForConnected(wait.slice());
-                return socket.state() == QAbstractSocket::ConnectedState;
+                    throw transportError(QStringLiteral("não foi possível conectar (%1).").arg(tls ? TlsFailure(socket) : socket.errorString()));
+                if (socket.state() != QAbstractSocket::ConnectedState)
+                    socket.waitForConnected(wait.slice());
+                else
+                    socket.waitForEncrypted(wait.slice());
+                return socket.state() == QAbstractSocket::ConnectedState && (!tls || socket.isEncrypted());
             });
             if (!up)
                 throw timedOut();
@@ -152,12 +194,16 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
             socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
         }
 
-        const QByteArray body = Wire::EncodeRequest({m_nextId++, method, args});
+        const qint64 id = m_nextId++;
+        const QByteArray body = Wire::EncodeRequest({id, method, args});
         QByteArray request;
-        request.reserve(body.size() + 256);
+        request.reserve(body.size() + 320);
         request += "POST /rpc/" + ServerName.toUtf8() + " HTTP/1.1\r\nHost: " + Host.toUtf8() + ':' + QByteArray::number(Port)
                    + "\r\nContent-Type: application/json\r\nConnection: keep-alive\r\nX-Operator: " + Operador().toUtf8()
-                   + "\r\nX-Branch: " + FiliProc().toUtf8() + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
+                   + "\r\nX-Branch: " + FiliProc().toUtf8();
+        if (!Session().token.isEmpty())
+            request += "\r\nAuthorization: Bearer " + Session().token.toUtf8();
+        request += "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
         request += body;
         socket.write(request);
         const bool sent = wait.until([&] {
@@ -270,6 +316,9 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
         if (closeAfter)
             socket.disconnectFromHost();
 
+        // Only an answer with HTTP 200 and this call's id is an answer; anything else is a
+        // transport error, told with the server's own words when it gave some (a 401 says
+        // that the session is over).
         try {
             response = Wire::DecodeResponse(content);
         } catch (const EWireError& e) {
@@ -277,6 +326,10 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
                 throw transportError(QStringLiteral("o servidor respondeu HTTP %1: %2").arg(status).arg(QString::fromUtf8(content.left(300))));
             throw transportError(QStringLiteral("resposta malformada: %1").arg(e.message()));
         }
+        if (status != 200)
+            throw transportError(QStringLiteral("o servidor respondeu HTTP %1: %2").arg(status).arg(response.isError ? response.errorMessage : QString::fromUtf8(content.left(300))));
+        if (response.id != id)
+            throw transportError(QStringLiteral("a resposta traz o id %1 em vez de %2.").arg(response.id).arg(id));
     } catch (const EHostError& e) {
         report(TCallRecord::Exception, e.message());
         throw;

@@ -38,8 +38,25 @@ static QByteArray LineText(const QJsonObject& line)
     return rest.isEmpty() ? head + '}' : head + ',' + text.mid(1);
 }
 
+QJsonValue TTranscript::MaskPasswords(const QJsonValue& value)
+{
+    if (value.isArray()) {
+        QJsonArray masked;
+        for (const QJsonValue& item : value.toArray())
+            masked.append(MaskPasswords(item));
+        return masked;
+    }
+    if (!value.isObject())
+        return value;
+    QJsonObject masked = value.toObject();
+    for (auto it = masked.begin(); it != masked.end(); ++it)
+        it.value() = it.key() == QLatin1String("password") ? QJsonValue(QStringLiteral("********")) : MaskPasswords(it.value());
+    return masked;
+}
+
 void TTranscript::Write(QJsonObject line)
 {
+    line = MaskPasswords(line).toObject();
     if (m_device) {
         m_device->write(LineText(line) + '\n');
         if (auto* file = qobject_cast<QFileDevice*>(m_device))

@@ -31,6 +31,10 @@ public:
     static QJsonObject Password(const QString& operatorCode, bool confirmed);
     static QJsonValue WireJson(const QVariant& value);   // a value in the wire encoding
 
+    // `value` with every "password" member, at any depth, replaced by "********". Every line
+    // goes through it before it is kept or written, so no password reaches a transcript.
+    static QJsonValue MaskPasswords(const QJsonValue& value);
+
 private:
     QIODevice* m_device = nullptr;
     QList<QJsonObject> m_lines;

@@ -2,7 +2,12 @@
 
 #include "Errors.h"
 
+#include <QFile>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -10,18 +15,32 @@
 
 #include <atomic>
 #include <future>
+#include <optional>
 
 namespace {
 
 constexpr qint64 MaxRequestBytes = qint64(256) << 20;
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
 
+const char* reasonOf(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    default: return "Error";
+    }
+}
+
 QByteArray httpResponse(int status, const char* reason, const QByteArray& body, bool keepAlive)
 {
     QByteArray r;
-    r.reserve(body.size() + 128);
+    r.reserve(body.size() + 160);
     r += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: application/json\r\nContent-Length: "
-         + QByteArray::number(body.size()) + (keepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n");
+         + QByteArray::number(body.size());
+    if (status == 401)
+        r += "\r\nWWW-Authenticate: Bearer";
+    r += keepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
     r += body;
     return r;
 }
@@ -43,6 +62,7 @@ struct TRpcServer::Impl {
     QThread thread;
     QPointer<QTcpServer> server;   // lives on `thread`
     std::atomic<int> delayMs{0};
+    std::optional<QSslConfiguration> tls;
 
     // One connection: reads requests one after the other from its buffer.
     void serve(QTcpSocket* socket)
@@ -86,6 +106,8 @@ struct TRpcServer::Impl {
                 request.operatorCode = QString::fromUtf8(value);
             else if (name == "x-branch")
                 request.branch = QString::fromUtf8(value);
+            else if (name == "authorization" && value.size() > 7 && value.left(7).toLower() == "bearer ")
+                request.token = QString::fromUtf8(value.mid(7).trimmed());
         }
         if (requestLine.size() < 3 || requestLine[0] != "POST")
             return reject(socket, 405, "Method Not Allowed", QStringLiteral("Só POST /rpc/<objeto> é atendido."));
@@ -102,7 +124,8 @@ struct TRpcServer::Impl {
             answer = httpResponse(404, "Not Found", rpcError(0, -32601, QStringLiteral("Caminho desconhecido: %1").arg(QString::fromUtf8(path))), keepAlive);
         } else {
             request.object = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(5)));
-            answer = httpResponse(200, "OK", handle(request, body), keepAlive);
+            const auto [status, content] = handle(request, body);
+            answer = httpResponse(status, reasonOf(status), content, keepAlive);
         }
 
         const int delay = delayMs.load();
@@ -127,7 +150,8 @@ struct TRpcServer::Impl {
         }
     }
 
-    QByteArray handle(TRpcRequest& request, const QByteArray& body)
+    // The HTTP status and the body of the answer.
+    std::pair<int, QByteArray> handle(TRpcRequest& request, const QByteArray& body)
     {
         qint64 id = 0;
         try {
@@ -136,7 +160,7 @@ struct TRpcServer::Impl {
             request.method = call.method;
             request.params = std::move(call.params);
         } catch (const EHostError& e) {
-            return rpcError(id, -32700, e.message());
+            return {200, rpcError(id, -32700, e.message())};
         }
         TRpcReply reply;
         try {
@@ -152,9 +176,9 @@ struct TRpcServer::Impl {
         response.result = reply.result;
         response.byref = reply.byref;
         try {
-            return Wire::EncodeResponse(response);
+            return {reply.httpStatus, Wire::EncodeResponse(response)};
         } catch (const EHostError& e) {
-            return rpcError(id, -32603, QStringLiteral("A resposta de %1.%2 não pôde ser codificada: %3").arg(request.object, request.method, e.message()));
+            return {200, rpcError(id, -32603, QStringLiteral("A resposta de %1.%2 não pôde ser codificada: %3").arg(request.object, request.method, e.message()))};
         }
     }
 
@@ -181,11 +205,22 @@ void TRpcServer::Listen(const QHostAddress& address, quint16 port)
     auto* holder = new QObject;
     holder->moveToThread(&d->thread);
     QMetaObject::invokeMethod(holder, [this, holder, address, port, &listening] {
-        auto* server = new QTcpServer;
-        QObject::connect(server, &QTcpServer::newConnection, server, [this, server] {
+        QTcpServer* server = nullptr;
+        if (d->tls) {
+            auto* secure = new QSslServer;
+            secure->setSslConfiguration(*d->tls);
+            server = secure;
+        } else {
+            server = new QTcpServer;
+        }
+        // An encrypted connection is pending only once its handshake is over; a client that
+        // does not speak TLS never becomes one.
+        auto accept = [this, server] {
             while (QTcpSocket* socket = server->nextPendingConnection())
                 d->serve(socket);
-        });
+        };
+        QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server, accept);
+        QObject::connect(server, &QTcpServer::newConnection, server, accept);
         if (server->listen(address, port)) {
             d->server = server;
             listening.set_value({});
@@ -199,6 +234,33 @@ void TRpcServer::Listen(const QHostAddress& address, quint16 port)
     if (!error.isEmpty())
         throw EHostError(QStringLiteral("O servidor não pôde escutar em %1:%2: %3").arg(address.toString()).arg(port).arg(error));
 }
+
+void TRpcServer::UseTls(const QString& certificateFile, const QString& keyFile)
+{
+    auto read = [](const QString& file, const char* what) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            throw EHostError(QStringLiteral("%1 %2 não pôde ser lido: %3").arg(QString::fromLatin1(what), file, f.errorString()));
+        return f.readAll();
+    };
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(read(certificateFile, "O certificado"), QSsl::Pem);
+    if (chain.isEmpty())
+        throw EHostError(QStringLiteral("O certificado %1 não traz nenhum certificado PEM.").arg(certificateFile));
+    const QByteArray keyData = read(keyFile, "A chave");
+    QSslKey key(keyData, QSsl::Ec, QSsl::Pem);
+    if (key.isNull())
+        key = QSslKey(keyData, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        throw EHostError(QStringLiteral("A chave %1 não é uma chave privada PEM (RSA ou EC) sem senha.").arg(keyFile));
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);   // clients are known by their session, not by a certificate
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    d->tls = configuration;
+}
+
+bool TRpcServer::UsesTls() const { return d->tls.has_value(); }
 
 quint16 TRpcServer::Port() const { return d->server ? d->server->serverPort() : 0; }
 

@@ -33,6 +33,13 @@ void DropUnchosen(QSqlDatabase& db, const char* table, const char* column, const
     QVariantList params = key.params();
     for (const QString& k : chosen)
         params << k;
+    // A choice that names nothing of the quote would drop all of it.
+    if (Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2 AND %3 IN ").arg(QLatin1String(table), QLatin1String(kWhereKey), QLatin1String(column))
+                       + Placeholders(chosen.size()),
+               params)
+            .toInt()
+        == 0)
+        throw ERefusal(QStringLiteral("Nenhum dos escolhidos (%1) é do orçamento %2. Nada foi alterado.").arg(chosen.join(QStringLiteral(", ")), key.text()));
     Run(db, QStringLiteral("DELETE FROM %1%2 AND %3 NOT IN ").arg(QLatin1String(table), QLatin1String(kWhereKey), QLatin1String(column))
                 + Placeholders(chosen.size()),
         params);

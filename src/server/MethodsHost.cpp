@@ -1,6 +1,7 @@
 // CRV.rdmHost, and the methods about operators, rights and salespeople.
-#include "Password.h"
+#include "Authorization.h"
 #include "ServerObjects.h"
+#include "Sessions.h"
 #include "Variants.h"
 
 #include <QSqlQuery>
@@ -18,9 +19,52 @@ QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
 
 void RegisterHost(TServerObjects& o)
 {
+    // Opens a session for the operator on the branch; the answer is its token.
+    o.Add("CRV.rdmHost", "Login", 3, [](TCall& c) -> QVariant {
+        const QString operatorCode = c.text(0).trimmed(), branch = c.text(2).trimmed();
+        QDateTime lockedUntil;
+        switch (CheckOperatorPassword(c.db, operatorCode, c.text(1), c.now, *c.policy, &lockedUntil)) {
+        case TPasswordVerdict::Locked:
+            c.journalOutcome = QStringLiteral("locked");
+            return FailResult(LockedText(operatorCode, lockedUntil, c.now));
+        case TPasswordVerdict::Wrong:
+            c.journalOutcome = QStringLiteral("wrong-password");
+            return FailResult(QStringLiteral("Operador ou senha inválidos."));
+        case TPasswordVerdict::Right:
+            break;
+        }
+        if (Scalar(c.db, QStringLiteral("SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = ?"), {branch}).toInt() == 0)
+            return FailResult(QStringLiteral("Filial %1 não cadastrada.").arg(branch));
+        return Sessions::Open(c.db, operatorCode, branch, c.now, *c.policy);
+    });
+    o.Add("CRV.rdmHost", "Logout", 0, [](TCall& c) -> QVariant {
+        Sessions::Close(c.db, *c.session);
+        return true;
+    });
+
+    // Whether the password is the operator's. A supervisor's or manager's confirmed password
+    // is his word for the session's operator for a while (Authorization.h).
     o.Add("CRV.rdmHost", "ConfSenha", 2, [](TCall& c) -> QVariant {
-        QSqlQuery q = Run(c.db, "SELECT DSSENHAHASH, DSSENHASAL FROM OPERADOR WHERE CDOPERADOR = ?", {c.text(0)});
-        return q.next() && CheckPassword(c.text(1), q.value(0).toString(), q.value(1).toString());
+        const QString operatorCode = c.text(0).trimmed();
+        QDateTime lockedUntil;
+        switch (CheckOperatorPassword(c.db, operatorCode, c.text(1), c.now, *c.policy, &lockedUntil)) {
+        case TPasswordVerdict::Locked:
+            c.journalOutcome = QStringLiteral("locked");
+            return FailResult(LockedText(operatorCode, lockedUntil, c.now));
+        case TPasswordVerdict::Wrong:
+            c.journalOutcome = QStringLiteral("wrong-password");
+            c.journalNote = QStringLiteral("senha de %1 não confirmada").arg(operatorCode);
+            return false;
+        case TPasswordVerdict::Right:
+            break;
+        }
+        if (MayVouch(c.db, operatorCode, c.session->operatorCode)) {
+            Sessions::RecordConfirmation(c.db, *c.session, operatorCode, c.now);
+            c.journalNote = QStringLiteral("senha de %1 confirmada: autorização de gerente/supervisor").arg(operatorCode);
+        } else {
+            c.journalNote = QStringLiteral("senha de %1 confirmada").arg(operatorCode);
+        }
+        return true;
     });
     o.Add("CRV.rdmHost", "ListaOrcamentos", 1, [](TCall& c) {
         // The total as GetGeral gives it: items, labour and halls, less the discounts.

@@ -107,15 +107,50 @@ const char* const version1[] = {
     "CREATE TABLE NUMERADOR (NMCHAVE VARCHAR(30) PRIMARY KEY, NRULTIMO INTEGER NOT NULL)",
 };
 
+// Sessions, the count of failed password checks, and the journal of who did what. A session
+// is known by a hash of its token only; the journal is only ever appended to.
+const char* const version2[] = {
+    "CREATE TABLE SESSAO (DSTOKENHASH VARCHAR(64) PRIMARY KEY, CDOPERADOR VARCHAR(12) NOT NULL, CDFILIAL VARCHAR(4) NOT NULL,"
+    " DTINICIO VARCHAR(23) NOT NULL, DTULTUSO VARCHAR(23) NOT NULL, CDOPERCONF VARCHAR(12), DTCONF VARCHAR(23))",
+    "CREATE TABLE TENTATIVASENHA (CDOPERADOR VARCHAR(40) PRIMARY KEY, QTFALHAS INTEGER NOT NULL, DTBLOQUEIO VARCHAR(23))",
+    "CREATE TABLE JORNAL (NRJORNAL $SERIAL, DTREGISTRO VARCHAR(23) NOT NULL, CDOPERADOR VARCHAR(40), CDFILIAL VARCHAR(10),"
+    " NMOBJETO TEXT NOT NULL, NMMETODO TEXT NOT NULL, CDFILIALORCA VARCHAR(4), NRORCAEVENTO VARCHAR(10), NRSEQORCAEVE VARCHAR(2),"
+    " IDRESULTADO VARCHAR(20) NOT NULL, DSMENSAGEM TEXT, DSARGUMENTOS TEXT)",
+    "CREATE INDEX JORNAL_ORCAMENTO ON JORNAL (NRORCAEVENTO)",
+    "CREATE INDEX JORNAL_DATA ON JORNAL (DTREGISTRO)",
+};
+const char* const version2SQLite[] = {
+    "CREATE TRIGGER JORNAL_SEM_ALTERACAO BEFORE UPDATE ON JORNAL BEGIN SELECT RAISE(ABORT, 'O jornal não pode ser alterado.'); END",
+    "CREATE TRIGGER JORNAL_SEM_EXCLUSAO BEFORE DELETE ON JORNAL BEGIN SELECT RAISE(ABORT, 'O jornal não pode ser apagado.'); END",
+};
+const char* const version2PostgreSQL[] = {
+    "CREATE FUNCTION JORNAL_SOMENTE_INCLUSAO() RETURNS trigger LANGUAGE plpgsql AS $$"
+    " BEGIN RAISE EXCEPTION 'O jornal não pode ser alterado nem apagado.'; END $$",
+    "CREATE TRIGGER JORNAL_SEM_ALTERACAO BEFORE UPDATE OR DELETE ON JORNAL FOR EACH ROW EXECUTE FUNCTION JORNAL_SOMENTE_INCLUSAO()",
+};
+
+struct Statements {
+    const char* const* statements = nullptr;
+    size_t count = 0;
+};
+
+// A version's statements: those of both databases, then those of one of them.
 struct Migration {
     int version;
-    const char* const* statements;
-    size_t count;
+    Statements common, sqlite, postgresql;
 };
 
 const Migration migrations[] = {
-    {1, version1, std::size(version1)},
+    {1, {version1, std::size(version1)}, {}, {}},
+    {2, {version2, std::size(version2)}, {version2SQLite, std::size(version2SQLite)}, {version2PostgreSQL, std::size(version2PostgreSQL)}},
 };
+
+// A column that numbers its rows by itself.
+QString Dialected(const char* statement, TStore::Dialect dialect)
+{
+    return QString::fromUtf8(statement).replace(QStringLiteral("$SERIAL"), dialect == TStore::SQLite ? QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")
+                                                                                                       : QStringLiteral("BIGSERIAL PRIMARY KEY"));
+}
 
 } // namespace
 
@@ -128,8 +163,9 @@ void TStore::migrate()
         for (const Migration& m : migrations) {
             if (m.version <= version)
                 continue;
-            for (size_t i = 0; i < m.count; ++i)
-                Run(db, QString::fromLatin1(m.statements[i]));
+            for (const Statements& part : {m.common, dialect() == SQLite ? m.sqlite : m.postgresql})
+                for (size_t i = 0; i < part.count; ++i)
+                    Run(db, Dialected(part.statements[i], dialect()));
             Run(db, QStringLiteral("INSERT INTO ORE_SCHEMA (NRVERSAO) VALUES (?)"), {m.version});
         }
     });

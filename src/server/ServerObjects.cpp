@@ -1,5 +1,7 @@
 #include "ServerObjects.h"
 
+#include "Authorization.h"
+
 #include "Errors.h"
 #include "Variants.h"
 #include "Wire.h"
@@ -7,8 +9,11 @@
 #include <QSqlQuery>
 
 namespace {
-QString describe(const QVariant& v)
+QString describe(const TCall& call, int i)
 {
+    if (RuleOf(call.where()).secret.contains(i))
+        return QStringLiteral("********");   // a password is never repeated
+    const QVariant& v = call.raw(i);
     try {
         return QString::fromUtf8(Wire::Encode(v)).left(60);
     } catch (const EHostError&) {
@@ -29,7 +34,7 @@ QString TCall::text(int i) const
     }
     if (VarIsClear(v))
         return {};
-    throw EWireError(QStringLiteral("%1: o argumento %2 deve ser um texto (recebido %3).").arg(where()).arg(i + 1).arg(describe(v)));
+    throw EWireError(QStringLiteral("%1: o argumento %2 deve ser um texto (recebido %3).").arg(where()).arg(i + 1).arg(describe(*this, i)));
 }
 
 double TCall::number(int i) const
@@ -38,7 +43,7 @@ double TCall::number(int i) const
     bool ok = false;
     const double d = v.metaType().id() == QMetaType::QString ? v.toString().toDouble(&ok) : v.toDouble(&ok);
     if (!ok || VarIsClear(v))
-        throw EWireError(QStringLiteral("%1: o argumento %2 deve ser um número (recebido %3).").arg(where()).arg(i + 1).arg(describe(v)));
+        throw EWireError(QStringLiteral("%1: o argumento %2 deve ser um número (recebido %3).").arg(where()).arg(i + 1).arg(describe(*this, i)));
     return d;
 }
 
@@ -46,7 +51,7 @@ TDataPacket TCall::packet(int i) const
 {
     const QVariant& v = raw(i);
     if (!VarIsPacket(v))
-        throw EWireError(QStringLiteral("%1: o argumento %2 deve ser um pacote de dados (recebido %3).").arg(where()).arg(i + 1).arg(describe(v)));
+        throw EWireError(QStringLiteral("%1: o argumento %2 deve ser um pacote de dados (recebido %3).").arg(where()).arg(i + 1).arg(describe(*this, i)));
     return v.value<TDataPacket>();
 }
 
@@ -57,11 +62,28 @@ QDate TCall::date(int i) const
               : v.metaType().id() == QMetaType::QDateTime ? v.toDateTime().date()
                                                            : QDate::fromString(v.toString(), Qt::ISODate);
     if (!d.isValid())
-        throw EWireError(QStringLiteral("%1: o argumento %2 deve ser uma data (recebido %3).").arg(where()).arg(i + 1).arg(describe(v)));
+        throw EWireError(QStringLiteral("%1: o argumento %2 deve ser uma data (recebido %3).").arg(where()).arg(i + 1).arg(describe(*this, i)));
     return d;
 }
 
-TServerObjects::TServerObjects(TStore& store) : m_store(store) {}
+const char* const kSessionInvalid = "Sessão inválida ou expirada. Entre novamente.";
+
+namespace {
+
+// A call without a valid session, or whose headers name someone else.
+struct ESessionRefused {
+    int httpStatus;
+    QString text;
+};
+
+bool IsLogin(const QString& name) { return name == QLatin1String("CRV.rdmHost.Login"); }
+
+} // namespace
+
+TServerObjects::TServerObjects(TStore& store, TSessionPolicy policy)
+    : m_store(store), m_policy(policy), m_clock([] { return QDateTime::currentDateTime(); })
+{
+}
 
 void TServerObjects::Add(const QString& object, const QString& method, int argumentCount, Method body)
 {
@@ -74,6 +96,16 @@ QStringList TServerObjects::Methods() const
     for (const auto& [name, entry] : m_methods)
         names << name;
     return names;
+}
+
+void TServerObjects::journalAlone(const TJournalEntry& entry)
+{
+    try {
+        m_store.transaction([&](QSqlDatabase& db) { Journal::Append(db, entry); });
+    } catch (const EHostError& e) {
+        // The call's answer stands; the lost entry is reported where the server's operator looks.
+        qWarning("ore-server: o jornal não registrou %s.%s: %s", qPrintable(entry.object), qPrintable(entry.method), qPrintable(e.message()));
+    }
 }
 
 TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
@@ -89,18 +121,77 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     }
     if (request.params.size() != it->second.argumentCount)
         return TRpcReply::Error(QStringLiteral("%1 recebe %2 argumento(s) e recebeu %3.").arg(name).arg(it->second.argumentCount).arg(request.params.size()));
+
+    const TMethodRule& rule = RuleOf(name);
+    const QDateTime now = m_clock();
+    const TQuoteKey quote = QuoteNamed(request.params, rule);
+    TJournalEntry entry{now, request.operatorCode, request.branch, request.object, request.method, quote.branch, quote.number, quote.sequence, {}, {},
+                        Journal::Arguments(request.params, rule.secret)};
+    if (IsLogin(name)) {
+        entry.operatorCode = request.params.value(0).toString();
+        entry.branch = request.params.value(2).toString();
+    }
+
+    TRpcRequest acting = request;
     TRpcReply reply;
     try {
         m_store.transaction([&](QSqlDatabase& db) {
-            TCall call{db, m_store, request, {}};
+            std::optional<TSessionInfo> session;
+            if (!IsLogin(name)) {
+                session = Sessions::Find(db, request.token, now, m_policy);
+                if (!session)
+                    throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
+                entry.operatorCode = session->operatorCode;
+                entry.branch = session->branch;
+                if ((!request.operatorCode.isEmpty() && request.operatorCode.compare(session->operatorCode, Qt::CaseInsensitive) != 0)
+                    || (!request.branch.isEmpty() && request.branch != session->branch))
+                    throw ESessionRefused{403, QStringLiteral("Os cabeçalhos X-Operator/X-Branch (%1/%2) não são os da sessão. Chamada recusada.")
+                                                   .arg(request.operatorCode, request.branch)};
+                acting.operatorCode = session->operatorCode;
+                acting.branch = session->branch;
+            }
+            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy};
+            if (session)
+                Authorize(call, rule);
             reply.result = it->second.body(call);
             reply.byref = call.byref;
+            if (rule.journal) {
+                const bool failed = VarIsFail(reply.result);
+                entry.outcome = !call.journalOutcome.isEmpty() ? call.journalOutcome : failed ? QStringLiteral("fail") : QStringLiteral("ok");
+                entry.message = !call.journalNote.isEmpty() ? call.journalNote : failed ? reply.result.value<TFailResult>().text : QString();
+                Journal::Append(db, entry);
+            }
         });
+    } catch (const ESessionRefused& e) {
+        entry.outcome = QStringLiteral("refused");
+        entry.message = e.text;
+        journalAlone(entry);
+        return TRpcReply::Error(e.text, e.httpStatus);
+    } catch (const EDenied& e) {
+        entry.outcome = QStringLiteral("refused");
+        entry.message = QString::fromUtf8(e.what());
+        journalAlone(entry);
+        return TRpcReply::Fail(entry.message);
     } catch (const ERefusal& e) {
+        if (rule.journal) {
+            entry.outcome = QStringLiteral("fail");
+            entry.message = QString::fromUtf8(e.what());
+            journalAlone(entry);
+        }
         return TRpcReply::Fail(QString::fromUtf8(e.what()));
     } catch (const EServerError& e) {
+        if (rule.journal) {
+            entry.outcome = QStringLiteral("exception");
+            entry.message = QString::fromUtf8(e.what());
+            journalAlone(entry);
+        }
         return TRpcReply::Error(QString::fromUtf8(e.what()));
     } catch (const EHostError& e) {
+        if (rule.journal) {
+            entry.outcome = QStringLiteral("exception");
+            entry.message = e.message();
+            journalAlone(entry);
+        }
         return TRpcReply::Error(e.message());
     }
     return reply;

@@ -2,7 +2,9 @@
 // The server objects: a catalogue of methods by object and name, each with its argument count,
 // run in one transaction of the store.
 
+#include "Journal.h"
 #include "RpcServer.h"
+#include "Sessions.h"
 #include "Store.h"
 
 #include <QDateTime>
@@ -10,12 +12,18 @@
 #include <functional>
 #include <map>
 
-// What a method sees of its call.
+// What a method sees of its call. The request's operator and branch are the session's.
 struct TCall {
     QSqlDatabase& db;
     TStore& store;
     const TRpcRequest& request;
-    QMap<int, QVariant> byref;   // new values of arguments passed by reference
+    QMap<int, QVariant> byref;              // new values of arguments passed by reference
+    const TSessionInfo* session = nullptr;  // null only while logging in
+    QDateTime now;                          // the server's clock when the call began
+    const TSessionPolicy* policy = nullptr;
+    // What the journal records of the call, when the method says more than its result does.
+    QString journalOutcome;
+    QString journalNote;
 
     QString where() const { return request.object + QLatin1Char('.') + request.method; }
 
@@ -41,15 +49,25 @@ public:
     explicit EServerError(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
 
+// Every call but CRV.rdmHost.Login needs a valid session (docs/protocol.md): without one it is
+// answered HTTP 401. The session's operator and branch are the ones the methods see; headers
+// naming others are refused. A method's further demands (Authorization.h) are checked in its
+// transaction, before it runs; a change is journalled in that same transaction, and refusals
+// and failures in one of their own.
 class TServerObjects {
 public:
     using Method = std::function<QVariant(TCall& call)>;
+    using Clock = std::function<QDateTime()>;
 
-    explicit TServerObjects(TStore& store);
+    explicit TServerObjects(TStore& store, TSessionPolicy policy = {});
 
     void Add(const QString& object, const QString& method, int argumentCount, Method body);
     TRpcReply Dispatch(const TRpcRequest& request);
     QStringList Methods() const;
+
+    // The clock of sessions, locks and the journal (tests move it).
+    void SetClock(Clock clock) { m_clock = std::move(clock); }
+    const TSessionPolicy& Policy() const { return m_policy; }
 
 private:
     struct Entry {
@@ -57,8 +75,15 @@ private:
         Method body;
     };
     TStore& m_store;
+    TSessionPolicy m_policy;
+    Clock m_clock;
     std::map<QString, Entry> m_methods;   // "object.method"
+
+    void journalAlone(const TJournalEntry& entry);
 };
+
+// The text of a call without a valid session.
+extern const char* const kSessionInvalid;
 
 // The catalogue, by group.
 void RegisterHost(TServerObjects& objects);       // CRV.rdmHost, rights and people

@@ -1,7 +1,10 @@
 // ore-server: the reference application server.
-//   ore-server [--db sqlite:FILE | --db postgresql://user@host:port/db] [--listen HOST:PORT] [--init-demo]
+//   ore-server [--db URL] [--listen HOST:PORT] [--init-demo] [--tls-cert FILE --tls-key FILE]
+//              [--allow-plain-http] [--session-idle MINUTES] [--lockout-after N] [--lockout-minutes M]
+//   ore-server journal --db URL [--quote NUMBER] [--since YYYY-MM-DD]
 #include "Demo.h"
 #include "Errors.h"
+#include "Journal.h"
 #include "RpcServer.h"
 #include "ServerObjects.h"
 #include "Store.h"
@@ -12,43 +15,127 @@
 #include <csignal>
 #include <cstdio>
 
+namespace {
+
+int fail(const QString& text, int status)
+{
+    std::fprintf(stderr, "ore-server: %s\n", qPrintable(text));
+    return status;
+}
+
+const QCommandLineOption dbOption{QStringLiteral("db"), QStringLiteral("banco: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco (padrão sqlite:ore.db)"),
+                                  QStringLiteral("URL"), QStringLiteral("sqlite:ore.db")};
+
+// ore-server journal: the journal, one line per entry.
+int RunJournal(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Jornal de quem fez o quê, uma linha por registro."));
+    parser.addHelpOption();
+    parser.addOptions({dbOption,
+                       {QStringLiteral("quote"), QStringLiteral("só os registros deste número de orçamento"), QStringLiteral("NUMERO")},
+                       {QStringLiteral("since"), QStringLiteral("só os registros deste dia em diante"), QStringLiteral("AAAA-MM-DD")}});
+    parser.process(arguments);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().first()), 2);
+    QDate since;
+    if (parser.isSet(QStringLiteral("since"))) {
+        since = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
+        if (!since.isValid())
+            return fail(QStringLiteral("--since deve ser AAAA-MM-DD (recebido \"%1\")").arg(parser.value(QStringLiteral("since"))), 2);
+    }
+    try {
+        TStore store(parser.value(dbOption));
+        store.migrate();
+        QSqlDatabase db = store.connection();
+        Journal::Read(db, parser.value(QStringLiteral("quote")), since, [](const TJournalEntry& entry) {
+            std::printf("%s\n", Journal::Line(entry).toUtf8().constData());
+        });
+    } catch (const EHostError& e) {
+        return fail(e.message(), 1);
+    }
+    return 0;
+}
+
+int positiveOption(const QCommandLineParser& parser, const QString& name, int& value)
+{
+    bool ok = false;
+    value = parser.value(name).toInt(&ok);
+    return ok && value > 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     qputenv("QT_NO_GLIB", "1");   // the plain event loop answers sooner
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ore-server"));
+    QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1 && arguments[1] == QLatin1String("journal")) {
+        arguments.removeAt(1);
+        return RunJournal(arguments);
+    }
+
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Servidor de aplicação dos orçamentos de eventos."));
+    parser.setApplicationDescription(QStringLiteral("Servidor de aplicação dos orçamentos de eventos.\n"
+                                                    "ore-server journal --db URL [--quote NUMERO] [--since AAAA-MM-DD] mostra o jornal."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("db"), QStringLiteral("banco: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco"), QStringLiteral("URL"),
-         QStringLiteral("sqlite:ore.db")},
+        dbOption,
         {QStringLiteral("listen"), QStringLiteral("endereço e porta (padrão 127.0.0.1:8400; porta 0: uma livre)"), QStringLiteral("HOST:PORTA"),
          QStringLiteral("127.0.0.1:8400")},
         {QStringLiteral("init-demo"), QStringLiteral("preenche um banco vazio com os dados de demonstração")},
+        {QStringLiteral("tls-cert"), QStringLiteral("certificado PEM: atende só HTTPS"), QStringLiteral("ARQUIVO")},
+        {QStringLiteral("tls-key"), QStringLiteral("chave privada PEM do certificado"), QStringLiteral("ARQUIVO")},
+        {QStringLiteral("allow-plain-http"), QStringLiteral("aceita HTTP sem TLS num endereço que não é o local")},
+        {QStringLiteral("session-idle"), QStringLiteral("minutos sem uso que encerram uma sessão (padrão 480)"), QStringLiteral("MINUTOS"),
+         QStringLiteral("480")},
+        {QStringLiteral("lockout-after"), QStringLiteral("falhas de senha seguidas que bloqueiam o operador (padrão 5)"), QStringLiteral("N"),
+         QStringLiteral("5")},
+        {QStringLiteral("lockout-minutes"), QStringLiteral("minutos de bloqueio (padrão 5)"), QStringLiteral("MINUTOS"), QStringLiteral("5")},
     });
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().first()), 2);
 
     const QString listen = parser.value(QStringLiteral("listen"));
     const qsizetype colon = listen.lastIndexOf(QLatin1Char(':'));
     bool portOk = false;
     const int port = listen.mid(colon + 1).toInt(&portOk);
     const QHostAddress address(colon > 0 ? listen.left(colon) : QStringLiteral("127.0.0.1"));
-    if (colon <= 0 || !portOk || port < 0 || port > 65535 || address.isNull()) {
-        std::fprintf(stderr, "ore-server: --listen deve ser HOST:PORTA (recebido \"%s\")\n", qPrintable(listen));
+    if (colon <= 0 || !portOk || port < 0 || port > 65535 || address.isNull())
+        return fail(QStringLiteral("--listen deve ser HOST:PORTA (recebido \"%1\")").arg(listen), 2);
+
+    const QString certificate = parser.value(QStringLiteral("tls-cert")), key = parser.value(QStringLiteral("tls-key"));
+    if (certificate.isEmpty() != key.isEmpty())
+        return fail(QStringLiteral("--tls-cert e --tls-key vão juntos."), 2);
+    const bool tls = !certificate.isEmpty();
+    if (!tls && !address.isLoopback() && !parser.isSet(QStringLiteral("allow-plain-http")))
+        return fail(QStringLiteral("%1 não é um endereço local: sem TLS as senhas e os dados passariam abertos pela rede. "
+                                   "Use --tls-cert e --tls-key, ou --allow-plain-http se a rede for protegida de outro modo.")
+                        .arg(address.toString()),
+                    2);
+
+    TSessionPolicy policy;
+    if (int status = positiveOption(parser, QStringLiteral("session-idle"), policy.idleMinutes)
+                     + positiveOption(parser, QStringLiteral("lockout-after"), policy.lockoutAfter)
+                     + positiveOption(parser, QStringLiteral("lockout-minutes"), policy.lockoutMinutes))
         return 2;
-    }
 
     try {
-        TStore store(parser.value(QStringLiteral("db")));
+        TStore store(parser.value(dbOption));
         store.migrate();
         if (parser.isSet(QStringLiteral("init-demo")))
             InitDemo(store);
-        TServerObjects objects(store);
+        TServerObjects objects(store, policy);
         RegisterAll(objects);
         TRpcServer server([&](const TRpcRequest& request) { return objects.Dispatch(request); });
+        if (tls)
+            server.UseTls(certificate, key);
         server.Listen(address, quint16(port));
-        std::printf("ore-server: %s, escutando em %s:%d\n", qPrintable(store.url()), qPrintable(address.toString()), server.Port());
+        std::printf("ore-server: %s, escutando em %s:%d%s\n", qPrintable(store.url()), qPrintable(address.toString()), server.Port(),
+                    tls ? " (HTTPS)" : "");
         std::fflush(stdout);
         std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
         std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
@@ -56,7 +143,6 @@ int main(int argc, char** argv)
         server.Stop();
         return status;
     } catch (const EHostError& e) {
-        std::fprintf(stderr, "ore-server: %s\n", qPrintable(e.message()));
-        return 1;
+        return fail(e.message(), 1);
     }
 }

@@ -76,7 +76,7 @@ void FakeServer::ClearCalls()
 
 TRpcReply FakeServer::dispatch(const TRpcRequest& request)
 {
-    FakeCall call{request.object, request.method, request.params, request.operatorCode, request.branch};
+    FakeCall call{request.object, request.method, request.params, request.operatorCode, request.branch, request.token};
     std::function<TRpcReply(const FakeCall&)> handler;
     TRpcReply reply;
     {

@@ -19,6 +19,7 @@ struct FakeCall {
     QVariantList args;
     QString operatorCode;
     QString branch;
+    QString token;           // the Bearer token sent, if any
     QString name() const { return object + QLatin1Char('.') + method; }
 };
 

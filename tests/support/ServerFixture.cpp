@@ -31,15 +31,30 @@ void ServerFixture::SetUp()
     server->Listen();
     Session().webURL = QStringLiteral("127.0.0.1");
     Session().webPort = server->Port();
-    Session().operador = QStringLiteral("OPER1");
-    Session().filiProc = QStringLiteral("0001");
+    Session().tls = false;
+    Session().caFile.clear();
     Session().callTimeoutMs = 20000;
+    ActAs(QStringLiteral("OPER1"));
+}
+
+QString ServerFixture::OpenSession(const QString& operatorCode, const QString& branch)
+{
+    QSqlDatabase db = store->connection();
+    return Sessions::Open(db, operatorCode, branch, QDateTime::currentDateTime(), objects->Policy());
+}
+
+void ServerFixture::ActAs(const QString& operatorCode, const QString& branch)
+{
+    Session().token = OpenSession(operatorCode, branch);
+    Session().operador = operatorCode;
+    Session().filiProc = branch;
 }
 
 void ServerFixture::TearDown()
 {
     if (server)
         server->Stop();
+    Session().token.clear();
 }
 
 QVariant ServerFixture::Call(const QString& object, const QString& method, const QVariantList& args, QMap<int, QVariant>* byref)

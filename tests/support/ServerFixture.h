@@ -19,7 +19,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A call through the protocol, as a module makes it (X-Branch 0001, X-Operator OPER1).
+    // A session opened straight in the store, as a login would open it; its token.
+    QString OpenSession(const QString& operatorCode, const QString& branch = QStringLiteral("0001"));
+    // Makes the calls that follow those of `operatorCode`'s session (OPER1's at the start).
+    void ActAs(const QString& operatorCode, const QString& branch = QStringLiteral("0001"));
+
+    // A call through the protocol, as a module makes it, in the session of ActAs.
     QVariant Call(const QString& object, const QString& method, const QVariantList& args = {}, QMap<int, QVariant>* byref = nullptr);
     // The failed result's text, or "" when the call succeeded.
     QString FailOf(const QVariant& result);

@@ -1,0 +1,232 @@
+#include "Authorization.h"
+
+#include "Sessions.h"
+#include "TextRoutines.h"
+#include "Variants.h"
+
+#include <QSqlQuery>
+
+#include <map>
+
+namespace {
+
+// An operator's salesperson record: his code, job ("V" plain salesperson, "S" supervisor,
+// "G" manager) and supervisor.
+struct TJob {
+    QString salesperson, job, supervisor;
+    bool plain() const { return job == QLatin1String("V"); }
+};
+
+TJob JobOf(QSqlDatabase& db, const QString& operatorCode)
+{
+    QSqlQuery q = Run(db, QStringLiteral("SELECT O.CDVENDEDOR, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
+                                         "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?"),
+                      {operatorCode});
+    if (!q.next())
+        return {};
+    return {q.value(0).toString().trimmed(), q.value(1).toString().trimmed(), q.value(2).toString().trimmed()};
+}
+
+// The processing rights as the dialog reads them: the operator's own row, otherwise the
+// branch's defaults; every screen's rights together, since the server does not know the
+// screen that launched the module.
+QString RightsOf(QSqlDatabase& db, const QString& operatorCode, const QString& branch)
+{
+    QSqlQuery own = Run(db, QStringLiteral("SELECT CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"), {operatorCode});
+    if (own.next())
+        return QStringList{own.value(0).toString(), own.value(1).toString(), own.value(2).toString()}.join(QLatin1Char(' '));
+    QSqlQuery defaults = Run(db, QStringLiteral("SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?"), {branch});
+    if (defaults.next())
+        return QStringList{defaults.value(0).toString(), defaults.value(1).toString(), defaults.value(2).toString()}.join(QLatin1Char(' '));
+    return {};
+}
+
+// Whether the quote's discount is above its salesperson's ceiling, measured as the approval
+// measures it when the branch treats discounts ("A"): any item's discount, else the quote's
+// discount against the gross total of the items.
+bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
+{
+    if (Scalar(db, QStringLiteral("SELECT IDTPTRATDESCORE FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString() != QLatin1String("A"))
+        return false;
+    QSqlQuery quote = Run(db, QStringLiteral("SELECT O.VRDESCORCEVE, V.VRPEMAXDESVE FROM ORCAEVENTO O LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
+                                             "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"),
+                          key.params());
+    if (!quote.next())
+        return false;
+    const double discount = quote.value(0).toDouble(), ceiling = quote.value(1).toDouble();
+    double gross = 0;
+    bool itemAbove = false;
+    QSqlQuery items = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + QString::fromLatin1(kWhereKey),
+                          key.params());
+    while (items.next()) {
+        const double line = RoundDec(items.value(0).toDouble() * items.value(1).toDouble() + items.value(2).toDouble(), 2);
+        gross += line;
+        const double itemDiscount = items.value(3).toDouble();
+        if (!itemAbove && !items.value(3).isNull() && itemDiscount != 0 && line > 0 && RoundDec(itemDiscount * 100, 2) / line > ceiling)
+            itemAbove = true;
+    }
+    if (itemAbove)
+        return true;
+    gross = gross == 0 ? 1 : std::abs(gross);
+    return RoundDec(discount, 2) * 100 / RoundDec(gross, 2) > RoundDec(ceiling, 2);
+}
+
+// Whether the session holds a supervisor's word, recent enough, from someone who may give it
+// for this operator and this quote: a manager, the operator's supervisor, or the supervisor
+// of the quote's salesperson (whose password the approval asks for).
+bool HoldsConfirmation(TCall& c, const TQuoteKey& key)
+{
+    const TSessionInfo& s = *c.session;
+    if (s.confirmedBy.isEmpty() || !s.confirmedAt.isValid() || s.confirmedAt > c.now
+        || s.confirmedAt.secsTo(c.now) > qint64(c.policy->confirmationMinutes) * 60)
+        return false;
+    const TJob confirmer = JobOf(c.db, s.confirmedBy);
+    if (confirmer.job == QLatin1String("G"))
+        return true;
+    if (confirmer.salesperson.isEmpty())
+        return false;
+    const QString quoteSupervisor = Scalar(c.db, QStringLiteral("SELECT V.CDVENDEDORSUP FROM ORCAEVENTO O JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
+                                                                "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"),
+                                           key.params())
+                                        .toString()
+                                        .trimmed();
+    return confirmer.salesperson == JobOf(c.db, s.operatorCode).supervisor || confirmer.salesperson == quoteSupervisor;
+}
+
+// SetAprova: a discount above the ceiling needs a supervisor's word, unless the operator is
+// a supervisor or manager himself.
+void RequireDiscountAuthorised(TCall& c)
+{
+    const TQuoteKey key{c.text(2), c.text(0), c.text(1)};
+    const TJob acting = JobOf(c.db, c.session->operatorCode);
+    if (!acting.job.isEmpty() && !acting.plain())
+        return;
+    if (!DiscountAboveCeiling(c.db, key) || HoldsConfirmation(c, key))
+        return;
+    throw EDenied(QStringLiteral("O desconto do orçamento %1 está acima do permitido e precisa ser autorizado pelo gerente/supervisor "
+                                 "(senha confirmada nos últimos %2 minutos). Operação recusada.")
+                      .arg(key.text())
+                      .arg(c.policy->confirmationMinutes));
+}
+
+// SetAprovComercial: given in the name of the operator's own salesperson record; a plain
+// salesperson needs a supervisor's word.
+void RequireCommercialAuthorised(TCall& c)
+{
+    const TQuoteKey key = KeyOf(c);
+    const TJob acting = JobOf(c.db, c.session->operatorCode);
+    if (c.text(4).trimmed() != acting.salesperson)
+        throw EDenied(QStringLiteral("%1: o vendedor informado (%2) não é o do operador %3. Operação recusada.")
+                          .arg(c.where(), c.text(4).trimmed(), c.session->operatorCode));
+    if (!acting.plain() || HoldsConfirmation(c, key))
+        return;
+    throw EDenied(QStringLiteral("A aprovação comercial do orçamento %1 precisa da senha do gerente/supervisor, confirmada nos últimos %2 minutos. "
+                                 "Operação recusada.")
+                      .arg(key.text())
+                      .arg(c.policy->confirmationMinutes));
+}
+
+const std::map<QString, TMethodRule>& Rules()
+{
+    constexpr TQuoteAt key{0, 1, 2};
+    constexpr TQuoteAt packet{.packet = 0};
+    static const std::map<QString, TMethodRule> rules = {
+        {"CRV.rdmHost.Login", {.journal = true, .secret = {1}}},
+        {"CRV.rdmHost.Logout", {.journal = true}},
+        {"CRV.rdmHost.ConfSenha", {.journal = true, .secret = {1}}},
+
+        {"ORE06400.rdmProcOrca.GetOperControle", {.operatorArg = 0}},
+        {"ORE06400.rdmProcOrca.GetOperCadProd", {.operatorArg = 0}},
+        {"ORE00400.rdmAprovaOrca.GetOperadorAprov", {.operatorArg = 0}},
+        {"ORE00400.rdmAprovaOrca.GetVerifCargoOper", {.operatorArg = 0}},
+
+        {"ORE00400.rdmAprovaOrca.SetEscolhaSalao", {.journal = true, .right = "APROVAR", .quote = packet}},
+        {"ORE00400.rdmAprovaOrca.SetOpcao", {.journal = true, .right = "APROVAR", .quote = key}},
+        {"ORE00400.rdmAprovaOrca.SetSalao", {.journal = true, .right = "APROVAR", .quote = key}},
+        {"ORE00400.rdmAprovaOrca.SetAprovComercial", {.journal = true, .right = "APROVAR", .quote = key, .check = RequireCommercialAuthorised}},
+        {"ORE00400.rdmAprovaOrca.SetAprova",
+         {.journal = true, .right = "APROVAR", .operatorArg = 3, .quote = {2, 0, 1}, .check = RequireDiscountAuthorised}},
+        {"ORE06400.rdmProcOrca.SetVdCustoFixo", {.journal = true, .right = "APROVAR", .quote = key}},
+        {"ORE00400.rdmAprovaOrca.SetModPgto", {.journal = true, .quote = {1, 2, -1}}},
+        {"ORE00400.rdmAprovaOrca.SetEndCliente", {.journal = true, .quote = key}},
+        {"ORE00800.rdmFechaOrca.SetClieContratante", {.journal = true, .quote = {1, 2, -1}}},
+
+        {"ORE00800.rdmFechaOrca.FecharOrca", {.journal = true, .right = "FECHAR", .operatorArg = 1, .quote = packet}},
+        {"ORE02900.rdmExecProc.FecharOrca", {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
+        {"ORE02900.rdmExecProc.ExecOrcaComposicao", {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
+        {"ORE02900.rdmExecProc.ExecOrcaComposicaoMat", {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
+        {"ORE02900.rdmExecProc.GeraReqOrcaEve", {.journal = true, .right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = packet}},
+
+        {"ORE00105.rdmCliente.CadastraCliente", {.journal = true, .quote = key}},
+        {"ORE00406.rdmProposta.GravaProposta", {.journal = true, .quote = key}},
+        {"ORE09000.rdmContratante.GravaContratante", {.journal = true, .quote = key}},
+        {"ORE09000.rdmContratante.ExcluiContratante", {.journal = true, .quote = key}},
+        {"ORE06700.rdmProduto.VinculaProduto", {.journal = true, .quote = key}},
+        {"ORE06700.rdmProduto.CriaProduto", {.journal = true}},
+    };
+    return rules;
+}
+
+QString Verb(const char* right)
+{
+    const QString r = QString::fromLatin1(right);
+    return r == QLatin1String("APROVAR") ? QStringLiteral("aprovar") : r == QLatin1String("FECHAR") ? QStringLiteral("fechar") : QStringLiteral("executar");
+}
+
+} // namespace
+
+const TMethodRule& RuleOf(const QString& name)
+{
+    static const TMethodRule readOnly;
+    const auto& rules = Rules();
+    const auto it = rules.find(name);
+    return it == rules.end() ? readOnly : it->second;
+}
+
+void Authorize(TCall& c, const TMethodRule& rule)
+{
+    const TSessionInfo& session = *c.session;
+    if (rule.operatorArg >= 0 && c.text(rule.operatorArg).trimmed().compare(session.operatorCode, Qt::CaseInsensitive) != 0)
+        throw EDenied(QStringLiteral("%1: o operador informado (%2) não é o da sessão (%3). Operação recusada.")
+                          .arg(c.where(), c.text(rule.operatorArg).trimmed(), session.operatorCode));
+    if (rule.branchArg >= 0 && c.text(rule.branchArg).trimmed() != session.branch)
+        throw EDenied(QStringLiteral("%1: a filial informada (%2) não é a da sessão (%3). Operação recusada.")
+                          .arg(c.where(), c.text(rule.branchArg).trimmed(), session.branch));
+    if (rule.right && !RightsOf(c.db, session.operatorCode, session.branch).contains(QLatin1String(rule.right)))
+        throw EDenied(QStringLiteral("O operador %1 não tem permissão para %2 orçamentos. Operação recusada.").arg(session.operatorCode, Verb(rule.right)));
+    if (rule.check)
+        rule.check(c);
+}
+
+TQuoteKey QuoteNamed(const QVariantList& params, const TMethodRule& rule)
+{
+    auto text = [&](int i) { return i >= 0 && i < params.size() && params[i].canConvert<QString>() ? params[i].toString() : QString(); };
+    if (rule.quote.packet < 0)
+        return {text(rule.quote.branch), text(rule.quote.number), text(rule.quote.sequence)};
+    if (rule.quote.packet >= params.size() || !VarIsPacket(params[rule.quote.packet]))
+        return {};
+    const TDataPacket packet = params[rule.quote.packet].value<TDataPacket>();
+    const int mark = packet.fieldIndex("IDMARCADO"), branch = packet.fieldIndex("CDFILIAL"), number = packet.fieldIndex("NRORCAEVENTO"),
+              sequence = packet.fieldIndex("NRSEQORCAEVE");
+    if (branch < 0 || number < 0 || sequence < 0 || packet.rows().empty())
+        return {};
+    auto cell = [](const CellRow& row, int i) { return std::holds_alternative<QString>(row[size_t(i)]) ? std::get<QString>(row[size_t(i)]) : QString(); };
+    const CellRow* chosen = &packet.rows().front();
+    if (mark >= 0)
+        for (const CellRow& row : packet.rows())
+            if (cell(row, mark).trimmed() == QLatin1String("S")) {
+                chosen = &row;
+                break;
+            }
+    return {cell(*chosen, branch), cell(*chosen, number), cell(*chosen, sequence)};
+}
+
+TQuoteKey QuoteNamed(const TCall& call, const TMethodRule& rule) { return QuoteNamed(call.request.params, rule); }
+
+bool MayVouch(QSqlDatabase& db, const QString& confirmer, const QString& actingOperator)
+{
+    if (confirmer.trimmed().compare(actingOperator, Qt::CaseInsensitive) == 0)
+        return false;
+    const TJob job = JobOf(db, confirmer);
+    return !job.job.isEmpty() && !job.plain();
+}

@@ -1,0 +1,106 @@
+#include "Sessions.h"
+
+#include "Password.h"
+#include "Store.h"
+
+#include <QCryptographicHash>
+#include <QSqlQuery>
+
+#include <cmath>
+
+namespace {
+
+QString HashOf(const QString& token)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+QDateTime Parse(const QVariant& stamp) { return QDateTime::fromString(stamp.toString(), Qt::ISODateWithMs); }
+
+// Failures are counted under the code as typed, cut to the column's width.
+QString CountedCode(const QString& operatorCode) { return operatorCode.trimmed().left(40); }
+
+} // namespace
+
+QString PreciseStamp(const QDateTime& moment) { return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")); }
+
+namespace Sessions {
+
+QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branch, const QDateTime& now, const TSessionPolicy& policy)
+{
+    Run(db, QStringLiteral("DELETE FROM SESSAO WHERE DTULTUSO < ?"), {PreciseStamp(now.addSecs(-qint64(policy.idleMinutes) * 60))});
+    const QString token = QString::fromLatin1(RandomBytes(32).toHex());
+    Run(db, QStringLiteral("INSERT INTO SESSAO (DSTOKENHASH, CDOPERADOR, CDFILIAL, DTINICIO, DTULTUSO) VALUES (?, ?, ?, ?, ?)"),
+        {HashOf(token), operatorCode, branch, PreciseStamp(now), PreciseStamp(now)});
+    return token;
+}
+
+std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy)
+{
+    if (token.isEmpty())
+        return std::nullopt;
+    const QString hash = HashOf(token);
+    QSqlQuery q = Run(db, QStringLiteral("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?"), {hash});
+    if (!q.next())
+        return std::nullopt;
+    TSessionInfo session{hash, q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), Parse(q.value(4))};
+    const QDateTime lastUse = Parse(q.value(2));
+    if (!lastUse.isValid() || lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60) {
+        Run(db, QStringLiteral("DELETE FROM SESSAO WHERE DSTOKENHASH = ?"), {hash});
+        return std::nullopt;
+    }
+    // The last use is written at most once a minute: reading needs no write of its own.
+    if (lastUse.secsTo(now) >= 60)
+        Run(db, QStringLiteral("UPDATE SESSAO SET DTULTUSO = ? WHERE DSTOKENHASH = ?"), {PreciseStamp(now), hash});
+    return session;
+}
+
+void Close(QSqlDatabase& db, const TSessionInfo& session)
+{
+    Run(db, QStringLiteral("DELETE FROM SESSAO WHERE DSTOKENHASH = ?"), {session.tokenHash});
+}
+
+void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& confirmedBy, const QDateTime& now)
+{
+    Run(db, QStringLiteral("UPDATE SESSAO SET CDOPERCONF = ?, DTCONF = ? WHERE DSTOKENHASH = ?"), {confirmedBy, PreciseStamp(now), session.tokenHash});
+}
+
+} // namespace Sessions
+
+TPasswordVerdict CheckOperatorPassword(QSqlDatabase& db, const QString& operatorCode, const QString& password, const QDateTime& now,
+                                       const TSessionPolicy& policy, QDateTime* lockedUntil)
+{
+    const QString counted = CountedCode(operatorCode);
+    QSqlQuery lock = Run(db, QStringLiteral("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
+    const QDateTime until = lock.next() ? Parse(lock.value(0)) : QDateTime();
+    const bool locked = until.isValid() && until > now;
+    if (until.isValid() && !locked)
+        Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});   // the lock is over: a fresh count
+
+    // The hash is computed in every case, so that the answer's time tells nothing.
+    QSqlQuery stored = Run(db, QStringLiteral("SELECT DSSENHAHASH, DSSENHASAL FROM OPERADOR WHERE CDOPERADOR = ?"), {operatorCode});
+    const bool right = stored.next() ? CheckPassword(password, stored.value(0).toString(), stored.value(1).toString()) : CheckPasswordOfNobody(password);
+    if (locked) {
+        if (lockedUntil)
+            *lockedUntil = until;
+        return TPasswordVerdict::Locked;
+    }
+    if (right) {
+        Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
+        return TPasswordVerdict::Right;
+    }
+    Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 1) "
+                           "ON CONFLICT (CDOPERADOR) DO UPDATE SET QTFALHAS = TENTATIVASENHA.QTFALHAS + 1"),
+        {counted});
+    const QDateTime end = now.addSecs(qint64(policy.lockoutMinutes) * 60);
+    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET DTBLOQUEIO = ? WHERE CDOPERADOR = ? AND QTFALHAS >= ?"), {PreciseStamp(end), counted, policy.lockoutAfter});
+    return TPasswordVerdict::Wrong;
+}
+
+QString LockedText(const QString& operatorCode, const QDateTime& until, const QDateTime& now)
+{
+    const qint64 minutes = std::max<qint64>(1, qint64(std::ceil(double(now.secsTo(until)) / 60.0)));
+    return QStringLiteral("O operador %1 está bloqueado por excesso de tentativas de senha. Tente novamente em %2 minuto(s).")
+        .arg(operatorCode.trimmed())
+        .arg(minutes);
+}

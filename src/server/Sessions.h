@@ -1,0 +1,62 @@
+#pragma once
+// Who is calling. A session is opened by a login and known by its token, of which the store
+// keeps only a hash, so that every server on one store accepts every session and a copy of
+// the store opens none. A session ends by logout or after an idle time.
+//
+// Password checks (login and the supervisor's confirmation) are counted per operator in the
+// store: after a run of failures the operator's checks are refused for a while, even with the
+// right password.
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+
+// The limits a server applies to sessions and password checks.
+struct TSessionPolicy {
+    int idleMinutes = 8 * 60;           // a session unused this long has expired
+    int lockoutAfter = 5;               // failed checks in a row that lock an operator
+    int lockoutMinutes = 5;             // how long the lock lasts
+    int confirmationMinutes = 15;       // how long a supervisor's word holds
+};
+
+struct TSessionInfo {
+    QString tokenHash;
+    QString operatorCode;
+    QString branch;
+    QString confirmedBy;                // the last supervisor or manager who confirmed his password
+    QDateTime confirmedAt;
+};
+
+namespace Sessions {
+
+// Opens a session and answers its token (256 random bits, as hex). Sessions idle past the
+// policy's limit are removed on the way.
+QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branch, const QDateTime& now, const TSessionPolicy& policy);
+
+// The session of `token`, when it exists and has not been idle longer than the policy allows;
+// its last use becomes `now`. An expired session is removed.
+std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy);
+
+void Close(QSqlDatabase& db, const TSessionInfo& session);
+
+// A supervisor's or manager's password confirmed in this session.
+void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& confirmedBy, const QDateTime& now);
+
+} // namespace Sessions
+
+// The outcome of a password check.
+enum class TPasswordVerdict { Right, Wrong, Locked };
+
+// Checks `password` against the stored hash of `operatorCode`, counting failures and
+// honouring the lock. An operator who does not exist costs the same time and is counted alike.
+// `lockedUntil` receives the end of the lock when the verdict is Locked.
+TPasswordVerdict CheckOperatorPassword(QSqlDatabase& db, const QString& operatorCode, const QString& password, const QDateTime& now,
+                                       const TSessionPolicy& policy, QDateTime* lockedUntil = nullptr);
+
+// The operator's text for a lock.
+QString LockedText(const QString& operatorCode, const QDateTime& until, const QDateTime& now);
+
+// "YYYY-MM-DDThh:mm:ss.zzz": how sessions and the journal keep moments.
+QString PreciseStamp(const QDateTime& moment);
