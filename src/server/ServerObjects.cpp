@@ -125,7 +125,8 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     const TMethodRule& rule = RuleOf(name);
     const QDateTime now = m_clock();
     const TQuoteKey quote = QuoteNamed(request.params, rule);
-    TJournalEntry entry{now, request.operatorCode, request.branch, request.object, request.method, quote.branch, quote.number, quote.sequence, {}, {},
+    // Until a session vouches for them, the headers' operator and branch are only a claim.
+    TJournalEntry entry{now, {}, {}, request.object, request.method, quote.branch, quote.number, quote.sequence, {}, {},
                         Journal::Arguments(request.params, rule.secret)};
     if (IsLogin(name)) {
         entry.operatorCode = request.params.value(0).toString();
@@ -165,6 +166,8 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     } catch (const ESessionRefused& e) {
         entry.outcome = QStringLiteral("refused");
         entry.message = e.text;
+        if (entry.operatorCode.isEmpty() && !(request.operatorCode + request.branch).isEmpty())
+            entry.message += QStringLiteral(" (X-Operator: %1, X-Branch: %2)").arg(request.operatorCode, request.branch);
         journalAlone(entry);
         return TRpcReply::Error(e.text, e.httpStatus);
     } catch (const EDenied& e) {

@@ -45,10 +45,8 @@ std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const Q
         return std::nullopt;
     TSessionInfo session{hash, q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), Parse(q.value(4))};
     const QDateTime lastUse = Parse(q.value(2));
-    if (!lastUse.isValid() || lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60) {
-        Run(db, QStringLiteral("DELETE FROM SESSAO WHERE DSTOKENHASH = ?"), {hash});
-        return std::nullopt;
-    }
+    if (!lastUse.isValid() || lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60)
+        return std::nullopt;   // removed by the next login
     // The last use is written at most once a minute: reading needs no write of its own.
     if (lastUse.secsTo(now) >= 60)
         Run(db, QStringLiteral("UPDATE SESSAO SET DTULTUSO = ? WHERE DSTOKENHASH = ?"), {PreciseStamp(now), hash});

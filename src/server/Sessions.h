@@ -36,7 +36,7 @@ namespace Sessions {
 QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branch, const QDateTime& now, const TSessionPolicy& policy);
 
 // The session of `token`, when it exists and has not been idle longer than the policy allows;
-// its last use becomes `now`. An expired session is removed.
+// its last use becomes `now`.
 std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy);
 
 void Close(QSqlDatabase& db, const TSessionInfo& session);

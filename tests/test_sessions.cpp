@@ -1,0 +1,268 @@
+// Who may call ore-server: sessions, the acting operator, rights, a supervisor's word, the
+// lock after failed passwords, and the journal of all of it, on SQLite and PostgreSQL.
+#include "ServerFixture.h"
+#include "TestSupport.h"
+
+#include "ClientDataSet.h"
+#include "Errors.h"
+#include "NetConnection.h"
+#include "ServerSession.h"
+#include "Variants.h"
+#include "Wire.h"
+
+namespace {
+
+const QString kProc = QStringLiteral("ORE06400.rdmProcOrca");
+const QString kAprova = QStringLiteral("ORE00400.rdmAprovaOrca");
+const QString kFecha = QStringLiteral("ORE00800.rdmFechaOrca");
+const QString kHost = QStringLiteral("CRV.rdmHost");
+
+class Sessions : public ServerFixture {
+protected:
+    // The server's clock, moved by the tests.
+    void SetClockAhead(qint64 seconds)
+    {
+        objects->SetClock([seconds] { return QDateTime::currentDateTime().addSecs(seconds); });
+    }
+
+    // The text of the transport error a call raises, or "" when it succeeds.
+    QString TransportErrorOf(const QString& object, const QString& method, const QVariantList& args)
+    {
+        try {
+            Call(object, method, args);
+            return {};
+        } catch (const ETransportError& e) {
+            return e.message();
+        }
+    }
+
+    // The newest journal entry of a method: "operator branch outcome quote".
+    QString Journalled(const char* method)
+    {
+        return Sql("SELECT COALESCE(CDOPERADOR, '-') || ' ' || COALESCE(CDFILIAL, '-') || ' ' || IDRESULTADO || ' ' || "
+                   "COALESCE(CDFILIALORCA || '/' || NRORCAEVENTO || '/' || NRSEQORCAEVE, '-') FROM JORNAL WHERE NMMETODO = ? ORDER BY NRJORNAL DESC",
+                   {QString::fromLatin1(method)})
+            .toString();
+    }
+
+    QString Situation(const char* number)
+    {
+        return Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'", {QString::fromLatin1(number)}).toString();
+    }
+
+    // SetAprova's 14 arguments, with the acting operator named in the 4th.
+    static QVariantList Approval(const char* number, const char* operatorCode)
+    {
+        return {QString::fromLatin1(number), "01", "0001", QString::fromLatin1(operatorCode), "Av. Boa Viagem, 1000", "1058", "PE", "2611", "0000000001",
+                "", "T", "J11222333000181", "", ""};
+    }
+    static QVariantList Key(const char* number) { return {"0001", QString::fromLatin1(number), "01"}; }
+
+    // The closing packet of an approved quote, its row marked.
+    QVariant ClosingPacket(const char* number)
+    {
+        const QString n = QString::fromLatin1(number);
+        TClientDataSet ds;
+        ds.SetData(VarElement(Call(kFecha, "GetOrcaEvento", {"0001", n, n, 0, 0, 0, 0, "", "", "", "", "", "", "2", "", "", ""}), 0, QStringLiteral("teste")));
+        ds.Edit();
+        ds.FieldByName("IDMARCADO")->SetAsString("S");
+        ds.Post();
+        return ds.DataVariant();
+    }
+};
+SERVER_BACKENDS(Sessions);
+
+TEST_P(Sessions, ACallNeedsALiveSessionWhoseHeadersAgree)
+{
+    const QString own = QStringLiteral("Sessão inválida ou expirada. Entre novamente.");
+
+    // No session at all.
+    Session().token.clear();
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
+    EXPECT_EQ(Journalled("GetOperControle"), "- - refused -");
+
+    // A token the server never gave.
+    Session().token = QStringLiteral("00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff");
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
+
+    // A live session, then the same one idle for longer than the limit.
+    ActAs("OPER1");
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", {"OPER1"}));
+    SetClockAhead(qint64(objects->Policy().idleMinutes) * 60 - 120);
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", {"OPER1"}));   // within the limit, and used again
+    SetClockAhead(2 * qint64(objects->Policy().idleMinutes) * 60);
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
+    LoginToServer(QStringLiteral("OPER1"), QStringLiteral("oper1"), QStringLiteral("0001"));
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM SESSAO WHERE CDOPERADOR = 'OPER1'").toInt(), 1) << "a login removes the expired sessions";
+    objects->SetClock([] { return QDateTime::currentDateTime(); });
+
+    // Headers that name another operator or branch than the session's.
+    ActAs("OPER1");
+    Session().operador = QStringLiteral("GER1");
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).contains("HTTP 403: Os cabeçalhos X-Operator/X-Branch (GER1/0001) não são os da sessão."));
+    EXPECT_EQ(Journalled("GetOperControle"), "OPER1 0001 refused -");
+    Session().operador = QStringLiteral("OPER1");
+    Session().filiProc = QStringLiteral("0002");
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).contains("HTTP 403"));
+    Session().filiProc = QStringLiteral("0001");
+
+    // Logout ends the session.
+    EXPECT_TRUE(Call(kHost, "Logout").toBool());
+    EXPECT_EQ(Journalled("Logout"), "OPER1 0001 ok -");
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
+}
+
+TEST_P(Sessions, TheActingOperatorIsTheSessionsAndNeedsTheRight)
+{
+    // Approving in another operator's name.
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprova", Approval("0000000102", "GER1"))),
+              "ORE00400.rdmAprovaOrca.SetAprova: o operador informado (GER1) não é o da sessão (OPER1). Operação recusada.");
+    EXPECT_EQ(Situation("0000000102"), "1");
+    EXPECT_EQ(Journalled("SetAprova"), "OPER1 0001 refused 0001/0000000102/01");
+    EXPECT_EQ(FailOf(Call(kProc, "GetOperControle", {"OPER2"})),
+              "ORE06400.rdmProcOrca.GetOperControle: o operador informado (OPER2) não é o da sessão (OPER1). Operação recusada.");
+
+    // OPER2 reads his rights from the branch's defaults; with a row of his own that lacks
+    // "FECHAR" he may not close.
+    Exec("INSERT INTO OPERCONTROLE (CDOPERADOR, CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE) VALUES ('OPER2', 'APROVAR', 'APROVAR', 'EXECUTAR')");
+    ActAs("OPER2");
+    const QVariant packet = ClosingPacket("0000000201");
+    EXPECT_EQ(FailOf(Call(kFecha, "FecharOrca", {packet, "OPER2", Null()})), "O operador OPER2 não tem permissão para fechar orçamentos. Operação recusada.");
+    EXPECT_EQ(Situation("0000000201"), "2");
+    EXPECT_EQ(Journalled("FecharOrca"), "OPER2 0001 refused 0001/0000000201/01");
+
+    // With the right, the closing is made and journalled in its name.
+    Exec("UPDATE OPERCONTROLE SET CDPROCHABFECOPE = 'FECHAR' WHERE CDOPERADOR = 'OPER2'");
+    EXPECT_TRUE(Call(kFecha, "FecharOrca", {packet, "OPER2", Null()}).toBool());
+    EXPECT_EQ(Situation("0000000201"), "3");
+    EXPECT_EQ(Journalled("FecharOrca"), "OPER2 0001 ok 0001/0000000201/01");
+    const QString arguments = Sql("SELECT DSARGUMENTOS FROM JORNAL WHERE NMMETODO = 'FecharOrca' AND IDRESULTADO = 'ok'").toString();
+    EXPECT_TRUE(arguments.contains("\"OPER2\"")) << arguments.toStdString();
+}
+
+TEST_P(Sessions, ADiscountAboveTheCeilingNeedsARecentSupervisorsWord)
+{
+    // 0000000103 is above its salesperson's ceiling; OPER1 is a plain salesperson.
+    EXPECT_TRUE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).startsWith("O desconto do orçamento 0001/0000000103/01 está acima do permitido"));
+
+    // A plain salesperson's password is no supervisor's word.
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"OPER2", "oper2"}).toBool());
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).isEmpty());
+
+    // The supervisor's word, too old by the time the approval comes.
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    EXPECT_EQ(Journalled("ConfSenha"), "OPER1 0001 ok -");
+    SetClockAhead(16 * 60);
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).isEmpty());
+    EXPECT_EQ(Situation("0000000103"), "1");
+
+    // A fresh word lets the approval through.
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))), "");
+    EXPECT_EQ(Situation("0000000103"), "2");
+
+    // A manager acting for himself needs no one's word.
+    Exec("UPDATE ORCAEVENTO SET VRDESCORCEVE = 5000 WHERE NRORCAEVENTO = '0000000102'");
+    ActAs("GER1");
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprova", Approval("0000000102", "GER1"))), "");
+    EXPECT_EQ(Situation("0000000102"), "2");
+}
+
+TEST_P(Sessions, APlainSalespersonsCommercialApprovalNeedsASupervisorsWord)
+{
+    const QVariantList commercial = Key("0000000101") << QDate::currentDate() << "V01";
+    EXPECT_TRUE(FailOf(Call(kAprova, "SetAprovComercial", commercial)).startsWith("A aprovação comercial do orçamento 0001/0000000101/01 precisa da senha"));
+    EXPECT_EQ(Journalled("SetAprovComercial"), "OPER1 0001 refused 0001/0000000101/01");
+    // In another salesperson's name, even with a word.
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    EXPECT_TRUE(FailOf(Call(kAprova, "SetAprovComercial", Key("0000000101") << QDate::currentDate() << "S01")).contains("o vendedor informado (S01)"));
+    SetClockAhead(16 * 60);
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprovComercial", commercial)).isEmpty());
+    objects->SetClock([] { return QDateTime::currentDateTime(); });
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprovComercial", commercial)), "");
+    EXPECT_EQ(Journalled("SetAprovComercial"), "OPER1 0001 ok 0001/0000000101/01");
+
+    // A manager gives it in his own name without anyone's word.
+    ActAs("GER1");
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprovComercial", Key("0000000102") << QDate::currentDate() << "G01")), "");
+}
+
+TEST_P(Sessions, FiveFailedPasswordsLockTheOperatorForAWhile)
+{
+    auto login = [&](const char* password, const char* operatorCode = "SUP1") {
+        try {
+            LoginToServer(QString::fromLatin1(operatorCode), QString::fromLatin1(password), QStringLiteral("0001"));
+            return QStringLiteral("ok");
+        } catch (const EHostError& e) {
+            return e.message();
+        }
+    };
+    const QString wrong = QStringLiteral("Operador ou senha inválidos.");
+    const QString locked = QStringLiteral("O operador SUP1 está bloqueado por excesso de tentativas de senha. Tente novamente em 5 minuto(s).");
+
+    // Four failures, then a success: the count starts again.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(login("errada"), wrong);
+    EXPECT_EQ(login("sup1"), "ok");
+    EXPECT_EQ(Journalled("Login"), "SUP1 0001 ok -");
+
+    // Five in a row, mixing the login and the supervisor's confirmation: locked, even with the right password.
+    ActAs("OPER1");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(login("errada"), wrong);
+    ActAs("OPER1");
+    EXPECT_FALSE(Call(kHost, "ConfSenha", {"SUP1", "errada"}).toBool());
+    EXPECT_EQ(Journalled("ConfSenha"), "OPER1 0001 wrong-password -");
+    EXPECT_EQ(login("errada"), wrong);
+    EXPECT_EQ(login("sup1"), locked);
+    EXPECT_EQ(Journalled("Login"), "SUP1 0001 locked -");
+    ActAs("OPER1");
+    EXPECT_EQ(FailOf(Call(kHost, "ConfSenha", {"SUP1", "sup1"})), locked);
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM SESSAO WHERE CDOPERADOR = 'SUP1'").toInt(), 1) << "only the session of the early success";
+
+    // Other operators are not locked; the lock ends after its time.
+    EXPECT_EQ(login("ger1", "GER1"), "ok");
+    SetClockAhead(5 * 60 + 1);
+    EXPECT_EQ(login("sup1"), "ok");
+
+    // An operator who does not exist is told the same as a wrong password.
+    try {
+        LoginToServer(QStringLiteral("NINGUEM"), QStringLiteral("x"), QStringLiteral("0001"));
+        ADD_FAILURE() << "logged in as nobody";
+    } catch (const EHostError& e) {
+        EXPECT_EQ(e.message(), wrong);
+    }
+    EXPECT_FALSE(Sql("SELECT DSARGUMENTOS FROM JORNAL WHERE NMMETODO = 'Login' ORDER BY NRJORNAL DESC").toString().contains("\"x\""));
+}
+
+TEST_P(Sessions, ASessionOpenedOnOneServerServesOnAnotherOfTheSameStore)
+{
+    TStore secondStore(store->url());
+    TServerObjects secondObjects(secondStore);
+    RegisterAll(secondObjects);
+    TRpcServer second([&](const TRpcRequest& r) { return secondObjects.Dispatch(r); });
+    second.Listen();
+
+    const int first = Session().webPort;
+    LoginToServer(QStringLiteral("OPER1"), QStringLiteral("oper1"), QStringLiteral("0001"));
+    Session().webPort = second.Port();
+    EXPECT_FALSE(Column(VarElement(Call(kProc, "GetOperControle", {"OPER1"}), 0, QStringLiteral("teste")), "CDOPERADOR").isEmpty());
+    // Ended on the second, it is over on the first too.
+    const QString token = Session().token;
+    LogoutFromServer();
+    Session().webPort = first;
+    Session().token = token;
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).contains("HTTP 401"));
+    second.Stop();
+}
+
+TEST_P(Sessions, TheJournalIsOnlyEverAppendedTo)
+{
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    ASSERT_GT(Sql("SELECT COUNT(*) FROM JORNAL").toInt(), 0);
+    EXPECT_THROW(Exec("UPDATE JORNAL SET IDRESULTADO = 'ok'"), EHostError);
+    EXPECT_THROW(Exec("DELETE FROM JORNAL"), EHostError);
+    EXPECT_EQ(Sql("SELECT DSARGUMENTOS FROM JORNAL WHERE NMMETODO = 'ConfSenha'").toString(), "[\"SUP1\",\"********\"]");
+}
+
+} // namespace
