@@ -131,6 +131,23 @@ TEST_F(OreHost, EndsWithThreeWhenTheScriptLeavesSomethingUnscripted)
     EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":3})"));
 }
 
+TEST_F(OreHost, PrintsATranscriptWithoutItsPasswords)
+{
+    // A transcript of an older version, which kept a password in an unscripted line.
+    QFile file(dir.filePath("antiga.jsonl"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"kind":"start","args":[1,"0001","0000000123","01","OPER1","ORE00400"]})" "\n"
+               R"({"kind":"unscripted","interaction":"confirmation","detail":"Deseja continuar?","next":{"password":"segredo"}})" "\n");
+    file.close();
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + "/ore-host", {"transcript", file.fileName()});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString printed = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(printed.contains("********")) << printed.toStdString();
+    EXPECT_FALSE(printed.contains("segredo")) << printed.toStdString();
+}
+
 TEST_F(OreHost, ReportsARefusedEntryAndAnUnreachableServer)
 {
     Run r = run(quote("abc"), R"({"steps":[]})");

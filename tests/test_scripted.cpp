@@ -263,6 +263,19 @@ TEST_F(Scripted, APersonsWorkIsRecordedInTheSameLines)
     EXPECT_EQ(lines[4], R"({"kind":"call","args":["SUP1","********"],"method":"ConfSenha","object":"CRV.rdmHost","outcome":"ok"})");
 }
 
+TEST_F(Scripted, APasswordNeverReachesTheTranscript)
+{
+    // The password step waits for a password question; a confirmation comes first.
+    QBuffer log;
+    log.open(QIODevice::WriteOnly);
+    host->SetTranscriptDevice(&log);
+    Steps(R"([{"password":"segredo"}, {"answer":"yes", "password":"outro segredo"}])");
+    EXPECT_EQ(MessageDlg(QStringLiteral("Deseja continuar?"), mtConfirmation, mbYes | mbNo, 0), mrNo);
+    EXPECT_EQ(Lines("unscripted").value(0).value("next").toObject(), Json(R"({"password":"********"})"));
+    EXPECT_FALSE(log.data().contains("segredo")) << log.data().toStdString();
+    host->SetTranscriptDevice(nullptr);
+}
+
 } // namespace
 
 #include "test_scripted.moc"
