@@ -68,6 +68,28 @@ void load(quint16 port, const char* what, int clients, const QString& method, co
     std::fflush(stdout);
 }
 
+// A wrong password costs the same whether the operator exists or not, so codes cannot be
+// found by timing the answers.
+void passwordChecks(TStore& store)
+{
+    const TSessionPolicy policy{.lockoutAfter = 1000000};
+    auto median = [&](const QString& operatorCode) {
+        std::vector<double> times;
+        for (int i = 0; i < 15; ++i)
+            store.transaction([&](QSqlDatabase& db) {
+                QElapsedTimer t;
+                t.start();
+                CheckOperatorPassword(db, operatorCode, QStringLiteral("errada"), QDateTime::currentDateTime(), policy);
+                times.push_back(t.nsecsElapsed() / 1e6);
+            });
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    const double known = median(QStringLiteral("SUP1")), unknown = median(QStringLiteral("NINGUEM"));
+    std::printf("  password check (PBKDF2-SHA256, 120,000 iterations): known operator %.1f ms, unknown operator %.1f ms (ratio %.2f)\n", known, unknown,
+                unknown / known);
+}
+
 void bench(const QString& url, const char* name)
 {
     TStore store(url);
@@ -92,6 +114,7 @@ void bench(const QString& url, const char* name)
         load(server.Port(), "write", clients, QStringLiteral("SetModPgto"), {"02", "0001", "0000009500", "", "", "C"},
              QStringLiteral("ORE00400.rdmAprovaOrca"));
     }
+    passwordChecks(store);
     server.Stop();
 }
 

@@ -10,6 +10,10 @@
 #include "Variants.h"
 #include "Wire.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+
 namespace {
 
 const QString kProc = QStringLiteral("ORE06400.rdmProcOrca");
@@ -263,6 +267,30 @@ TEST_P(Sessions, TheJournalIsOnlyEverAppendedTo)
     EXPECT_THROW(Exec("UPDATE JORNAL SET IDRESULTADO = 'ok'"), EHostError);
     EXPECT_THROW(Exec("DELETE FROM JORNAL"), EHostError);
     EXPECT_EQ(Sql("SELECT DSARGUMENTOS FROM JORNAL WHERE NMMETODO = 'ConfSenha'").toString(), "[\"SUP1\",\"********\"]");
+}
+
+TEST_P(Sessions, OreServerPrintsTheJournalOfAQuote)
+{
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000102", "GER1"))).isEmpty());
+    EXPECT_TRUE(Call(kAprova, "SetModPgto", {"02", "0001", "0000000101", "", "", "C"}).toBool());
+    auto journal = [&](const QStringList& filters, int* status = nullptr) {
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + "/ore-server", QStringList{"journal", "--db", store->url()} + filters);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        if (status)
+            *status = process.exitCode();
+        return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
+    const QStringList lines = journal({"--quote", "0000000102"});
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains(QRegularExpression(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  OPER1  0001  ORE00400\.rdmAprovaOrca\.SetAprova  0001/0000000102/01  refused  "ORE00400.*"  \["0000000102")")))
+        << lines[0].toStdString();
+    EXPECT_EQ(journal({"--since", QDate::currentDate().toString(Qt::ISODate)}).size(), 2);
+    EXPECT_TRUE(journal({"--since", QDate::currentDate().addDays(1).toString(Qt::ISODate)}).isEmpty());
+    int status = 0;
+    journal({"--since", "ontem"}, &status);
+    EXPECT_EQ(status, 2);
 }
 
 } // namespace
