@@ -15,6 +15,21 @@ constexpr const char* kQuoteList = "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE 
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
 
+// Checks the password in the call's second argument, and tells the journal a wrong or locked
+// one. When the operator is locked, `refusal` is the failed result to answer.
+TPasswordVerdict CheckPasswordOfCall(TCall& c, const QString& operatorCode, QVariant& refusal)
+{
+    QDateTime lockedUntil;
+    const TPasswordVerdict verdict = CheckOperatorPassword(c.db, operatorCode, c.text(1), c.now, *c.policy, &lockedUntil);
+    if (verdict == TPasswordVerdict::Locked) {
+        c.journalOutcome = QStringLiteral("locked");
+        refusal = FailResult(LockedText(operatorCode, lockedUntil, c.now));
+    } else if (verdict == TPasswordVerdict::Wrong) {
+        c.journalOutcome = QStringLiteral("wrong-password");
+    }
+    return verdict;
+}
+
 } // namespace
 
 void RegisterHost(TServerObjects& o)
@@ -22,16 +37,11 @@ void RegisterHost(TServerObjects& o)
     // Opens a session for the operator on the branch; the answer is its token.
     o.Add("CRV.rdmHost", "Login", 3, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed(), branch = c.text(2).trimmed();
-        QDateTime lockedUntil;
-        switch (CheckOperatorPassword(c.db, operatorCode, c.text(1), c.now, *c.policy, &lockedUntil)) {
-        case TPasswordVerdict::Locked:
-            c.journalOutcome = QStringLiteral("locked");
-            return FailResult(LockedText(operatorCode, lockedUntil, c.now));
-        case TPasswordVerdict::Wrong:
-            c.journalOutcome = QStringLiteral("wrong-password");
-            return FailResult(QStringLiteral("Operador ou senha inválidos."));
-        case TPasswordVerdict::Right:
-            break;
+        QVariant refusal;
+        switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
+        case TPasswordVerdict::Locked: return refusal;
+        case TPasswordVerdict::Wrong: return FailResult(QStringLiteral("Operador ou senha inválidos."));
+        case TPasswordVerdict::Right: break;
         }
         if (Scalar(c.db, QStringLiteral("SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = ?"), {branch}).toInt() == 0)
             return FailResult(QStringLiteral("Filial %1 não cadastrada.").arg(branch));
@@ -46,17 +56,13 @@ void RegisterHost(TServerObjects& o)
     // is his word for the session's operator for a while (Authorization.h).
     o.Add("CRV.rdmHost", "ConfSenha", 2, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed();
-        QDateTime lockedUntil;
-        switch (CheckOperatorPassword(c.db, operatorCode, c.text(1), c.now, *c.policy, &lockedUntil)) {
-        case TPasswordVerdict::Locked:
-            c.journalOutcome = QStringLiteral("locked");
-            return FailResult(LockedText(operatorCode, lockedUntil, c.now));
+        QVariant refusal;
+        switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
+        case TPasswordVerdict::Locked: return refusal;
         case TPasswordVerdict::Wrong:
-            c.journalOutcome = QStringLiteral("wrong-password");
             c.journalNote = QStringLiteral("senha de %1 não confirmada").arg(operatorCode);
             return false;
-        case TPasswordVerdict::Right:
-            break;
+        case TPasswordVerdict::Right: break;
         }
         if (MayVouch(c.db, operatorCode, c.session->operatorCode)) {
             Sessions::RecordConfirmation(c.db, *c.session, operatorCode, c.now);
