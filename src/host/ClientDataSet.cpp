@@ -3,6 +3,7 @@
 #include "DataSetFilter.h"
 #include "Errors.h"
 #include "FieldFormat.h"
+#include "StoredDates.h"
 #include "Variants.h"
 
 #include <QFile>
@@ -18,8 +19,6 @@ struct TClientDataSet::FilterExpr {
 
 namespace {
 
-constexpr qint64 UnixEpochJulianDay = 2440588;
-constexpr qint64 MsPerDay = 86400000;
 
 QDate dateOfDay(qint64 julianDay) { return QDate::fromJulianDay(julianDay); }
 QDateTime dateTimeOfMs(qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); }

@@ -1,6 +1,7 @@
 #include "Wire.h"
 
 #include "Errors.h"
+#include "StoredDates.h"
 #include "Variants.h"
 
 #include <QDate>
@@ -23,8 +24,6 @@ namespace {
 
 using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 constexpr int MaxDepth = 64;
-constexpr qint64 UnixEpochJulianDay = 2440588;
-constexpr qint64 MsPerDay = 86400000;
 
 [[noreturn]] void fail(const QString& what) { throw EWireError(what); }
 
@@ -210,57 +209,6 @@ QString jsonKind(const JValue& v)
 
 QString jsonString(const JValue& v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); }
 
-int digits(const char* p, int n)
-{
-    int value = 0;
-    for (int i = 0; i < n; ++i) {
-        if (p[i] < '0' || p[i] > '9')
-            return -1;
-        value = value * 10 + (p[i] - '0');
-    }
-    return value;
-}
-
-// "YYYY-MM-DD" -> Julian day.
-std::optional<qint64> parseDate(const char* p, size_t n)
-{
-    if (n < 10 || p[4] != '-' || p[7] != '-')
-        return std::nullopt;
-    const int y = digits(p, 4), m = digits(p + 5, 2), d = digits(p + 8, 2);
-    if (y < 0 || m < 0 || d < 0)
-        return std::nullopt;
-    const QDate date(y, m, d);
-    if (!date.isValid())
-        return std::nullopt;
-    return date.toJulianDay();
-}
-
-// "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss[.zzz]" -> milliseconds since the epoch.
-std::optional<qint64> parseDateTime(const char* p, size_t n)
-{
-    const auto day = parseDate(p, n);
-    if (!day)
-        return std::nullopt;
-    qint64 ms = (*day - UnixEpochJulianDay) * MsPerDay;
-    if (n == 10)
-        return ms;
-    if (n < 19 || (p[10] != 'T' && p[10] != ' ') || p[13] != ':' || p[16] != ':')
-        return std::nullopt;
-    const int h = digits(p + 11, 2), mi = digits(p + 14, 2), s = digits(p + 17, 2);
-    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
-        return std::nullopt;
-    int msec = 0;
-    if (n > 19) {
-        if (p[19] != '.' || n > 23 || n < 21)
-            return std::nullopt;
-        const int fraction = digits(p + 20, int(n - 20));
-        if (fraction < 0)
-            return std::nullopt;
-        msec = fraction * (n == 21 ? 100 : n == 22 ? 10 : 1);
-    }
-    return ms + h * 3600000LL + mi * 60000LL + s * 1000LL + msec;
-}
-
 struct PacketReader {
     const QList<TPacketField>& fields;
     qsizetype row = 0;
@@ -297,7 +245,7 @@ struct PacketReader {
         case TFieldType::Date: {
             if (!v.IsString())
                 wrongType(col, v, "uma data AAAA-MM-DD");
-            const auto day = parseDate(v.GetString(), v.GetStringLength());
+            const auto day = ParseStoredDate(v.GetString(), v.GetStringLength());
             if (!day || v.GetStringLength() != 10)
                 wrongType(col, v, "uma data AAAA-MM-DD");
             return *day;
@@ -305,7 +253,7 @@ struct PacketReader {
         case TFieldType::DateTime: {
             if (!v.IsString())
                 wrongType(col, v, "uma data e hora AAAA-MM-DDThh:mm:ss");
-            const auto ms = parseDateTime(v.GetString(), v.GetStringLength());
+            const auto ms = ParseStoredDateTime(v.GetString(), v.GetStringLength());
             if (!ms)
                 wrongType(col, v, "uma data e hora AAAA-MM-DDThh:mm:ss");
             return *ms;
@@ -415,13 +363,13 @@ QVariant decodeTagged(const JValue& o, int depth)
     const QString tag = jsonString(m.name);
     const JValue& v = m.value;
     if (tag == QLatin1String("$date")) {
-        const auto day = v.IsString() && v.GetStringLength() == 10 ? parseDate(v.GetString(), 10) : std::nullopt;
+        const auto day = v.IsString() && v.GetStringLength() == 10 ? ParseStoredDate(v.GetString(), 10) : std::nullopt;
         if (!day)
             fail(QStringLiteral("$date deve ser um texto AAAA-MM-DD válido."));
         return QDate::fromJulianDay(*day);
     }
     if (tag == QLatin1String("$datetime")) {
-        const auto ms = v.IsString() ? parseDateTime(v.GetString(), v.GetStringLength()) : std::nullopt;
+        const auto ms = v.IsString() ? ParseStoredDateTime(v.GetString(), v.GetStringLength()) : std::nullopt;
         if (!ms)
             fail(QStringLiteral("$datetime deve ser um texto AAAA-MM-DDThh:mm:ss válido."));
         return QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC);
@@ -493,7 +441,7 @@ QString DateTimeText(const QDateTime& dt)
 QDateTime ParseDateTime(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
-    const auto ms = parseDateTime(utf8.constData(), size_t(utf8.size()));
+    const auto ms = ParseStoredDateTime(utf8.constData(), size_t(utf8.size()));
     return ms ? QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC) : QDateTime();
 }
 
