@@ -1,6 +1,7 @@
 #include "RpcServer.h"
 
 #include "Errors.h"
+#include "Variants.h"
 
 #include <QFile>
 #include <QPointer>
@@ -10,16 +11,17 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QElapsedTimer>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
-#include <future>
+#include <cstdio>
 #include <optional>
 
 namespace {
 
-constexpr qint64 MaxRequestBytes = qint64(256) << 20;
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
 
 const char* reasonOf(int status)
@@ -28,21 +30,39 @@ const char* reasonOf(int status)
     case 200: return "OK";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
+    case 503: return "Service Unavailable";
     default: return "Error";
     }
 }
 
-QByteArray httpResponse(int status, const char* reason, const QByteArray& body, bool keepAlive)
+QByteArray httpResponse(int status, const QByteArray& body, bool keepAlive)
 {
     QByteArray r;
     r.reserve(body.size() + 160);
-    r += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: application/json\r\nContent-Length: "
+    r += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonOf(status) + "\r\nContent-Type: application/json\r\nContent-Length: "
          + QByteArray::number(body.size());
     if (status == 401)
         r += "\r\nWWW-Authenticate: Bearer";
     r += keepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
     r += body;
     return r;
+}
+
+// How many rows the packets of a result carry, for the log of slow calls.
+int RowsOf(const QVariant& result)
+{
+    if (VarIsPacket(result))
+        return int(result.value<TDataPacket>().rows().size());
+    int rows = 0;
+    if (result.metaType().id() == QMetaType::QVariantList)
+        for (const QVariant& element : result.toList())
+            rows += RowsOf(element);
+    return rows;
 }
 
 QByteArray rpcError(qint64 id, int code, const QString& message)
@@ -57,40 +77,84 @@ QByteArray rpcError(qint64 id, int code, const QString& message)
 
 } // namespace
 
+// One client's connection, on the accepting thread.
+struct Connection {
+    QPointer<QTcpSocket> socket;
+    QByteArray buffer;     // what has been read and not yet served
+    bool busy = false;     // one of its calls is running or being answered
+    QTimer* idle = nullptr;
+};
+
+// A request framed by the accepting thread, for a worker.
+struct Work {
+    TRpcRequest request;
+    QByteArray body;
+    bool keepAlive = true;
+};
+
 struct TRpcServer::Impl {
     Dispatcher dispatcher;
+    TRpcServerOptions options;
     QThread thread;
-    QPointer<QTcpServer> server;   // lives on `thread`
+    QObject* context = nullptr;       // lives on `thread`: answers are handed back through it
+    QPointer<QTcpServer> server;      // lives on `thread`
+    QThreadPool workers, slowLane;
     std::atomic<int> delayMs{0};
     std::optional<QSslConfiguration> tls;
+    int open = 0;                     // connections being served (accepting thread only)
 
-    // One connection: reads requests one after the other from its buffer.
-    void serve(QTcpSocket* socket)
+    // A new connection: served, or answered 503 when too many are open.
+    void accept(QTcpSocket* socket)
     {
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        auto buffer = std::make_shared<QByteArray>();
-        auto busy = std::make_shared<bool>(false);
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer, busy] {
-            *buffer += socket->readAll();
-            if (!*busy)
-                next(socket, buffer, busy);
-        });
-    }
-
-    void next(QTcpSocket* socket, std::shared_ptr<QByteArray> buffer, std::shared_ptr<bool> busy)
-    {
-        const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
-        if (headerEnd < 0) {
-            if (buffer->size() > MaxHeaderBytes)
-                reject(socket, 431, "Request Header Fields Too Large", QStringLiteral("Cabeçalho de pedido grande demais."));
+        if (open >= options.maxConnections) {
+            reject(socket, 503, QStringLiteral("Servidor ocupado: conexões demais abertas. Tente novamente em instantes."));
             return;
         }
-        const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
+        ++open;
+        auto c = std::make_shared<Connection>();
+        c->socket = socket;
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket->setReadBufferSize(64 * 1024);   // a client that sends faster than it is served waits in TCP
+        QObject::connect(socket, &QObject::destroyed, context, [this] { --open; });
+        if (options.idleTimeoutMs > 0) {
+            c->idle = new QTimer(socket);
+            c->idle->setSingleShot(true);
+            c->idle->setInterval(options.idleTimeoutMs);
+            QObject::connect(c->idle, &QTimer::timeout, socket, [c] {
+                if (!c->busy && c->socket)
+                    c->socket->disconnectFromHost();
+            });
+            c->idle->start();
+        }
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, c] { read(c); });
+    }
+
+    void read(const std::shared_ptr<Connection>& c)
+    {
+        if (c->busy || !c->socket)
+            return;   // the rest waits until the call in progress is answered
+        c->buffer += c->socket->readAll();
+        if (c->idle)
+            c->idle->start();
+        next(c);
+    }
+
+    // Frames the next request of the connection's buffer and hands it to a worker.
+    void next(const std::shared_ptr<Connection>& c)
+    {
+        QTcpSocket* socket = c->socket;
+        QByteArray& buffer = c->buffer;
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0) {
+            if (buffer.size() > MaxHeaderBytes)
+                reject(socket, 431, QStringLiteral("Cabeçalho de pedido grande demais."));
+            return;
+        }
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         qint64 length = -1;
-        bool keepAlive = true;
-        TRpcRequest request;
+        Work work;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();
             const qsizetype colon = line.indexOf(':');
@@ -98,70 +162,83 @@ struct TRpcServer::Impl {
                 continue;
             const QByteArray name = line.left(colon).trimmed().toLower();
             const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "content-length")
-                length = value.toLongLong();
-            else if (name == "connection")
-                keepAlive = value.toLower() != "close";
-            else if (name == "x-operator")
-                request.operatorCode = QString::fromUtf8(value);
-            else if (name == "x-branch")
-                request.branch = QString::fromUtf8(value);
-            else if (name == "authorization" && value.size() > 7 && value.left(7).toLower() == "bearer ")
-                request.token = QString::fromUtf8(value.mid(7).trimmed());
+            if (name == "content-length") {
+                bool ok = false;
+                length = value.toLongLong(&ok);
+                if (!ok)
+                    length = -1;
+            } else if (name == "connection") {
+                work.keepAlive = value.toLower() != "close";
+            } else if (name == "x-operator") {
+                work.request.operatorCode = QString::fromUtf8(value);
+            } else if (name == "x-branch") {
+                work.request.branch = QString::fromUtf8(value);
+            } else if (name == "authorization" && value.size() > 7 && value.left(7).toLower() == "bearer ") {
+                work.request.token = QString::fromUtf8(value.mid(7).trimmed());
+            }
         }
         if (requestLine.size() < 3 || requestLine[0] != "POST")
-            return reject(socket, 405, "Method Not Allowed", QStringLiteral("Só POST /rpc/<objeto> é atendido."));
-        if (length < 0 || length > MaxRequestBytes)
-            return reject(socket, 411, "Length Required", QStringLiteral("O pedido deve declarar Content-Length (até 256 MB)."));
-        if (buffer->size() < headerEnd + 4 + length)
+            return reject(socket, 405, QStringLiteral("Só POST /rpc/<objeto> é atendido."));
+        if (length < 0)
+            return reject(socket, 411, QStringLiteral("O pedido deve declarar Content-Length."));
+        if (length > options.maxBodyBytes)
+            return reject(socket, 413, QStringLiteral("Pedido grande demais: %1 bytes, o limite é %2.").arg(length).arg(options.maxBodyBytes));
+        if (buffer.size() < headerEnd + 4 + length)
             return;   // the body is still coming
         const QByteArray path = requestLine[1];
-        const QByteArray body = buffer->mid(headerEnd + 4, length);
-        buffer->remove(0, headerEnd + 4 + length);
+        work.body = buffer.mid(headerEnd + 4, length);
+        buffer.remove(0, headerEnd + 4 + length);
+        if (!path.startsWith("/rpc/") || path.size() <= 5)
+            return answer(c, httpResponse(404, rpcError(0, -32601, QStringLiteral("Caminho desconhecido: %1").arg(QString::fromUtf8(path))), work.keepAlive),
+                          work.keepAlive);
+        work.request.object = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(5)));
 
-        QByteArray answer;
-        if (!path.startsWith("/rpc/") || path.size() <= 5) {
-            answer = httpResponse(404, "Not Found", rpcError(0, -32601, QStringLiteral("Caminho desconhecido: %1").arg(QString::fromUtf8(path))), keepAlive);
-        } else {
-            request.object = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(5)));
-            const auto [status, content] = handle(request, body);
-            answer = httpResponse(status, reasonOf(status), content, keepAlive);
-        }
-
-        const int delay = delayMs.load();
-        if (delay < 0) {
-            *busy = true;   // never answers
-            return;
-        }
-        auto send = [this, socket, buffer, busy, answer, keepAlive] {
-            socket->write(answer);
-            socket->flush();
-            *busy = false;
-            if (!keepAlive)
-                socket->disconnectFromHost();
-            else if (!buffer->isEmpty())
-                next(socket, buffer, busy);
-        };
-        if (delay == 0) {
-            send();
-        } else {
-            *busy = true;
-            QTimer::singleShot(delay, socket, send);
-        }
+        c->busy = true;
+        if (c->idle)
+            c->idle->stop();
+        workers.start([this, c, work = std::move(work)]() mutable { run(c, std::move(work), false); });
     }
 
-    // The HTTP status and the body of the answer.
-    std::pair<int, QByteArray> handle(TRpcRequest& request, const QByteArray& body)
+    // On a worker: decodes, dispatches and encodes one call, then hands the answer back.
+    void run(const std::shared_ptr<Connection>& c, Work work, bool onSlowLane)
     {
+        QElapsedTimer clock;
+        clock.start();
         qint64 id = 0;
+        QByteArray content;
+        int status = 200, rows = 0;
         try {
-            Wire::Request call = Wire::DecodeRequest(body);
+            Wire::Request call = Wire::DecodeRequest(work.body);
             id = call.id;
-            request.method = call.method;
-            request.params = std::move(call.params);
+            work.request.method = call.method;
+            work.request.params = std::move(call.params);
+            work.body.clear();
+            if (!onSlowLane && options.slowMethods.contains(work.request.object + QLatin1Char('.') + work.request.method)) {
+                slowLane.start([this, c, work = std::move(work)]() mutable { run(c, std::move(work), true); });
+                return;
+            }
+            std::tie(status, content, rows) = dispatch(work.request, id);
         } catch (const EHostError& e) {
-            return {200, rpcError(id, -32700, e.message())};
+            content = rpcError(id, -32700, e.message());
         }
+        if (options.logSlowMs >= 0 && clock.elapsed() >= options.logSlowMs)
+            std::fprintf(stderr, "ore-server: chamada lenta: %s.%s %lld ms, %d linha(s)\n", qPrintable(work.request.object), qPrintable(work.request.method),
+                         clock.elapsed(), rows);
+        const QByteArray bytes = httpResponse(status, content, work.keepAlive);
+        const bool keepAlive = work.keepAlive;
+        QMetaObject::invokeMethod(context, [this, c, bytes, keepAlive] {
+            const int delay = delayMs.load();
+            if (delay < 0)
+                return;   // never answers: the connection stays busy
+            if (delay == 0)
+                return answer(c, bytes, keepAlive);
+            QTimer::singleShot(delay, context, [this, c, bytes, keepAlive] { answer(c, bytes, keepAlive); });
+        });
+    }
+
+    // The HTTP status, the body of the answer and the rows it carries.
+    std::tuple<int, QByteArray, int> dispatch(const TRpcRequest& request, qint64 id)
+    {
         TRpcReply reply;
         try {
             reply = dispatcher(request);
@@ -176,35 +253,70 @@ struct TRpcServer::Impl {
         response.result = reply.result;
         response.byref = reply.byref;
         try {
-            return {reply.httpStatus, Wire::EncodeResponse(response)};
+            return {reply.httpStatus, Wire::EncodeResponse(response), RowsOf(reply.result)};
         } catch (const EHostError& e) {
-            return {200, rpcError(id, -32603, QStringLiteral("A resposta de %1.%2 não pôde ser codificada: %3").arg(request.object, request.method, e.message()))};
+            return {200, rpcError(id, -32603, QStringLiteral("A resposta de %1.%2 não pôde ser codificada: %3").arg(request.object, request.method, e.message())),
+                    0};
         }
     }
 
-    void reject(QTcpSocket* socket, int status, const char* reason, const QString& message)
+    // On the accepting thread: writes an answer and goes on with what the client sent since.
+    void answer(const std::shared_ptr<Connection>& c, const QByteArray& bytes, bool keepAlive)
     {
-        socket->write(httpResponse(status, reason, rpcError(0, -32600, message), false));
+        c->busy = false;
+        QTcpSocket* socket = c->socket;
+        if (!socket)
+            return;
+        socket->write(bytes);
+        socket->flush();
+        if (!keepAlive) {
+            socket->disconnectFromHost();
+            return;
+        }
+        if (c->idle)
+            c->idle->start();
+        if (socket->bytesAvailable() > 0)
+            read(c);
+        else if (!c->buffer.isEmpty())
+            next(c);
+    }
+
+    void reject(QTcpSocket* socket, int status, const QString& message)
+    {
+        socket->write(httpResponse(status, rpcError(0, -32600, message), false));
         socket->disconnectFromHost();
     }
 };
 
-TRpcServer::TRpcServer(Dispatcher dispatcher) : d(std::make_unique<Impl>())
+TRpcServer::TRpcServer(Dispatcher dispatcher, TRpcServerOptions options) : d(std::make_unique<Impl>())
 {
     d->dispatcher = std::move(dispatcher);
+    const int cores = std::max(1, QThread::idealThreadCount());
+    if (options.workers <= 0)
+        options.workers = std::max(2, cores);
+    if (options.slowWorkers <= 0)
+        options.slowWorkers = std::max(1, options.workers / 2);
+    d->options = options;
+    for (QThreadPool* pool : {&d->workers, &d->slowLane})
+        pool->setExpiryTimeout(-1);   // a worker keeps its thread, and so its database connection
+    d->workers.setMaxThreadCount(options.workers);
+    d->slowLane.setMaxThreadCount(options.slowWorkers);
     d->thread.setObjectName(QStringLiteral("rpc-server"));
     d->thread.start();
+    d->context = new QObject;
+    d->context->moveToThread(&d->thread);
 }
 
-TRpcServer::~TRpcServer() { Stop(); }
+TRpcServer::~TRpcServer()
+{
+    Stop();
+    delete d->context;
+}
 
 void TRpcServer::Listen(const QHostAddress& address, quint16 port)
 {
-    std::promise<QString> listening;
-    auto result = listening.get_future();
-    auto* holder = new QObject;
-    holder->moveToThread(&d->thread);
-    QMetaObject::invokeMethod(holder, [this, holder, address, port, &listening] {
+    QString error;
+    QMetaObject::invokeMethod(d->context, [this, address, port, &error] {
         QTcpServer* server = nullptr;
         if (d->tls) {
             auto* secure = new QSslServer;
@@ -217,20 +329,17 @@ void TRpcServer::Listen(const QHostAddress& address, quint16 port)
         // does not speak TLS never becomes one.
         auto accept = [this, server] {
             while (QTcpSocket* socket = server->nextPendingConnection())
-                d->serve(socket);
+                d->accept(socket);
         };
         QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server, accept);
         QObject::connect(server, &QTcpServer::newConnection, server, accept);
         if (server->listen(address, port)) {
             d->server = server;
-            listening.set_value({});
         } else {
-            listening.set_value(server->errorString());
+            error = server->errorString();
             delete server;
         }
-        holder->deleteLater();
-    });
-    const QString error = result.get();
+    }, Qt::BlockingQueuedConnection);
     if (!error.isEmpty())
         throw EHostError(QStringLiteral("O servidor não pôde escutar em %1:%2: %3").arg(address.toString()).arg(port).arg(error));
 }
@@ -270,15 +379,18 @@ void TRpcServer::Stop()
 {
     if (!d->thread.isRunning())
         return;
-    if (d->server) {
-        QPointer<QTcpServer> server = d->server;
-        QMetaObject::invokeMethod(server, [server] {
-            for (QTcpSocket* s : server->findChildren<QTcpSocket*>())
-                s->abort();
-            server->close();
-            server->deleteLater();
-        }, Qt::BlockingQueuedConnection);
-    }
+    // No new connections, and the open ones are dropped; calls still running finish on their
+    // workers and find no one to answer.
+    QMetaObject::invokeMethod(d->context, [this] {
+        if (!d->server)
+            return;
+        for (QTcpSocket* s : d->server->findChildren<QTcpSocket*>())
+            s->abort();
+        d->server->close();
+    }, Qt::BlockingQueuedConnection);
+    d->workers.waitForDone();
+    d->slowLane.waitForDone();
+    QMetaObject::invokeMethod(d->context, [this] { delete d->server.data(); }, Qt::BlockingQueuedConnection);
     d->thread.quit();
     d->thread.wait();
 }

@@ -1,13 +1,19 @@
 #pragma once
 // A JSON-RPC 2.0 server over HTTP/1.1 keep-alive (docs/protocol.md), for the application
-// server and for the fake server of the tests, over plain TCP or TLS. It listens on its own
-// thread; each request is handed to the dispatcher on that thread, one at a time per
-// connection.
+// server and for the fake server of the tests, over plain TCP or TLS.
+//
+// One thread accepts connections and reads requests; it never waits for a call. Calls run on
+// a pool of worker threads (each keeps its own database connection, see TStore), one call at a
+// time per connection and in order; methods named slow (password checks) run on a lane of
+// their own so that they hold up no one. Resources are bounded: idle connections are closed,
+// connections beyond a limit are answered 503 at once, and a body above a limit is answered
+// 413 before it is read.
 
 #include "Wire.h"
 
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include <functional>
@@ -36,11 +42,22 @@ struct TRpcReply {
     static TRpcReply Error(const QString& message, int httpStatus = 200) { return {{}, {}, true, message, httpStatus}; }
 };
 
+struct TRpcServerOptions {
+    int workers = 0;                     // threads that run calls; 0: the number of cores, at least 2
+    QStringList slowMethods;             // "object.method" run on the slow lane
+    int slowWorkers = 0;                 // threads of the slow lane; 0: half the workers, at least 1
+    int idleTimeoutMs = 60000;           // a connection idle this long is closed; 0: never
+    int maxConnections = 512;            // open connections at most; a new one beyond is answered 503
+    qint64 maxBodyBytes = qint64(16) << 20;  // a larger request body is answered 413, unread
+    int logSlowMs = -1;                  // calls slower than this many ms go to standard error; -1: none
+};
+
 class TRpcServer {
 public:
     using Dispatcher = std::function<TRpcReply(const TRpcRequest& request)>;
 
-    explicit TRpcServer(Dispatcher dispatcher);
+    // The dispatcher is called on the worker threads, several calls at once.
+    explicit TRpcServer(Dispatcher dispatcher, TRpcServerOptions options = {});
     ~TRpcServer();
 
     // Serves HTTPS only, with the PEM certificate (chain) and unencrypted PEM private key of

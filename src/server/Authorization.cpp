@@ -19,7 +19,7 @@ struct TJob {
 
 TJob JobOf(QSqlDatabase& db, const QString& operatorCode)
 {
-    QSqlQuery q = Run(db, QStringLiteral("SELECT O.CDVENDEDOR, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
+    TRows q = Run(db, QStringLiteral("SELECT O.CDVENDEDOR, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
                                          "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?"),
                       {operatorCode});
     if (!q.next())
@@ -32,10 +32,10 @@ TJob JobOf(QSqlDatabase& db, const QString& operatorCode)
 // screen that launched the module.
 QString RightsOf(QSqlDatabase& db, const QString& operatorCode, const QString& branch)
 {
-    QSqlQuery own = Run(db, QStringLiteral("SELECT CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"), {operatorCode});
+    TRows own = Run(db, QStringLiteral("SELECT CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"), {operatorCode});
     if (own.next())
         return QStringList{own.value(0).toString(), own.value(1).toString(), own.value(2).toString()}.join(QLatin1Char(' '));
-    QSqlQuery defaults = Run(db, QStringLiteral("SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?"), {branch});
+    TRows defaults = Run(db, QStringLiteral("SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?"), {branch});
     if (defaults.next())
         return QStringList{defaults.value(0).toString(), defaults.value(1).toString(), defaults.value(2).toString()}.join(QLatin1Char(' '));
     return {};
@@ -48,7 +48,7 @@ bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
 {
     if (Scalar(db, QStringLiteral("SELECT IDTPTRATDESCORE FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString() != QLatin1String("A"))
         return false;
-    QSqlQuery quote = Run(db, QStringLiteral("SELECT O.VRDESCORCEVE, V.VRPEMAXDESVE FROM ORCAEVENTO O LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
+    TRows quote = Run(db, QStringLiteral("SELECT O.VRDESCORCEVE, V.VRPEMAXDESVE FROM ORCAEVENTO O LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
                                              "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"),
                           key.params());
     if (!quote.next())
@@ -56,7 +56,7 @@ bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
     const double discount = quote.value(0).toDouble(), ceiling = quote.value(1).toDouble();
     double gross = 0;
     bool itemAbove = false;
-    QSqlQuery items = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + QString::fromLatin1(kWhereKey),
+    TRows items = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + QString::fromLatin1(kWhereKey),
                           key.params());
     while (items.next()) {
         const double line = RoundDec(items.value(0).toDouble() * items.value(1).toDouble() + items.value(2).toDouble(), 2);
@@ -131,9 +131,9 @@ const std::map<QString, TMethodRule>& Rules()
     constexpr TQuoteAt key{0, 1, 2};
     constexpr TQuoteAt packet{.packet = 0};
     static const std::map<QString, TMethodRule> rules = {
-        {"CRV.rdmHost.Login", {.journal = true, .secret = {1}}},
+        {"CRV.rdmHost.Login", {.journal = true, .secret = {1}, .checksPassword = true}},
         {"CRV.rdmHost.Logout", {.journal = true}},
-        {"CRV.rdmHost.ConfSenha", {.journal = true, .secret = {1}}},
+        {"CRV.rdmHost.ConfSenha", {.journal = true, .secret = {1}, .checksPassword = true}},
 
         {"ORE06400.rdmProcOrca.GetOperControle", {.operatorArg = 0}},
         {"ORE06400.rdmProcOrca.GetOperCadProd", {.operatorArg = 0}},

@@ -10,7 +10,7 @@ QDateTime parse(const QString& text) { return QDateTime::fromString(text.left(19
 
 std::pair<QDateTime, QDateTime> HallSpan(QSqlDatabase& db, const TQuoteKey& key, const QString& hall)
 {
-    QSqlQuery q = Run(db, QStringLiteral("SELECT O.DTEVENTO, O.QTHREVENTO, S.HRINIUTILSALAO, S.QTHRDURASALEVEN FROM ORCAEVENTO O "
+    TRows q = Run(db, QStringLiteral("SELECT O.DTEVENTO, O.QTHREVENTO, S.HRINIUTILSALAO, S.QTHRDURASALEVEN FROM ORCAEVENTO O "
                                          "JOIN SALAOORCA S ON S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE "
                                          "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND S.CDSALAOEVEN = ?"),
                       {key.branch, key.number, key.sequence, hall});
@@ -26,7 +26,7 @@ std::pair<QDateTime, QDateTime> HallSpan(QSqlDatabase& db, const TQuoteKey& key,
 
 QStringList ReservedHalls(QSqlDatabase& db, const TQuoteKey& key)
 {
-    QSqlQuery q = Run(db, QStringLiteral("SELECT CDSALAOEVEN FROM SALAOORCA") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN"),
+    TRows q = Run(db, QStringLiteral("SELECT CDSALAOEVEN FROM SALAOORCA") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN"),
                       key.params());
     QStringList halls;
     while (q.next())
@@ -36,7 +36,7 @@ QStringList ReservedHalls(QSqlDatabase& db, const TQuoteKey& key)
 
 QString HallConflict(TCall& call, const TQuoteKey& key, const QString& hall, bool lock)
 {
-    QSqlQuery h = Run(call.db, QStringLiteral("SELECT NMSALAOEVEN, QTLIMAGENDIA FROM SALAO WHERE CDFILIAL = ? AND CDSALAOEVEN = ?") + (lock ? call.store.forUpdate() : QString()),
+    TRows h = Run(call.db, QStringLiteral("SELECT NMSALAOEVEN, QTLIMAGENDIA FROM SALAO WHERE CDFILIAL = ? AND CDSALAOEVEN = ?") + (lock ? call.store.forUpdate() : QString()),
                       {key.branch, hall});
     if (!h.next())
         throw ERefusal(QStringLiteral("Salão %1 não cadastrado na filial %2.").arg(hall, key.branch));

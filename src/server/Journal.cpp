@@ -44,7 +44,7 @@ void Read(QSqlDatabase& db, const QString& quoteNumber, const QDate& since, cons
         sql += QStringLiteral(" AND DTREGISTRO >= ?");
         params << since.toString(Qt::ISODate);
     }
-    QSqlQuery q = Run(db, sql + QStringLiteral(" ORDER BY NRJORNAL"), params);
+    TRows q = Run(db, sql + QStringLiteral(" ORDER BY NRJORNAL"), params);
     while (q.next()) {
         auto text = [&](int i) { return q.value(i).toString(); };
         each({QDateTime::fromString(text(0), Qt::ISODateWithMs), text(1), text(2), text(3), text(4), text(5), text(6), text(7), text(8), text(9),

@@ -104,7 +104,7 @@ void RegisterClosing(TServerObjects& o)
         for (const TQuoteKey& key : marked) {
             if (RequireQuote(c.db, key) != QLatin1String("2"))
                 throw ERefusal(QStringLiteral("Orçamento %1 não está aprovado. Fechamento bloqueado.").arg(key.text()));
-            QSqlQuery p = Run(c.db, QStringLiteral("SELECT IDTPPRODPEDOREV, CDTIPOOPER, CDSERIE, CDTPCTREC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
+            TRows p = Run(c.db, QStringLiteral("SELECT IDTPPRODPEDOREV, CDTIPOOPER, CDSERIE, CDTPCTREC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
             if (!p.next() || p.value(0).toString().isEmpty())
                 throw EServerError(QStringLiteral("N_PARAM_PED|") + key.branch);
             if (p.value(1).toString().isEmpty())

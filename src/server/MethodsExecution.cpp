@@ -42,17 +42,17 @@ std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuo
 {
     std::map<QString, std::pair<Product, double>> needs;
     auto product = [&](const QString& code) {
-        QSqlQuery q = Run(db, QStringLiteral("SELECT CDPRODUTO, CDARVPROD, NMPRODUTO, IDDEPTO, VRPRECO FROM PRODUTO WHERE CDPRODUTO = ?"), {code});
+        TRows q = Run(db, QStringLiteral("SELECT CDPRODUTO, CDARVPROD, NMPRODUTO, IDDEPTO, VRPRECO FROM PRODUTO WHERE CDPRODUTO = ?"), {code});
         q.next();
         return Product{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4)};
     };
-    QSqlQuery items = Run(db, "SELECT CDPRODUTO, SUM(QTITEMORCEVE) FROM ITEMORCA" + QString::fromLatin1(kWhereKey) +
+    TRows items = Run(db, "SELECT CDPRODUTO, SUM(QTITEMORCEVE) FROM ITEMORCA" + QString::fromLatin1(kWhereKey) +
                                   " AND CDPRODUTO IS NOT NULL GROUP BY CDPRODUTO ORDER BY CDPRODUTO",
                           key.params());
     while (items.next()) {
         const QString code = items.value(0).toString();
         const double quantity = items.value(1).toDouble();
-        QSqlQuery parts = Run(db, QStringLiteral("SELECT CDPRODCOMP, QTCOMPOSICAO FROM COMPOSICAO WHERE CDPRODUTO = ? ORDER BY CDPRODCOMP"), {code});
+        TRows parts = Run(db, QStringLiteral("SELECT CDPRODCOMP, QTCOMPOSICAO FROM COMPOSICAO WHERE CDPRODUTO = ? ORDER BY CDPRODCOMP"), {code});
         bool composed = false;
         while (byComposition && parts.next()) {
             composed = true;
@@ -73,7 +73,7 @@ std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuo
 std::map<QString, double> Ordered(QSqlDatabase& db, const TQuoteKey& key, const QString& department)
 {
     std::map<QString, double> ordered;
-    QSqlQuery q = Run(db, QStringLiteral("SELECT I.CDPRODUTO, SUM(I.QTITEM) FROM ITEMPEDIDO I JOIN PEDIDO P ON P.NRPEDIDO = I.NRPEDIDO "
+    TRows q = Run(db, QStringLiteral("SELECT I.CDPRODUTO, SUM(I.QTITEM) FROM ITEMPEDIDO I JOIN PEDIDO P ON P.NRPEDIDO = I.NRPEDIDO "
                                          "WHERE P.CDFILIAL = ? AND P.NRORCAEVENTO = ? AND P.NRSEQORCAEVE = ? AND P.IDDEPTO = ? GROUP BY I.CDPRODUTO"),
                       {key.branch, key.number, key.sequence, department});
     while (q.next())
@@ -85,7 +85,7 @@ std::map<QString, double> Ordered(QSqlDatabase& db, const TQuoteKey& key, const 
 // R taken from stock).
 QString AddedSince(QSqlDatabase& db, const TQuoteKey& key, const char* state)
 {
-    QSqlQuery q = Run(db, QStringLiteral("SELECT DISTINCT IDDEPTO FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND IDSITUPED = ?"),
+    TRows q = Run(db, QStringLiteral("SELECT DISTINCT IDDEPTO FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND IDSITUPED = ?"),
                       {key.branch, key.number, key.sequence, QString::fromLatin1(state)});
     double added = 0;
     while (q.next()) {
@@ -148,7 +148,7 @@ QVariant Generate(TCall& c, bool byComposition)
     if (situation < QLatin1String("3") || situation > QLatin1String("6"))
         throw ERefusal(QStringLiteral("Orçamento %1 não está fechado. Execução bloqueada.").arg(key.text()));
 
-    QSqlQuery p = Run(c.db, QStringLiteral("SELECT CDTIPOOPER, CDSERIE, CDTPCUSTEXP FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
+    TRows p = Run(c.db, QStringLiteral("SELECT CDTIPOOPER, CDSERIE, CDTPCUSTEXP FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
     if (!p.next())
         throw EServerError(QStringLiteral("N_PARAM_PED|") + key.branch);
     if (p.value(0).toString().isEmpty())

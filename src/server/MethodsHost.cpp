@@ -15,12 +15,12 @@ constexpr const char* kQuoteList = "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE 
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
 
-// Checks the password in the call's second argument, and tells the journal a wrong or locked
-// one. When the operator is locked, `refusal` is the failed result to answer.
+// Records the check of the password in the call's second argument (computed before the
+// call's transaction), and tells the journal a wrong or locked one. When the operator is locked, `refusal` is the failed result to answer.
 TPasswordVerdict CheckPasswordOfCall(TCall& c, const QString& operatorCode, QVariant& refusal)
 {
     QDateTime lockedUntil;
-    const TPasswordVerdict verdict = CheckOperatorPassword(c.db, operatorCode, c.text(1), c.now, *c.policy, &lockedUntil);
+    const TPasswordVerdict verdict = RecordPasswordCheck(c.db, operatorCode, c.passwordRight, c.now, *c.policy, &lockedUntil);
     if (verdict == TPasswordVerdict::Locked) {
         c.journalOutcome = QStringLiteral("locked");
         refusal = FailResult(LockedText(operatorCode, lockedUntil, c.now));

@@ -46,7 +46,7 @@ QString RequireQuote(QSqlDatabase& db, const TQuoteKey& key)
 TQuoteTotals Totals(QSqlDatabase& db, const TQuoteKey& key)
 {
     TQuoteTotals t;
-    QSqlQuery items = Run(db, QStringLiteral("SELECT COALESCE(SUM(QTITEMORCEVE * VRITEMORCEVE), 0), COALESCE(SUM(VRACREITOREV), 0), "
+    TRows items = Run(db, QStringLiteral("SELECT COALESCE(SUM(QTITEMORCEVE * VRITEMORCEVE), 0), COALESCE(SUM(VRACREITOREV), 0), "
                                              "COALESCE(SUM(VRDESCITOREV), 0) FROM ITEMORCA WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?"),
                           key.params());
     if (items.next()) {

@@ -135,9 +135,20 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
 
     TRpcRequest acting = request;
     TRpcReply reply;
+    std::optional<TSessionInfo> session;
+    bool passwordRight = false;
     try {
-        m_store.transaction([&](QSqlDatabase& db) {
-            std::optional<TSessionInfo> session;
+        // A password's hash takes tens of milliseconds: it is computed before the transaction,
+        // which then holds no lock meanwhile.
+        if (rule.checksPassword) {
+            QSqlDatabase db = m_store.connection();
+            passwordRight = PasswordMatches(db, request.params.value(0).toString().trimmed(), request.params.value(1).toString());
+        }
+        // Changes run in a transaction that may write; everything else reads, beside writers.
+        const auto run = [&](const std::function<void(QSqlDatabase&)>& work) {
+            rule.journal ? m_store.transaction(work) : m_store.readTransaction(work);
+        };
+        run([&](QSqlDatabase& db) {
             if (!IsLogin(name)) {
                 session = Sessions::Find(db, request.token, now, m_policy);
                 if (!session)
@@ -151,7 +162,7 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
                 acting.operatorCode = session->operatorCode;
                 acting.branch = session->branch;
             }
-            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy};
+            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordRight};
             if (session)
                 Authorize(call, rule);
             reply.result = it->second.body(call);
@@ -197,6 +208,13 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         }
         return TRpcReply::Error(e.message());
     }
+    if (session && session->stale && name != QLatin1String("CRV.rdmHost.Logout")) {
+        try {
+            m_store.transaction([&](QSqlDatabase& db) { Sessions::Touch(db, *session, now); });
+        } catch (const EHostError& e) {
+            qWarning("ore-server: o último uso da sessão de %s não foi registrado: %s", qPrintable(session->operatorCode), qPrintable(e.message()));
+        }
+    }
     return reply;
 }
 
@@ -206,7 +224,7 @@ QString Now() { return Stamp(QDateTime::currentDateTime()); }
 QString NextNumber(QSqlDatabase& db, const QString& counter, int width)
 {
     // The counter's row is updated first, which locks it until the transaction ends.
-    QSqlQuery updated = Run(db, QStringLiteral("UPDATE NUMERADOR SET NRULTIMO = NRULTIMO + 1 WHERE NMCHAVE = ?"), {counter});
+    TRows updated = Run(db, QStringLiteral("UPDATE NUMERADOR SET NRULTIMO = NRULTIMO + 1 WHERE NMCHAVE = ?"), {counter});
     if (updated.numRowsAffected() == 0)
         Run(db, QStringLiteral("INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) VALUES (?, 1)"), {counter});
     const int number = Scalar(db, QStringLiteral("SELECT NRULTIMO FROM NUMERADOR WHERE NMCHAVE = ?"), {counter}).toInt();

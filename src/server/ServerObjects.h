@@ -21,6 +21,7 @@ struct TCall {
     const TSessionInfo* session = nullptr;  // null only while logging in
     QDateTime now;                          // the server's clock when the call began
     const TSessionPolicy* policy = nullptr;
+    bool passwordRight = false;             // methods that check a password: whether it was right
     // What the journal records of the call, when the method says more than its result does.
     QString journalOutcome;
     QString journalNote;

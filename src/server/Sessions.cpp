@@ -40,17 +40,20 @@ std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const Q
     if (token.isEmpty())
         return std::nullopt;
     const QString hash = HashOf(token);
-    QSqlQuery q = Run(db, QStringLiteral("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?"), {hash});
+    TRows q = Run(db, QStringLiteral("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?"), {hash});
     if (!q.next())
         return std::nullopt;
     TSessionInfo session{hash, q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), Parse(q.value(4))};
     const QDateTime lastUse = Parse(q.value(2));
     if (!lastUse.isValid() || lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60)
         return std::nullopt;   // removed by the next login
-    // The last use is written at most once a minute: reading needs no write of its own.
-    if (lastUse.secsTo(now) >= 60)
-        Run(db, QStringLiteral("UPDATE SESSAO SET DTULTUSO = ? WHERE DSTOKENHASH = ?"), {PreciseStamp(now), hash});
+    session.stale = lastUse.secsTo(now) >= 60;   // the last use is written at most once a minute
     return session;
+}
+
+void Touch(QSqlDatabase& db, const TSessionInfo& session, const QDateTime& now)
+{
+    Run(db, QStringLiteral("UPDATE SESSAO SET DTULTUSO = ? WHERE DSTOKENHASH = ?"), {PreciseStamp(now), session.tokenHash});
 }
 
 void Close(QSqlDatabase& db, const TSessionInfo& session)
@@ -65,24 +68,27 @@ void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QSt
 
 } // namespace Sessions
 
-TPasswordVerdict CheckOperatorPassword(QSqlDatabase& db, const QString& operatorCode, const QString& password, const QDateTime& now,
-                                       const TSessionPolicy& policy, QDateTime* lockedUntil)
+bool PasswordMatches(QSqlDatabase& db, const QString& operatorCode, const QString& password)
+{
+    TRows stored = Run(db, QStringLiteral("SELECT DSSENHAHASH, DSSENHASAL FROM OPERADOR WHERE CDOPERADOR = ?"), {operatorCode});
+    if (!stored.next())
+        return CheckPasswordOfNobody(password);
+    const QString hash = stored.value(0).toString(), salt = stored.value(1).toString();
+    return CheckPassword(password, hash, salt);
+}
+
+TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode, bool right, const QDateTime& now, const TSessionPolicy& policy,
+                                     QDateTime* lockedUntil)
 {
     const QString counted = CountedCode(operatorCode);
-    QSqlQuery lock = Run(db, QStringLiteral("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
-    const QDateTime until = lock.next() ? Parse(lock.value(0)) : QDateTime();
-    const bool locked = until.isValid() && until > now;
-    if (until.isValid() && !locked)
-        Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});   // the lock is over: a fresh count
-
-    // The hash is computed in every case, so that the answer's time tells nothing.
-    QSqlQuery stored = Run(db, QStringLiteral("SELECT DSSENHAHASH, DSSENHASAL FROM OPERADOR WHERE CDOPERADOR = ?"), {operatorCode});
-    const bool right = stored.next() ? CheckPassword(password, stored.value(0).toString(), stored.value(1).toString()) : CheckPasswordOfNobody(password);
-    if (locked) {
+    const QDateTime until = Parse(Scalar(db, QStringLiteral("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted}));
+    if (until.isValid() && until > now) {
         if (lockedUntil)
             *lockedUntil = until;
         return TPasswordVerdict::Locked;
     }
+    if (until.isValid())
+        Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});   // the lock is over: a fresh count
     if (right) {
         Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
         return TPasswordVerdict::Right;

@@ -27,6 +27,7 @@ struct TSessionInfo {
     QString branch;
     QString confirmedBy;                // the last supervisor or manager who confirmed his password
     QDateTime confirmedAt;
+    bool stale = false;                 // its last use, as stored, is over a minute old
 };
 
 namespace Sessions {
@@ -35,9 +36,10 @@ namespace Sessions {
 // policy's limit are removed on the way.
 QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branch, const QDateTime& now, const TSessionPolicy& policy);
 
-// The session of `token`, when it exists and has not been idle longer than the policy allows;
-// its last use becomes `now`.
+// The session of `token`, when it exists and has not been idle longer than the policy allows.
+// Only reads: a stale session's last use is written by Touch, in a transaction that may write.
 std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy);
+void Touch(QSqlDatabase& db, const TSessionInfo& session, const QDateTime& now);
 
 void Close(QSqlDatabase& db, const TSessionInfo& session);
 
@@ -49,11 +51,16 @@ void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QSt
 // The outcome of a password check.
 enum class TPasswordVerdict { Right, Wrong, Locked };
 
-// Checks `password` against the stored hash of `operatorCode`, counting failures and
-// honouring the lock. An operator who does not exist costs the same time and is counted alike.
-// `lockedUntil` receives the end of the lock when the verdict is Locked.
-TPasswordVerdict CheckOperatorPassword(QSqlDatabase& db, const QString& operatorCode, const QString& password, const QDateTime& now,
-                                       const TSessionPolicy& policy, QDateTime* lockedUntil = nullptr);
+// Whether `password` is the operator's, by his stored hash; for an operator who does not exist
+// a dummy's hash is computed all the same, so that the time tells nothing. It takes tens of
+// milliseconds: run it outside any transaction.
+bool PasswordMatches(QSqlDatabase& db, const QString& operatorCode, const QString& password);
+
+// Records a check whose password was `right`, counting failures and honouring the lock: a
+// locked operator is Locked even with the right password (`lockedUntil` then receives the
+// end of the lock). An operator who does not exist is counted alike.
+TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode, bool right, const QDateTime& now, const TSessionPolicy& policy,
+                                     QDateTime* lockedUntil = nullptr);
 
 // The operator's text for a lock.
 QString LockedText(const QString& operatorCode, const QDateTime& until, const QDateTime& now);

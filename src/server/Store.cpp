@@ -2,6 +2,7 @@
 
 #include "ClientDataSet.h"
 #include "Errors.h"
+#include "StoredDates.h"
 #include "Variants.h"
 
 #include <QHash>
@@ -9,12 +10,15 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
 #include <QUuid>
 
 #include <atomic>
+
+#include <sqlite3.h>
 
 namespace {
 std::atomic<quint64> stores{0};
@@ -42,7 +46,36 @@ TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
     }
 }
 
-TStore::~TStore() = default;
+namespace {
+
+// The statements prepared on one connection, by their SQL. They hang on the connection's
+// driver and go with the connection.
+struct TPrepared {
+    QSqlQuery query;
+    std::shared_ptr<int> lease;   // shared with the rows being read
+};
+using TPreparedSet = QHash<QString, TPrepared>;
+const char* const PreparedProperty = "ore.prepared";
+
+} // namespace
+
+Q_DECLARE_METATYPE(TPreparedSet*)
+
+namespace {
+
+TPreparedSet& PreparedOf(QSqlDatabase& db) { return *db.driver()->property(PreparedProperty).value<TPreparedSet*>(); }
+
+} // namespace
+
+TStore::~TStore()
+{
+    // The statements go before their connections, and the connections with the store. No
+    // thread uses them any more.
+    for (auto& [name, statements] : m_connections) {
+        statements.reset();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
 
 QSqlDatabase TStore::connection()
 {
@@ -58,6 +91,12 @@ QSqlDatabase TStore::connection()
             return db;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(m_dialect == SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    {
+        auto statements = std::make_shared<TPreparedSet>();
+        db.driver()->setProperty(PreparedProperty, QVariant::fromValue(statements.get()));
+        QMutexLocker lock(&m_mutex);
+        m_connections.emplace_back(name, std::move(statements));
+    }
     if (m_dialect == SQLite) {
         db.setDatabaseName(m_file);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
@@ -73,56 +112,86 @@ QSqlDatabase TStore::connection()
     if (m_dialect == SQLite) {
         Run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         Run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
+    } else {
+        Run(db, QStringLiteral("SET lock_timeout = '10s'"));   // a writer waits for a row, within a limit
     }
     return db;
 }
 
-void TStore::transaction(const std::function<void(QSqlDatabase&)>& work)
+void TStore::transaction(const std::function<void(QSqlDatabase&)>& work) { run(true, work); }
+void TStore::readTransaction(const std::function<void(QSqlDatabase&)>& work) { run(false, work); }
+
+void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
 {
     QSqlDatabase db = connection();
     if (m_dialect == SQLite)
-        Run(db, QStringLiteral("BEGIN IMMEDIATE"));
-    else if (!db.transaction())
-        throw EHostError(QStringLiteral("Transação não iniciada: %1").arg(db.lastError().text()));
+        Run(db, write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    else
+        Run(db, write ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     try {
         work(db);
     } catch (...) {
-        if (m_dialect == SQLite)
-            QSqlQuery(QStringLiteral("ROLLBACK"), db).exec();
-        else
-            db.rollback();
+        QSqlQuery rollback(db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
         throw;
     }
-    if (m_dialect == SQLite)
-        Run(db, QStringLiteral("COMMIT"));
-    else if (!db.commit())
-        throw EHostError(QStringLiteral("Transação não confirmada: %1").arg(db.lastError().text()));
+    Run(db, QStringLiteral("COMMIT"));
 }
 
-QSqlQuery Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
+namespace {
+
+QSqlQuery Prepare(QSqlDatabase& db, const QString& sql)
 {
     // Not forward-only: a method may run other statements while it reads the rows, which a
     // forward-only result of PostgreSQL's driver would lose.
     QSqlQuery q(db);
+    if (!q.prepare(sql))
+        throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(q.lastError().text(), sql.simplified()));
+    return q;
+}
+
+} // namespace
+
+TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
+{
     if (params.isEmpty()) {
         // Statements without values (the schema's, a transaction's) run as they are: some
         // databases prepare only queries and data changes.
+        QSqlQuery q(db);
         if (!q.exec(sql))
             throw EHostError(QStringLiteral("Erro do banco: %1 (%2)").arg(q.lastError().text(), sql.simplified().left(200)));
-        return q;
+        return TRows(std::move(q), nullptr);
     }
-    if (!q.prepare(sql))
-        throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(q.lastError().text(), sql.simplified()));
-    for (const QVariant& p : params)
-        q.addBindValue(VarIsClear(p) ? QVariant() : p);
+    TPrepared& kept = PreparedOf(db)[sql];
+    QSqlQuery q;
+    std::shared_ptr<int> lease;
+    if (!kept.lease) {
+        kept = {Prepare(db, sql), std::make_shared<int>()};
+        q = kept.query;
+        lease = kept.lease;
+    } else if (kept.lease.use_count() == 1) {
+        q = kept.query;   // prepared before, and nobody reads its rows now
+        lease = kept.lease;
+    } else {
+        q = Prepare(db, sql);   // the same statement while its rows are still read: a second one
+    }
+    for (int i = 0; i < params.size(); ++i)
+        q.bindValue(i, VarIsClear(params[i]) ? QVariant() : params[i]);
     if (!q.exec())
         throw EHostError(QStringLiteral("Erro do banco: %1").arg(q.lastError().text()));
-    return q;
+    return TRows(std::move(q), std::move(lease));
+}
+
+TRows::~TRows()
+{
+    // The last reader lets the kept statement go back to rest (SQLite keeps no read open).
+    if (m_lease && m_lease.use_count() == 2)
+        m_query.finish();
 }
 
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params)
 {
-    QSqlQuery q = Run(db, sql, params);
+    TRows q = Run(db, sql, params);
     return q.next() ? q.value(0) : QVariant();
 }
 
@@ -159,28 +228,181 @@ QList<TPacketField> Layout(const char* layout)
     return fields;
 }
 
+namespace {
+
+// Converts values of any kind to a layout's types as a dataset's fields do, made only when a
+// value needs it.
+class TConverter {
+public:
+    explicit TConverter(const QList<TPacketField>& fields) : m_fields(fields) {}
+    Cell operator()(int field, const QVariant& value)
+    {
+        if (!m_dataSet) {
+            m_dataSet = std::make_unique<TClientDataSet>();
+            std::vector<TFieldDef> defs;
+            for (const auto& f : m_fields)
+                defs.push_back({f.name, f.type, f.size});
+            m_dataSet->DefineFields(defs);
+        }
+        return m_dataSet->Fields(field)->ToCell(value);
+    }
+
+private:
+    const QList<TPacketField>& m_fields;
+    std::unique_ptr<TClientDataSet> m_dataSet;
+};
+
+// The column of each field in a statement's result, by name in any case; -1 when absent.
+template <class NameOf>
+std::vector<int> ColumnsOf(const QList<TPacketField>& fields, int count, NameOf nameOf)
+{
+    std::vector<int> columns;
+    for (const auto& f : fields) {
+        int found = -1;
+        for (int c = 0; c < count && found < 0; ++c)
+            if (f.name.compare(nameOf(c), Qt::CaseInsensitive) == 0)
+                found = c;
+        columns.push_back(found);
+    }
+    return columns;
+}
+
+sqlite3* SqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+// A text cell cut to its field's size, fixed-length text without trailing blanks.
+Cell TextCell(const TPacketField& field, QString text)
+{
+    if (field.size > 0 && text.size() > field.size)
+        text.truncate(field.size);
+    if (field.type == TFieldType::FixedString)
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+    return text;
+}
+
+// The SELECT through SQLite's own interface: each value goes from the statement into its
+// cell; only an unusual pairing of stored kind and field type takes the converter's way.
+TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, const QString& sql, const QVariantList& params)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &raw, nullptr) != SQLITE_OK)
+        throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(QString::fromUtf8(sqlite3_errmsg(handle)), sql.simplified()));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant& p = params[i];
+        const int at = i + 1;
+        if (VarIsClear(p)) {
+            sqlite3_bind_null(raw, at);
+            continue;
+        }
+        switch (p.metaType().id()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Bool: sqlite3_bind_int64(raw, at, p.toLongLong()); break;
+        case QMetaType::Double: sqlite3_bind_double(raw, at, p.toDouble()); break;
+        default: {
+            const QByteArray value = p.toString().toUtf8();
+            sqlite3_bind_text(raw, at, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    const std::vector<int> columns = ColumnsOf(fields, sqlite3_column_count(raw), [&](int c) { return QString::fromUtf8(sqlite3_column_name(raw, c)); });
+    TConverter convert(fields);
+    std::vector<CellRow> rows;
+    for (;;) {
+        const int step = sqlite3_step(raw);
+        if (step == SQLITE_DONE)
+            break;
+        if (step != SQLITE_ROW)
+            throw EHostError(QStringLiteral("Erro do banco: %1").arg(QString::fromUtf8(sqlite3_errmsg(handle))));
+        CellRow row(size_t(fields.size()));
+        for (int i = 0; i < fields.size(); ++i) {
+            const int c = columns[size_t(i)];
+            const int kind = c >= 0 ? sqlite3_column_type(raw, c) : SQLITE_NULL;
+            if (kind == SQLITE_NULL)
+                continue;
+            const TPacketField& field = fields[i];
+            const auto utf8 = [&] { return reinterpret_cast<const char*>(sqlite3_column_text(raw, c)); };
+            Cell& cell = row[size_t(i)];
+            switch (field.type) {
+            case TFieldType::String:
+            case TFieldType::FixedString:
+                if (kind == SQLITE_TEXT) {
+                    cell = TextCell(field, QString::fromUtf8(utf8(), sqlite3_column_bytes(raw, c)));
+                    continue;
+                }
+                break;
+            case TFieldType::Integer:
+                if (kind == SQLITE_INTEGER) {
+                    cell = qint64(sqlite3_column_int64(raw, c));
+                    continue;
+                }
+                break;
+            case TFieldType::Float:
+                if (kind == SQLITE_INTEGER || kind == SQLITE_FLOAT) {
+                    cell = sqlite3_column_double(raw, c);
+                    continue;
+                }
+                break;
+            case TFieldType::Date:
+            case TFieldType::DateTime:
+                if (kind == SQLITE_TEXT) {
+                    const char* value = utf8();
+                    const auto length = size_t(sqlite3_column_bytes(raw, c));
+                    const auto parsed = field.type == TFieldType::Date ? ParseStoredDate(value, length) : ParseStoredDateTime(value, length);
+                    if (parsed) {
+                        cell = *parsed;
+                        continue;
+                    }
+                }
+                break;
+            default: break;
+            }
+            QVariant value;
+            switch (kind) {
+            case SQLITE_INTEGER: value = qlonglong(sqlite3_column_int64(raw, c)); break;
+            case SQLITE_FLOAT: value = sqlite3_column_double(raw, c); break;
+            case SQLITE_BLOB:
+                value = QByteArray(static_cast<const char*>(sqlite3_column_blob(raw, c)), sqlite3_column_bytes(raw, c));
+                if (field.type != TFieldType::Blob)
+                    value = QString::fromUtf8(value.toByteArray());
+                break;
+            default: value = QString::fromUtf8(utf8(), sqlite3_column_bytes(raw, c)); break;
+            }
+            cell = convert(i, value);
+        }
+        rows.push_back(std::move(row));
+    }
+    return TDataPacket(fields, std::move(rows));
+}
+
+} // namespace
+
 TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, const QVariantList& params)
 {
     const QList<TPacketField> fields = Layout(layout);
-    // Values go through the dataset's own conversions to the layout's types.
-    TClientDataSet converter;
-    std::vector<TFieldDef> defs;
-    for (const auto& f : fields)
-        defs.push_back({f.name, f.type, f.size});
-    converter.DefineFields(defs);
+    if (sqlite3* handle = SqliteHandle(db))
+        return SelectSqlite(handle, fields, sql, params);
 
-    QSqlQuery q = Run(db, sql, params);
-    std::vector<int> columns;
+    // Values go through the dataset's own conversions to the layout's types.
+    TConverter convert(fields);
+    TRows q = Run(db, sql, params);
     const QSqlRecord record = q.record();
-    for (const auto& f : fields)
-        columns.push_back(record.indexOf(f.name));
+    const std::vector<int> columns = ColumnsOf(fields, record.count(), [&](int c) { return record.fieldName(c); });
     std::vector<CellRow> rows;
     while (q.next()) {
-        CellRow row;
-        row.reserve(fields.size());
+        CellRow row(size_t(fields.size()));
         for (int i = 0; i < fields.size(); ++i) {
-            const QVariant v = columns[size_t(i)] >= 0 ? q.value(columns[size_t(i)]) : QVariant();
-            row.push_back(v.isNull() ? Cell{} : converter.Fields(i)->ToCell(v));
+            const int c = columns[size_t(i)];
+            if (c >= 0 && !q.isNull(c))
+                row[size_t(i)] = convert(i, q.value(c));
         }
         rows.push_back(std::move(row));
     }

@@ -4,12 +4,18 @@
 
 #include "DataPacket.h"
 
+#include <QMutex>
 #include <QSqlDatabase>
+#include <QStringList>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QString>
 #include <QVariantList>
 
 #include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 class TStore {
 public:
@@ -23,12 +29,19 @@ public:
     const QString& url() const { return m_url; }
 
     // The connection of the calling thread (opened on first use; EHostError when it cannot).
+    // The store closes its connections when it is destroyed, once no thread uses them.
     QSqlDatabase connection();
 
-    // Runs `work` in one transaction: committed when it returns, rolled back when it throws.
-    // On SQLite the transaction takes the write lock at once (BEGIN IMMEDIATE), so a check
-    // and the write it guards cannot interleave with another server's.
+    // Runs `work` in one transaction that may write: committed when it returns, rolled back
+    // when it throws. On SQLite the transaction takes the write lock at once (BEGIN IMMEDIATE),
+    // so a check and the write it guards cannot interleave with another server's; a writer
+    // that finds the lock taken waits for it (10 s at most) instead of failing.
     void transaction(const std::function<void(QSqlDatabase&)>& work);
+
+    // Runs `work` in a transaction that only reads, on one snapshot of the store, alongside
+    // writers: SQLite's write-ahead log lets readers go on while a writer works, and PostgreSQL
+    // runs it REPEATABLE READ READ ONLY. A write inside is refused by PostgreSQL.
+    void readTransaction(const std::function<void(QSqlDatabase&)>& work);
 
     // " FOR UPDATE" where the database locks rows read for a later write; "" on SQLite, whose
     // transactions already hold the write lock.
@@ -39,8 +52,14 @@ public:
     bool isEmpty();   // no quote in the store
 
 private:
+    void run(bool write, const std::function<void(QSqlDatabase&)>& work);
+
     QString m_url;
     quint64 m_id;   // names this store's connections
+    QMutex m_mutex;
+    // The connections opened on any thread, each with the statements prepared on it; both
+    // go with the store.
+    std::vector<std::pair<QString, std::shared_ptr<void>>> m_connections;
     Dialect m_dialect;
     QString m_file, m_host, m_user, m_password, m_database;
     int m_port = 5432;
@@ -48,13 +67,38 @@ private:
 
 // ---- queries: every value goes in as a parameter
 
-// Runs `sql` with positional parameters ("?"); throws EHostError with the database's text.
+// The rows of a statement. Statements are prepared once per connection and kept: on
+// PostgreSQL a call then costs one round trip instead of three. A statement whose earlier
+// rows are still being read is not reused meanwhile.
+class TRows {
+public:
+    TRows(TRows&&) = default;
+    TRows& operator=(TRows&&) = default;
+    TRows(const TRows&) = default;
+    ~TRows();
 
-QSqlQuery Run(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
+    bool next() { return m_query.next(); }
+    QVariant value(int column) const { return m_query.value(column); }
+    QVariant value(const QString& name) const { return m_query.value(name); }
+    bool isNull(int column) const { return m_query.isNull(column); }
+    QSqlRecord record() const { return m_query.record(); }
+    int numRowsAffected() const { return m_query.numRowsAffected(); }
+
+private:
+    friend TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params);
+    TRows(QSqlQuery query, std::shared_ptr<void> lease) : m_query(std::move(query)), m_lease(std::move(lease)) {}
+    QSqlQuery m_query;
+    std::shared_ptr<void> m_lease;   // held while the rows are read
+};
+
+// Runs `sql` with positional parameters ("?"); throws EHostError with the database's text.
+TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 
 // A packet laid out as `layout` ("NAME s4, VRTOTAL f, DTEVENTO t, QT i, ID b, DT d, TX x";
 // s string, fs fixed string, i integer, f float, b boolean, d date, t date-time, x blob) from
 // the rows of `sql`, column by name; a column the query lacks is null.
 QList<TPacketField> Layout(const char* layout);
+// On SQLite the rows go from the database's own interface straight into cells, without a
+// QVariant on the way.
 TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, const QVariantList& params = {});
