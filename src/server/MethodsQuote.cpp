@@ -4,6 +4,9 @@
 
 #include <QSqlQuery>
 
+#include <map>
+#include <optional>
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -52,6 +55,81 @@ QString Places(const char* a)
         .arg(QString::fromLatin1(a));
 }
 
+
+// GetGeral's eight packets. The items are read once; the groups, the options and the totals
+// are summed from them on the way.
+QVariant General(TCall& c, const TQuoteKey& key)
+{
+    TRows quote = Run(c.db, "SELECT VRDESCORCEVE, TXOBSEXTOREV FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params());
+    if (!quote.next())
+        throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
+    const double quoteDiscount = quote.value(0).toDouble();
+    std::vector<CellRow> notes;
+    if (!quote.isNull(1))
+        notes.push_back({key.branch, key.number, key.sequence, quote.value(1).toByteArray()});
+
+    const TDataPacket items = Select(c.db, kItens,
+                                     "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
+                                     "I.NROPCAITOREV, P.CDGRTOTAPROD, P.CDARVPROD, COALESCE(P.NMPRODUTO, I.NMPRODUTO) AS NMPRODUTO, P.SGUNIDADE, "
+                                     "I.VRACREITOREV, I.NRSEQORCAEVE FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
+                                     "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? ORDER BY I.NROPCAITOREV, I.NRITEMORCEVE",
+                                     key.params());
+    TQuoteTotals t;
+    std::map<std::optional<QString>, double> groups;   // a group of no product first
+    std::map<QString, double> options;
+    {
+        const int quantity = items.fieldIndex("QTITEMORCEVE"), value = items.fieldIndex("VRITEMORCEVE"), discount = items.fieldIndex("VRDESCITOREV"),
+                  surcharge = items.fieldIndex("VRACREITOREV"), group = items.fieldIndex("CDGRTOTAPROD"), option = items.fieldIndex("NROPCAITOREV");
+        auto number = [](const Cell& cell) { return std::holds_alternative<double>(cell) ? std::get<double>(cell) : 0.0; };
+        for (const CellRow& row : items.rows()) {
+            const bool priced = !CellIsNull(row[size_t(quantity)]) && !CellIsNull(row[size_t(value)]);
+            const double gross = number(row[size_t(quantity)]) * number(row[size_t(value)]);
+            const double net = gross + number(row[size_t(surcharge)]) - number(row[size_t(discount)]);
+            t.items += gross;
+            t.surcharges += number(row[size_t(surcharge)]);
+            t.discounts += number(row[size_t(discount)]);
+            const Cell& g = row[size_t(group)];
+            groups[CellIsNull(g) ? std::nullopt : std::optional<QString>(std::get<QString>(g))] += priced ? net : 0.0;
+            const Cell& o = row[size_t(option)];
+            options[CellIsNull(o) ? QString() : std::get<QString>(o)] += priced ? net : 0.0;
+        }
+    }
+    std::vector<CellRow> groupRows, optionRows;
+    for (const auto& [group, total] : groups)
+        groupRows.push_back({key.branch, key.number, key.sequence, group ? Cell(*group) : Cell{}, total});
+    for (const auto& [option, total] : options)
+        optionRows.push_back({key.branch, key.number, key.sequence, option, total});
+
+    const TDataPacket labour = Select(c.db, kMaoObra,
+                                      "SELECT L.CDFILIAL, L.NRORCAEVENTO, L.NRTURNO, L.CDPRODUTO, L.QTPRODMOBRA, L.VRCOBRMOBRA, L.VRPAGOMOBRA, "
+                                      "P.CDARVPROD, P.SGUNIDADE, P.NMPRODUTO, L.DSTURNO, P.CDGRTOTAPROD, L.NRSEQORCAEVE FROM MAOOBRA L "
+                                      "LEFT JOIN PRODUTO P ON P.CDPRODUTO = L.CDPRODUTO WHERE L.CDFILIAL = ? AND L.NRORCAEVENTO = ? AND L.NRSEQORCAEVE = ? "
+                                      "ORDER BY L.NRTURNO, L.CDPRODUTO",
+                                      key.params());
+    {
+        const int quantity = labour.fieldIndex("QTPRODMOBRA"), charge = labour.fieldIndex("VRCOBRMOBRA");
+        for (const CellRow& row : labour.rows())
+            if (std::holds_alternative<double>(row[size_t(quantity)]) && std::holds_alternative<double>(row[size_t(charge)]))
+                t.labour += std::get<double>(row[size_t(quantity)]) * std::get<double>(row[size_t(charge)]);
+    }
+    t.halls = Scalar(c.db, "SELECT COALESCE(SUM(VRCOBAGENSALAO), 0) FROM SALAOORCA" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    t.discounts += quoteDiscount;
+
+    return VarArrayOf({
+        Pack(items),
+        Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, CDGRTOTAPROD s3, VRTOTALGRUPO f"), std::move(groupRows))),
+        Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NROPCAITOREV s2, VRTOTALOPCAO f"), std::move(optionRows))),
+        Pack(TDataPacket(Layout("VRTOTALLIQ f, VRTOTALORCA f, VRTOTALITEM f, VRTOTALMAO f, VRSALAO f, VRDESCONTO f, VRACRESCIMO f"),
+                         {{t.net(), t.gross(), t.items, t.labour, t.halls, t.discounts, t.surcharges}})),
+        Pack(labour),
+        Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, TXOBSEXTOREV x"), std::move(notes))),
+        Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, CDDEPTO s3, NMDEPTO s30, TXOBSINTOREV x, NRSEQORCAEVE s2"), {})),
+        Pack(Select(c.db, kEndeNovoClie,
+                    "SELECT N.*, P.NMPAIS, E.NMESTADO, M.NMMUNICIPIO, B.NMBAIRRO FROM ENDENOVOCLIE N " + Places("N") +
+                        "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ?",
+                    key.params())),
+    });
+}
 
 TDataPacket OrcaEvento(TCall& c, const TQuoteKey& key)
 {
@@ -103,45 +181,7 @@ void RegisterQuote(TServerObjects& o)
     });
 
     // Everything the approval reads at once: items, totals, labour, notes and the new client.
-    o.Add(aprova, "GetGeral", 3, [](TCall& c) {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        const TQuoteTotals t = Totals(c.db, key);
-        const TDataPacket totals(Layout("VRTOTALLIQ f, VRTOTALORCA f, VRTOTALITEM f, VRTOTALMAO f, VRSALAO f, VRDESCONTO f, VRACRESCIMO f"),
-                                 {{t.net(), t.gross(), t.items, t.labour, t.halls, t.discounts, t.surcharges}});
-        return VarArrayOf({
-            Pack(Select(c.db, kItens,
-                        "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
-                        "I.NROPCAITOREV, P.CDGRTOTAPROD, P.CDARVPROD, COALESCE(P.NMPRODUTO, I.NMPRODUTO) AS NMPRODUTO, P.SGUNIDADE, "
-                        "I.VRACREITOREV, I.NRSEQORCAEVE FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
-                        "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? ORDER BY I.NROPCAITOREV, I.NRITEMORCEVE",
-                        key.params())),
-            Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, CDGRTOTAPROD s3, VRTOTALGRUPO f",
-                        "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRSEQORCAEVE, P.CDGRTOTAPROD, "
-                        "SUM(I.QTITEMORCEVE * I.VRITEMORCEVE + COALESCE(I.VRACREITOREV, 0) - COALESCE(I.VRDESCITOREV, 0)) AS VRTOTALGRUPO "
-                        "FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
-                        "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? "
-                        "GROUP BY I.CDFILIAL, I.NRORCAEVENTO, I.NRSEQORCAEVE, P.CDGRTOTAPROD ORDER BY P.CDGRTOTAPROD",
-                        key.params())),
-            Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NROPCAITOREV s2, VRTOTALOPCAO f", OpcaoSql(), key.params())),
-            Pack(totals),
-            Pack(Select(c.db, kMaoObra,
-                        "SELECT L.CDFILIAL, L.NRORCAEVENTO, L.NRTURNO, L.CDPRODUTO, L.QTPRODMOBRA, L.VRCOBRMOBRA, L.VRPAGOMOBRA, "
-                        "P.CDARVPROD, P.SGUNIDADE, P.NMPRODUTO, L.DSTURNO, P.CDGRTOTAPROD, L.NRSEQORCAEVE FROM MAOOBRA L "
-                        "LEFT JOIN PRODUTO P ON P.CDPRODUTO = L.CDPRODUTO WHERE L.CDFILIAL = ? AND L.NRORCAEVENTO = ? AND L.NRSEQORCAEVE = ? "
-                        "ORDER BY L.NRTURNO, L.CDPRODUTO",
-                        key.params())),
-            Pack(Select(c.db, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, TXOBSEXTOREV x",
-                        "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, TXOBSEXTOREV FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey) +
-                            " AND TXOBSEXTOREV IS NOT NULL",
-                        key.params())),
-            Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, CDDEPTO s3, NMDEPTO s30, TXOBSINTOREV x, NRSEQORCAEVE s2"), {})),
-            Pack(Select(c.db, kEndeNovoClie,
-                        "SELECT N.*, P.NMPAIS, E.NMESTADO, M.NMMUNICIPIO, B.NMBAIRRO FROM ENDENOVOCLIE N " + Places("N") +
-                            "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ?",
-                        key.params())),
-        });
-    });
+    o.Add(aprova, "GetGeral", 3, [](TCall& c) { return General(c, KeyOf(c)); });
 
     o.Add(aprova, "GetSalao", 3, [](TCall& c) {
         return Pack(SelectByKey(c, kSalaoEven, SalaoEvenSql()));

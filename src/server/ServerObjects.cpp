@@ -13,11 +13,24 @@ QString describe(const TCall& call, int i)
 {
     if (RuleOf(call.where()).secret.contains(i))
         return QStringLiteral("********");   // a password is never repeated
+    // A glimpse of the value, never the whole of it: an argument may be megabytes.
     const QVariant& v = call.raw(i);
-    try {
-        return QString::fromUtf8(Wire::Encode(v)).left(60);
-    } catch (const EHostError&) {
-        return QString::fromLatin1(v.typeName());
+    if (VarIsNull(v))
+        return QStringLiteral("null");
+    if (VarIsClear(v))
+        return QStringLiteral("um valor não atribuído");
+    if (VarIsPacket(v))
+        return QStringLiteral("um pacote de %1 linha(s)").arg(v.value<TDataPacket>().rows().size());
+    switch (v.metaType().id()) {
+    case QMetaType::QVariantList: return QStringLiteral("uma lista de %1 valor(es)").arg(v.toList().size());
+    case QMetaType::QString: {
+        const QString text = v.toString();
+        return QLatin1Char('"') + text.left(60) + (text.size() > 60 ? QStringLiteral("…\"") : QStringLiteral("\""));
+    }
+    case QMetaType::Bool: return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QMetaType::QDate: return v.toDate().toString(Qt::ISODate);
+    case QMetaType::QDateTime: return v.toDateTime().toString(Qt::ISODate);
+    default: return v.canConvert<QString>() ? v.toString().left(60) : QString::fromLatin1(v.typeName());
     }
 }
 } // namespace

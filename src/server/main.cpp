@@ -1,6 +1,7 @@
 // ore-server: the reference application server.
 //   ore-server [--db URL] [--listen HOST:PORT] [--init-demo] [--tls-cert FILE --tls-key FILE]
 //              [--allow-plain-http] [--session-idle MINUTES] [--lockout-after N] [--lockout-minutes M]
+//              [--workers N] [--idle-timeout SECONDS] [--max-connections N] [--max-body BYTES] [--log-slow MS]
 //   ore-server journal --db URL [--quote NUMBER] [--since YYYY-MM-DD]
 #include "Demo.h"
 #include "Errors.h"
@@ -11,6 +12,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -94,6 +96,15 @@ int main(int argc, char** argv)
         {QStringLiteral("lockout-after"), QStringLiteral("falhas de senha seguidas que bloqueiam o operador (padrão 5)"), QStringLiteral("N"),
          QStringLiteral("5")},
         {QStringLiteral("lockout-minutes"), QStringLiteral("minutos de bloqueio (padrão 5)"), QStringLiteral("MINUTOS"), QStringLiteral("5")},
+        {QStringLiteral("workers"), QStringLiteral("chamadas atendidas ao mesmo tempo (padrão: o número de núcleos, no mínimo 2)"), QStringLiteral("N"),
+         QString::number(std::max(2, QThread::idealThreadCount()))},
+        {QStringLiteral("idle-timeout"), QStringLiteral("segundos sem pedido que fecham uma conexão (padrão 60)"), QStringLiteral("SEGUNDOS"),
+         QStringLiteral("60")},
+        {QStringLiteral("max-connections"), QStringLiteral("conexões abertas no máximo; além delas, 503 (padrão 512)"), QStringLiteral("N"),
+         QStringLiteral("512")},
+        {QStringLiteral("max-body"), QStringLiteral("bytes de um pedido no máximo; além deles, 413 (padrão 16777216, 16 MiB)"), QStringLiteral("BYTES"),
+         QStringLiteral("16777216")},
+        {QStringLiteral("log-slow"), QStringLiteral("escreve na saída de erros cada chamada mais lenta que MS milissegundos"), QStringLiteral("MS")},
     });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
@@ -118,10 +129,23 @@ int main(int argc, char** argv)
                     2);
 
     TSessionPolicy policy;
-    if (int status = positiveOption(parser, QStringLiteral("session-idle"), policy.idleMinutes)
-                     + positiveOption(parser, QStringLiteral("lockout-after"), policy.lockoutAfter)
-                     + positiveOption(parser, QStringLiteral("lockout-minutes"), policy.lockoutMinutes))
+    TRpcServerOptions serving;
+    int idleSeconds = 0, maxBody = 0;
+    if (positiveOption(parser, QStringLiteral("session-idle"), policy.idleMinutes) + positiveOption(parser, QStringLiteral("lockout-after"), policy.lockoutAfter)
+        + positiveOption(parser, QStringLiteral("lockout-minutes"), policy.lockoutMinutes) + positiveOption(parser, QStringLiteral("workers"), serving.workers)
+        + positiveOption(parser, QStringLiteral("idle-timeout"), idleSeconds) + positiveOption(parser, QStringLiteral("max-connections"), serving.maxConnections)
+        + positiveOption(parser, QStringLiteral("max-body"), maxBody))
         return 2;
+    serving.idleTimeoutMs = idleSeconds * 1000;
+    serving.maxBodyBytes = maxBody;
+    if (parser.isSet(QStringLiteral("log-slow"))) {
+        bool ok = false;
+        serving.logSlowMs = parser.value(QStringLiteral("log-slow")).toInt(&ok);
+        if (!ok || serving.logSlowMs < 0)
+            return fail(QStringLiteral("--log-slow deve ser um número de milissegundos (recebido \"%1\")").arg(parser.value(QStringLiteral("log-slow"))), 2);
+    }
+    // Password checks take tens of milliseconds of a core: they have a lane of their own.
+    serving.slowMethods = QStringList{QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("CRV.rdmHost.ConfSenha")};
 
     try {
         TStore store(parser.value(dbOption));
@@ -130,12 +154,12 @@ int main(int argc, char** argv)
             InitDemo(store);
         TServerObjects objects(store, policy);
         RegisterAll(objects);
-        TRpcServer server([&](const TRpcRequest& request) { return objects.Dispatch(request); });
+        TRpcServer server([&](const TRpcRequest& request) { return objects.Dispatch(request); }, serving);
         if (tls)
             server.UseTls(certificate, key);
         server.Listen(address, quint16(port));
-        std::printf("ore-server: %s, escutando em %s:%d%s\n", qPrintable(store.url()), qPrintable(address.toString()), server.Port(),
-                    tls ? " (HTTPS)" : "");
+        std::printf("ore-server: %s, escutando em %s:%d%s, %d chamadas ao mesmo tempo\n", qPrintable(store.url()), qPrintable(address.toString()),
+                    server.Port(), tls ? " (HTTPS)" : "", serving.workers);
         std::fflush(stdout);
         std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
         std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
