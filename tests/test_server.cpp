@@ -172,7 +172,8 @@ TEST_P(ServerHalls, TouchingTimesDoNotOverlap)
 
 TEST_P(ServerHalls, OnlyOneOfManyApprovalsBooksTheSameHallAndTime)
 {
-    // Eight pending quotes want hall 001 on the same evening; two servers share the store.
+    // Eight pending quotes want hall 001 on the same evening; two servers share the store, each
+    // running calls on several workers at once.
     for (int i = 0; i < 8; ++i) {
         const QString number = QStringLiteral("000000095%1").arg(i);
         Exec("INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE, DTEVENTO, QTHREVENTO, CDVENDEDOR) "
@@ -180,7 +181,7 @@ TEST_P(ServerHalls, OnlyOneOfManyApprovalsBooksTheSameHallAndTime)
         Exec("INSERT INTO SALAOORCA (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, CDSALAOEVEN, IDSITAGENSAL, VRCOBAGENSALAO) VALUES ('0001', ?, '01', '001', 'R', 3000)",
              {number});
     }
-    TRpcServer second([this](const TRpcRequest& r) { return objects->Dispatch(r); });
+    TRpcServer second([this](const TRpcRequest& r) { return objects->Dispatch(r); }, {.workers = 4});
     second.Listen();
     const quint16 ports[] = {server->Port(), second.Port()};
     std::atomic<int> booked{0}, refused{0}, broken{0};
@@ -204,6 +205,45 @@ TEST_P(ServerHalls, OnlyOneOfManyApprovalsBooksTheSameHallAndTime)
     EXPECT_EQ(refused.load(), 7);
     EXPECT_EQ(broken.load(), 0);
     EXPECT_EQ(Sql("SELECT COUNT(*) FROM AGENDASALAO WHERE CDSALAOEVEN = '001' AND DTINICIO = '2027-10-10T20:00:00'").toInt(), 1);
+}
+
+TEST_P(ServerHalls, ReadersDuringWritesSeeOneMomentOfTheQuote)
+{
+    // A writer moves value between the items and the labour of 0000000101, in transactions that
+    // keep the quote's gross total; readers running beside it must never see half a move.
+    Exec("UPDATE ITEMORCA SET VRITEMORCEVE = 150 WHERE NRORCAEVENTO = '0000000101' AND NRSEQORCAEVE = '01'");
+    Exec("DELETE FROM MAOOBRA WHERE NRORCAEVENTO = '0000000101' AND NRSEQORCAEVE = '01'");
+    Exec("INSERT INTO MAOOBRA (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRTURNO, CDPRODUTO, QTPRODMOBRA, VRCOBRMOBRA) "
+         "VALUES ('0001', '0000000101', '01', '01', 'L001', 10, 150)");
+    const double total = Column(Element(Call(kAprova, "GetGeral", Key("0000000101")), 3), "VRTOTALORCA").value(0).toDouble();
+    ASSERT_GT(total, 0);
+    std::atomic<bool> writing{true};
+    std::atomic<int> moves{0};
+    std::thread writer([&] {
+        TStore own(store->url());
+        const QString item = Sql("SELECT MIN(NRITEMORCEVE) FROM ITEMORCA WHERE NRORCAEVENTO = '0000000101' AND NRSEQORCAEVE = '01'").toString();
+        for (int i = 0; writing && i < 400; ++i) {
+            const double step = i % 2 ? -1 : 1;
+            own.transaction([&](QSqlDatabase& db) {
+                ::Run(db, QStringLiteral("UPDATE ITEMORCA SET QTITEMORCEVE = QTITEMORCEVE + ? WHERE NRORCAEVENTO = '0000000101' AND NRSEQORCAEVE = '01' "
+                                         "AND NRITEMORCEVE = ?"),
+                      {step, item});
+                ::Run(db, QStringLiteral("UPDATE MAOOBRA SET QTPRODMOBRA = QTPRODMOBRA - ? WHERE NRORCAEVENTO = '0000000101' AND NRSEQORCAEVE = '01'"),
+                      {step});
+            });
+            ++moves;
+        }
+    });
+    int reads = 0;
+    while (moves < 400 && reads < 2000) {
+        const QVariant geral = Call(kAprova, "GetGeral", Key("0000000101"));
+        ASSERT_DOUBLE_EQ(Column(Element(geral, 3), "VRTOTALORCA").value(0).toDouble(), total) << "after " << moves << " moves";
+        ++reads;
+    }
+    writing = false;
+    writer.join();
+    EXPECT_GT(moves.load(), 0);
+    EXPECT_GT(reads, 0);
 }
 
 // ------------------------------------------------------------------ approval

@@ -32,6 +32,22 @@ TPasswordVerdict CheckPasswordOfCall(TCall& c, const QString& operatorCode, QVar
 
 } // namespace
 
+QString QuoteListSql()
+{
+    return QStringLiteral("SELECT O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.IDSITUORCEVE, O.DSTITUORCEVE, O.NMCLIEORCEVE, "
+                           "COALESCE(C.NMFANTCLIE, N.NMFANTCLIE, O.NMCLIEORCEVE) AS NMFANTCLIE, O.DTEVENTO, "
+                           "(SELECT COALESCE(SUM(I.QTITEMORCEVE * I.VRITEMORCEVE + COALESCE(I.VRACREITOREV, 0) - COALESCE(I.VRDESCITOREV, 0)), 0) FROM ITEMORCA I "
+                           " WHERE I.CDFILIAL = O.CDFILIAL AND I.NRORCAEVENTO = O.NRORCAEVENTO AND I.NRSEQORCAEVE = O.NRSEQORCAEVE) + "
+                           "(SELECT COALESCE(SUM(L.QTPRODMOBRA * L.VRCOBRMOBRA), 0) FROM MAOOBRA L "
+                           " WHERE L.CDFILIAL = O.CDFILIAL AND L.NRORCAEVENTO = O.NRORCAEVENTO AND L.NRSEQORCAEVE = O.NRSEQORCAEVE) + "
+                           "(SELECT COALESCE(SUM(S.VRCOBAGENSALAO), 0) FROM SALAOORCA S "
+                           " WHERE S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE) "
+                           "- COALESCE(O.VRDESCORCEVE, 0) AS VRTOTALORCA "
+                           "FROM ORCAEVENTO O LEFT JOIN CLIENTE C ON C.CDCLIENTE = O.CDCLIENTE "
+                           "LEFT JOIN ENDENOVOCLIE N ON N.CDFILIAL = O.CDFILIAL AND N.NRORCAEVENTO = O.NRORCAEVENTO AND N.NRSEQORCAEVE = O.NRSEQORCAEVE "
+                           "WHERE O.CDFILIAL = ? ORDER BY O.NRORCAEVENTO, O.NRSEQORCAEVE");
+}
+
 void RegisterHost(TServerObjects& o)
 {
     // Opens a session for the operator on the branch; the answer is its token.
@@ -74,20 +90,7 @@ void RegisterHost(TServerObjects& o)
     });
     o.Add("CRV.rdmHost", "ListaOrcamentos", 1, [](TCall& c) {
         // The total as GetGeral gives it: items, labour and halls, less the discounts.
-        return Pack(Select(c.db, kQuoteList,
-                           "SELECT O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.IDSITUORCEVE, O.DSTITUORCEVE, O.NMCLIEORCEVE, "
-                           "COALESCE(C.NMFANTCLIE, N.NMFANTCLIE, O.NMCLIEORCEVE) AS NMFANTCLIE, O.DTEVENTO, "
-                           "(SELECT COALESCE(SUM(I.QTITEMORCEVE * I.VRITEMORCEVE + COALESCE(I.VRACREITOREV, 0) - COALESCE(I.VRDESCITOREV, 0)), 0) FROM ITEMORCA I "
-                           " WHERE I.CDFILIAL = O.CDFILIAL AND I.NRORCAEVENTO = O.NRORCAEVENTO AND I.NRSEQORCAEVE = O.NRSEQORCAEVE) + "
-                           "(SELECT COALESCE(SUM(L.QTPRODMOBRA * L.VRCOBRMOBRA), 0) FROM MAOOBRA L "
-                           " WHERE L.CDFILIAL = O.CDFILIAL AND L.NRORCAEVENTO = O.NRORCAEVENTO AND L.NRSEQORCAEVE = O.NRSEQORCAEVE) + "
-                           "(SELECT COALESCE(SUM(S.VRCOBAGENSALAO), 0) FROM SALAOORCA S "
-                           " WHERE S.CDFILIAL = O.CDFILIAL AND S.NRORCAEVENTO = O.NRORCAEVENTO AND S.NRSEQORCAEVE = O.NRSEQORCAEVE) "
-                           "- COALESCE(O.VRDESCORCEVE, 0) AS VRTOTALORCA "
-                           "FROM ORCAEVENTO O LEFT JOIN CLIENTE C ON C.CDCLIENTE = O.CDCLIENTE "
-                           "LEFT JOIN ENDENOVOCLIE N ON N.CDFILIAL = O.CDFILIAL AND N.NRORCAEVENTO = O.NRORCAEVENTO AND N.NRSEQORCAEVE = O.NRSEQORCAEVE "
-                           "WHERE O.CDFILIAL = ? ORDER BY O.NRORCAEVENTO, O.NRSEQORCAEVE",
-                           {c.text(0)}));
+        return Pack(Select(c.db, kQuoteList, QuoteListSql(), {c.text(0)}));
     });
 
     // The operator's own rights (no row when he has none) and the branch's default rights.

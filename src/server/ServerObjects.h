@@ -100,3 +100,6 @@ QString Stamp(const QDateTime& moment);            // as the store keeps it: "YY
 QString Now();
 QString NextNumber(QSqlDatabase& db, const QString& counter, int width);   // zero-padded
 bool Truthy(const QVariant& v);
+// The branch's quotes with their situation and total, as ListaOrcamentos answers them (one
+// parameter: the branch).
+QString QuoteListSql();

@@ -1,0 +1,159 @@
+// The server side of the protocol under a whole office: calls of several connections at once,
+// and bounded resources (idle connections, too many connections, bodies too big).
+#include "TestSupport.h"
+
+#include "Password.h"
+#include "RpcServer.h"
+
+#include <QElapsedTimer>
+#include <QPasswordDigestor>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+
+// A raw client: what the server sends back for `bytes`, until it closes or `ms` pass.
+QByteArray Exchange(QTcpSocket& socket, const QByteArray& bytes, int ms = 2000)
+{
+    socket.write(bytes);
+    socket.flush();
+    QByteArray answer;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms && socket.state() == QAbstractSocket::ConnectedState) {
+        socket.waitForReadyRead(50);
+        answer += socket.readAll();
+        if (answer.contains("\r\n\r\n") && answer.contains("}"))
+            break;
+    }
+    return answer + socket.readAll();
+}
+
+QByteArray Call(const QByteArray& body = R"({"jsonrpc":"2.0","id":1,"method":"Eco","params":["olá"]})")
+{
+    return "POST /rpc/TST.rdmTeste HTTP/1.1\r\nHost: x\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+bool Connect(QTcpSocket& socket, quint16 port)
+{
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return socket.waitForConnected(2000);
+}
+
+class RpcLimits : public ::testing::Test {
+protected:
+    void Start(TRpcServerOptions options)
+    {
+        server = std::make_unique<TRpcServer>(
+            [this](const TRpcRequest& r) {
+                const int now = ++running;
+                int seen = peak.load();
+                while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+                }
+                QThread::msleep(r.params.value(1).toInt());
+                --running;
+                return TRpcReply::Value(r.params.value(0));
+            },
+            options);
+        server->Listen();
+    }
+    std::unique_ptr<TRpcServer> server;
+    std::atomic<int> running{0}, peak{0};
+};
+
+TEST_F(RpcLimits, CallsOfSeveralConnectionsRunAtOnceAndEachConnectionInOrder)
+{
+    Start({.workers = 3});
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < 3; ++i) {
+        sockets.push_back(std::make_unique<QTcpSocket>());
+        ASSERT_TRUE(Connect(*sockets.back(), server->Port()));
+        sockets.back()->write(Call(R"({"jsonrpc":"2.0","id":1,"method":"Espera","params":["um",300]})"));
+        sockets.back()->waitForBytesWritten(1000);
+    }
+    for (auto& s : sockets)
+        EXPECT_TRUE(Exchange(*s, {}, 3000).contains(R"("result":"um")"));
+    EXPECT_EQ(peak.load(), 3) << "three calls of three connections ran one after the other";
+
+    // Two calls sent at once on one connection are answered one after the other, in order.
+    QTcpSocket one;
+    ASSERT_TRUE(Connect(one, server->Port()));
+    QByteArray both = Exchange(one, Call(R"({"jsonrpc":"2.0","id":1,"method":"Espera","params":["primeira",100]})") +
+                                        Call(R"({"jsonrpc":"2.0","id":2,"method":"Espera","params":["segunda",0]})"),
+                                3000);
+    both += Exchange(one, {}, 500);
+    EXPECT_LT(both.indexOf("primeira"), both.indexOf("segunda")) << both.toStdString();
+    EXPECT_NE(both.indexOf("segunda"), -1) << both.toStdString();
+}
+
+TEST_F(RpcLimits, AnIdleConnectionIsClosedButACallInProgressIsNot)
+{
+    Start({.idleTimeoutMs = 300});
+    QTcpSocket busy;
+    ASSERT_TRUE(Connect(busy, server->Port()));
+    EXPECT_TRUE(Exchange(busy, Call(R"({"jsonrpc":"2.0","id":1,"method":"Espera","params":["longa",600]})"), 2000).contains("longa"));
+
+    QTcpSocket idle;
+    ASSERT_TRUE(Connect(idle, server->Port()));
+    QElapsedTimer clock;
+    clock.start();
+    while (idle.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 3000)
+        idle.waitForDisconnected(100);
+    EXPECT_EQ(idle.state(), QAbstractSocket::UnconnectedState);
+    EXPECT_GE(clock.elapsed(), 250);
+}
+
+TEST_F(RpcLimits, ABodyAboveTheLimitIsRefusedBeforeItIsRead)
+{
+    Start({.maxBodyBytes = 1000});
+    QTcpSocket socket;
+    ASSERT_TRUE(Connect(socket, server->Port()));
+    // The headers alone: the answer comes without waiting for the body.
+    const QByteArray answer = Exchange(socket, "POST /rpc/TST.rdmTeste HTTP/1.1\r\nHost: x\r\nContent-Length: 50000000\r\n\r\n");
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 413 Payload Too Large")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("Pedido grande demais: 50000000 bytes, o limite é 1000.")) << answer.toStdString();
+    EXPECT_EQ(peak.load(), 0);
+
+    QTcpSocket small;
+    ASSERT_TRUE(Connect(small, server->Port()));
+    EXPECT_TRUE(Exchange(small, Call()).startsWith("HTTP/1.1 200 OK"));
+}
+
+TEST_F(RpcLimits, AConnectionBeyondTheLimitIsAnswered503AtOnce)
+{
+    Start({.maxConnections = 2});
+    QTcpSocket first, second, third;
+    ASSERT_TRUE(Connect(first, server->Port()));
+    ASSERT_TRUE(Connect(second, server->Port()));
+    EXPECT_TRUE(Exchange(first, Call()).startsWith("HTTP/1.1 200 OK"));
+    ASSERT_TRUE(Connect(third, server->Port()));
+    const QByteArray refused = Exchange(third, {});
+    EXPECT_TRUE(refused.startsWith("HTTP/1.1 503 Service Unavailable")) << refused.toStdString();
+
+    // Once one closes, a new connection is served.
+    first.disconnectFromHost();
+    QThread::msleep(200);
+    QTcpSocket fourth;
+    ASSERT_TRUE(Connect(fourth, server->Port()));
+    EXPECT_TRUE(Exchange(fourth, Call()).startsWith("HTTP/1.1 200 OK"));
+}
+
+TEST(Passwords, HashesStoredBeforeStillVerify)
+{
+    // A hash in the stored form, as the server wrote them before it computed them with OpenSSL.
+    const QByteArray salt = QByteArray::fromHex("00112233445566778899aabbccddeeff");
+    const QString stored = QStringLiteral("pbkdf2-sha256$120000$")
+                           + QString::fromLatin1(QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "sup1", salt, 120000, 32).toHex());
+    EXPECT_TRUE(CheckPassword(QStringLiteral("sup1"), stored, QString::fromLatin1(salt.toHex())));
+    EXPECT_FALSE(CheckPassword(QStringLiteral("sup2"), stored, QString::fromLatin1(salt.toHex())));
+
+    const TPasswordHash fresh = HashPassword(QStringLiteral("ger1"));
+    EXPECT_TRUE(fresh.hash.startsWith("pbkdf2-sha256$120000$"));
+    EXPECT_TRUE(CheckPassword(QStringLiteral("ger1"), fresh.hash, fresh.salt));
+    EXPECT_EQ(QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "ger1", QByteArray::fromHex(fresh.salt.toLatin1()), 120000, 32).toHex(),
+              fresh.hash.section(QLatin1Char('$'), 2).toLatin1());
+}
+
+} // namespace
