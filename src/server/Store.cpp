@@ -17,6 +17,7 @@
 #include <QUuid>
 
 #include <atomic>
+#include <cstring>
 
 #include <sqlite3.h>
 
@@ -286,6 +287,31 @@ Cell TextCell(const TPacketField& field, QString text)
     return text;
 }
 
+// The last few texts of one column: a text met again is shared, not made anew (keys, codes,
+// units and names repeat row after row).
+class TRecentTexts {
+public:
+    QString get(const char* utf8, int bytes)
+    {
+        for (Entry& e : m_entries)
+            if (e.bytes.size() == bytes && std::memcmp(e.bytes.constData(), utf8, size_t(bytes)) == 0)
+                return e.text;
+        Entry& slot = m_entries[m_next];
+        m_next = (m_next + 1) % std::size(m_entries);
+        slot.bytes = QByteArray(utf8, bytes);
+        slot.text = QString::fromUtf8(utf8, bytes);
+        return slot.text;
+    }
+
+private:
+    struct Entry {
+        QByteArray bytes;
+        QString text;
+    };
+    Entry m_entries[4];
+    size_t m_next = 0;
+};
+
 // The SELECT through SQLite's own interface: each value goes from the statement into its
 // cell; only an unusual pairing of stored kind and field type takes the converter's way.
 TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, const QString& sql, const QVariantList& params)
@@ -315,6 +341,7 @@ TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, con
     }
     const std::vector<int> columns = ColumnsOf(fields, sqlite3_column_count(raw), [&](int c) { return QString::fromUtf8(sqlite3_column_name(raw, c)); });
     TConverter convert(fields);
+    std::vector<TRecentTexts> recent(size_t(fields.size()));
     std::vector<CellRow> rows;
     for (;;) {
         const int step = sqlite3_step(raw);
@@ -335,7 +362,7 @@ TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, con
             case TFieldType::String:
             case TFieldType::FixedString:
                 if (kind == SQLITE_TEXT) {
-                    cell = TextCell(field, QString::fromUtf8(utf8(), sqlite3_column_bytes(raw, c)));
+                    cell = TextCell(field, recent[size_t(i)].get(utf8(), sqlite3_column_bytes(raw, c)));
                     continue;
                 }
                 break;
