@@ -88,6 +88,21 @@ TEST_F(RpcLimits, CallsOfSeveralConnectionsRunAtOnceAndEachConnectionInOrder)
     EXPECT_NE(both.indexOf("segunda"), -1) << both.toStdString();
 }
 
+TEST_F(RpcLimits, SlowMethodsRunOnALaneOfTheirOwn)
+{
+    // One worker: a slow call on its lane does not hold up the next call of another connection.
+    Start({.workers = 1, .slowMethods = {QStringLiteral("TST.rdmTeste.Lenta")}});
+    QTcpSocket slow, quick;
+    ASSERT_TRUE(Connect(slow, server->Port()));
+    ASSERT_TRUE(Connect(quick, server->Port()));
+    slow.write(Call(R"({"jsonrpc":"2.0","id":7,"method":"Lenta","params":["lenta",500]})"));
+    slow.waitForBytesWritten(1000);
+    QThread::msleep(100);
+    EXPECT_TRUE(Exchange(quick, Call(R"({"jsonrpc":"2.0","id":1,"method":"Rapida","params":["rápida",0]})")).contains("rápida"));
+    EXPECT_EQ(running.load(), 1) << "the slow call was still running";
+    EXPECT_TRUE(Exchange(slow, {}, 3000).contains(R"({"jsonrpc":"2.0","id":7,"result":"lenta"})"));
+}
+
 TEST_F(RpcLimits, AnIdleConnectionIsClosedButACallInProgressIsNot)
 {
     Start({.idleTimeoutMs = 300});

@@ -7,10 +7,12 @@
 #include "HostServices.h"
 #include "NetConnection.h"
 #include "RpcServer.h"
+#include "Wire.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -122,6 +124,28 @@ TEST(OreServer, ServesANetworkInClearOnlyWhenToldSo)
     EXPECT_TRUE(QString::fromLocal8Bit(allowed->readAllStandardOutput()).contains("escutando em 0.0.0.0:"));
     allowed->terminate();
     EXPECT_TRUE(allowed->waitForFinished(30000));
+}
+
+TEST(OreServer, WritesSlowCallsToStandardError)
+{
+    QTemporaryDir store;
+    QProcess server;
+    server.start(QCoreApplication::applicationDirPath() + "/ore-server",
+                 {"--db", "sqlite:" + store.filePath("lenta.db"), "--init-demo", "--listen", "127.0.0.1:0", "--log-slow", "0"});
+    ASSERT_TRUE(server.waitForReadyRead(30000));
+    const QByteArray banner = server.readAllStandardOutput();
+    const int port = banner.mid(banner.indexOf("127.0.0.1:") + 10).split(',').value(0).toInt();
+    ASSERT_GT(port, 0) << banner.toStdString();
+
+    Session().webURL = QStringLiteral("127.0.0.1");
+    Session().webPort = port;
+    TNetConnection net(nullptr, QStringLiteral("netTeste"), QStringLiteral("CRV.rdmHost"));
+    EXPECT_TRUE(VarIsFail(net.Call(QStringLiteral("Login"), {"OPER1", "errada", "0001"})));
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(30000));
+    const QString log = QString::fromLocal8Bit(server.readAllStandardError());
+    EXPECT_TRUE(log.contains(QRegularExpression(R"(chamada lenta: CRV\.rdmHost\.Login \d+ ms, 0 linha\(s\))"))) << log.toStdString();
+    EXPECT_FALSE(log.contains("errada"));
 }
 
 } // namespace

@@ -90,6 +90,8 @@ struct Work {
     TRpcRequest request;
     QByteArray body;
     bool keepAlive = true;
+    bool decoded = false;   // the body has become the request's method and arguments
+    qint64 id = 0;
 };
 
 struct TRpcServer::Impl {
@@ -204,22 +206,24 @@ struct TRpcServer::Impl {
     {
         QElapsedTimer clock;
         clock.start();
-        qint64 id = 0;
         QByteArray content;
         int status = 200, rows = 0;
         try {
-            Wire::Request call = Wire::DecodeRequest(work.body);
-            id = call.id;
-            work.request.method = call.method;
-            work.request.params = std::move(call.params);
-            work.body.clear();
+            if (!work.decoded) {
+                Wire::Request call = Wire::DecodeRequest(work.body);
+                work.id = call.id;
+                work.request.method = call.method;
+                work.request.params = std::move(call.params);
+                work.body.clear();
+                work.decoded = true;
+            }
             if (!onSlowLane && options.slowMethods.contains(work.request.object + QLatin1Char('.') + work.request.method)) {
                 slowLane.start([this, c, work = std::move(work)]() mutable { run(c, std::move(work), true); });
                 return;
             }
-            std::tie(status, content, rows) = dispatch(work.request, id);
+            std::tie(status, content, rows) = dispatch(work.request, work.id);
         } catch (const EHostError& e) {
-            content = rpcError(id, -32700, e.message());
+            content = rpcError(work.id, -32700, e.message());
         }
         if (options.logSlowMs >= 0 && clock.elapsed() >= options.logSlowMs)
             std::fprintf(stderr, "ore-server: chamada lenta: %s.%s %lld ms, %d linha(s)\n", qPrintable(work.request.object), qPrintable(work.request.method),
