@@ -269,6 +269,106 @@ TEST(DataSet, CalculatedFieldsAndGetTextShowInTheList)
     EXPECT_THROW(ds->FieldByName("VrCobrSalao")->SetAsFloat(1), EDataSetError);
 }
 
+// Dates as text: put into date and date-time fields, and read from a text field.
+struct DateText {
+    const char* text;
+    const char* value;   // the wall clock read, "yyyy-MM-dd HH:mm:ss.zzz"; null: no date
+};
+
+void PrintTo(const DateText& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+class DataSetDateText : public ::testing::TestWithParam<DateText> {};
+
+TEST_P(DataSetDateText, IsReadAsTheWallClockOrRefused)
+{
+    const DateText& c = GetParam();
+    TClientDataSet ds(nullptr, QStringLiteral("cdsDatas"));
+    ds.DefineFields({{"DTHR", TFieldType::DateTime}, {"DT", TFieldType::Date}, {"TX", TFieldType::String, 60}});
+    ds.CreateDataSet();
+    ds.Append();
+    const QString text = QString::fromUtf8(c.text);
+    ds.FieldByName("TX")->SetAsString(text);
+    if (!c.value) {
+        try {
+            ds.FieldByName("DTHR")->SetAsString(text);
+            FAIL() << "accepted as " << ds.FieldByName("DTHR")->AsDateTime().toString(Qt::ISODateWithMs).toStdString();
+        } catch (const EDataSetError& e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Campo DTHR: o valor \"%1\" não é uma data.").arg(text));
+        }
+        EXPECT_THROW(ds.FieldByName("DT")->SetAsString(text), EDataSetError);
+        EXPECT_THROW(ds.FieldByName("TX")->AsDateTime(), EDataSetError);
+        EXPECT_TRUE(ds.FieldByName("DTHR")->IsNull());
+        return;
+    }
+    const QString value = QString::fromLatin1(c.value);
+    const QDate day = QDate::fromString(value.left(10), Qt::ISODate);
+    const QTime time = QTime::fromString(value.mid(11), QStringLiteral("HH:mm:ss.zzz"));
+    ASSERT_TRUE(day.isValid() && time.isValid()) << c.value;
+    ds.FieldByName("DTHR")->SetAsString(text);
+    ds.FieldByName("DT")->SetAsString(text);
+    const QDateTime stamp = ds.FieldByName("DTHR")->AsDateTime();
+    EXPECT_EQ(stamp.date(), day);
+    EXPECT_EQ(stamp.time(), time);
+    EXPECT_EQ(ds.FieldByName("DT")->AsDate(), day);
+    EXPECT_EQ(ds.FieldByName("DT")->AsDateTime().time(), QTime(0, 0));
+    EXPECT_EQ(ds.FieldByName("TX")->AsDateTime(), stamp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DataSetDateText,
+    ::testing::Values(
+        // The stored forms.
+        DateText{"2026-12-10", "2026-12-10 00:00:00.000"},
+        DateText{"2026-12-10T19:30:05", "2026-12-10 19:30:05.000"},
+        DateText{"2026-12-10T19:30:05.123", "2026-12-10 19:30:05.123"},
+        DateText{"2026-12-10T19:30:05.5", "2026-12-10 19:30:05.500"},
+        DateText{"2026-12-10 19:30:05", "2026-12-10 19:30:05.000"},
+        DateText{"  2026-12-10T08:00:00\t", "2026-12-10 08:00:00.000"},
+        DateText{"1969-12-31T23:59:59", "1969-12-31 23:59:59.000"},
+        // The display forms.
+        DateText{"10/12/2026", "2026-12-10 00:00:00.000"},
+        DateText{"10/12/2026 19:30", "2026-12-10 19:30:00.000"},
+        DateText{"10/12/2026 19:30:05", "2026-12-10 19:30:05.000"},
+        DateText{" 29/02/2024 ", "2024-02-29 00:00:00.000"},
+        // Other ISO 8601 readings: no seconds, a zone (the wall clock stays), a longer fraction
+        // (rounded), the end of the day.
+        DateText{"2026-12-10T19:30", "2026-12-10 19:30:00.000"},
+        DateText{"2026-12-10 19:30:05-03", "2026-12-10 19:30:05.000"},
+        DateText{"2026-12-10T19:30:05.25Z", "2026-12-10 19:30:05.250"},
+        DateText{"2026-12-10T19:30:05+05:30", "2026-12-10 19:30:05.000"},
+        DateText{"2026-12-10 19:30:05.123456", "2026-12-10 19:30:05.123"},
+        DateText{"2026-12-10T23:59:59.9996", "2026-12-11 00:00:00.000"},
+        DateText{"2026-12-10T24:00", "2026-12-11 00:00:00.000"},
+        // Impossible dates and times.
+        DateText{"2026-02-30", nullptr},
+        DateText{"2026-02-30T10:00:00", nullptr},
+        DateText{"30/02/2026", nullptr},
+        DateText{"29/02/2026 10:00", nullptr},
+        DateText{"0000-01-01", nullptr},
+        DateText{"2026-12-10T25:00:00", nullptr},
+        DateText{"2026-12-10T19:60", nullptr},
+        DateText{"2026-12-10T24:00:01", nullptr},
+        DateText{"10/12/2026 24:00", nullptr},
+        DateText{"10/12/2026 19:30:60", nullptr},
+        // Text that is no date, or a date with something after it.
+        DateText{"", nullptr},
+        DateText{"amanhã", nullptr},
+        DateText{"20261210", nullptr},
+        DateText{"1/2/2026", nullptr},
+        DateText{"10-12-2026", nullptr},
+        DateText{"10/12/26", nullptr},
+        DateText{"2026-12-10X", nullptr},
+        DateText{"2026-12-10T19:30:05.", nullptr},
+        DateText{"2026-12-10T19:30:05 -03:00", nullptr},
+        DateText{"10/12/2026 19:30:05.1", nullptr},
+        DateText{"١٠/١٢/٢٠٢٦", nullptr}),
+    [](const auto& info) {
+        std::string name = std::to_string(info.index) + "_";
+        for (const char* c = info.param.text; *c; ++c)
+            name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        return name;
+    });
+
 TEST(DataSet, LayoutsRejectWhatTheyCannotHold)
 {
     TClientDataSet ds(nullptr, QStringLiteral("cdsX"));

@@ -83,6 +83,47 @@ TEST(Wire, PacketOfEveryFieldTypeSurvivesTheRoundTrip)
     EXPECT_EQ(Wire::Decode(changedJson).value<TDataPacket>(), changed);
 }
 
+// Texts come back as they went however they repeat down a column (always, alternating, in runs,
+// never, now and then), alike in their first bytes or not, escaped, accented, empty or long;
+// and a text taken from a decoded packet and changed leaves the other cells alone.
+TEST(Wire, PacketTextsComeBackWhateverTheirRepetition)
+{
+    const QList<TPacketField> fields{
+        {"CDFILIAL", TFieldType::String, 4},      {"CDPRODUTO", TFieldType::String, 10},  {"NRITEMORCEVE", TFieldType::String, 10},
+        {"NRORCAEVENTO", TFieldType::String, 10}, {"CDCLIENTE", TFieldType::String, 21},  {"NMPRODUTO", TFieldType::String, 0},
+        {"TXOBS", TFieldType::FixedString, 0},
+    };
+    const QStringList names{QStringLiteral("Salgados variados"), QStringLiteral("Salgados variados "), QStringLiteral("Salgados variadas"),
+                            QStringLiteral("Salgados"), QStringLiteral("Salgado"), QStringLiteral("Ação \"aspas\" \\ e\nlinha"),
+                            QString(), QStringLiteral("Doce – pote ½ kg")};
+    const QString longText = QString(300, QLatin1Char('x'));
+    QList<QVariantList> rows;
+    for (int i = 0; i < 8000; ++i) {
+        // A client now and then met again: about 4,000 of them, more than a column keeps.
+        const int client = i % 2 ? std::max(0, i / 2 - 3) : i / 2;
+        rows.append({QStringLiteral("0001"), i % 2 ? QStringLiteral("P001") : QStringLiteral("M003"),
+                     QString::number(i).rightJustified(10, QLatin1Char('0')), QString::number(1000 + i / 7).rightJustified(10, QLatin1Char('0')),
+                     QStringLiteral("C%1").arg(client), i % 13 == 0 ? Null() : QVariant(names[i % names.size()]),
+                     i % 3 ? QVariant(longText) : QVariant(longText + QString::number(i))});
+    }
+    const TDataPacket packet = MakePacket(fields, rows);
+    const QByteArray json = Wire::Encode(QVariant::fromValue(packet));
+    for (int pass = 0; pass < 2; ++pass) {   // the second finds the texts the first met
+        const TDataPacket back = Wire::Decode(json).value<TDataPacket>();
+        ASSERT_EQ(back.rowCount(), 8000);
+        EXPECT_TRUE(back == packet);
+        EXPECT_EQ(std::get<QString>(back.rows()[5][5]), "Ação \"aspas\" \\ e\nlinha");
+    }
+
+    const TDataPacket back = Wire::Decode(json).value<TDataPacket>();
+    QString branch = std::get<QString>(back.rows()[1][0]);
+    EXPECT_EQ(branch.utf16()[branch.size()], u'\0');
+    branch.append(QLatin1Char('X'));
+    EXPECT_EQ(branch, "0001X");
+    EXPECT_EQ(std::get<QString>(back.rows()[1][0]), "0001");
+    EXPECT_EQ(std::get<QString>(back.rows()[2][0]), "0001");
+}
+
 struct BadInput {
     const char* what;
     const char* json;

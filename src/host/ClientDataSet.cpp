@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimeZone>
 
 #include <cmath>
 
@@ -56,19 +55,127 @@ QVariant cellToVariant(TFieldType type, const Cell& c)
     return {};
 }
 
-QDateTime parseDateText(const QString& text)
+// ---- dates typed or read as text
+//
+// Every form is read digit by digit, with no display format and no time zone: the wall-clock
+// reading is the value, in milliseconds since 1970-01-01T00:00:00 as a date-time cell holds it.
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Two digits at p, or -1.
+int twoDigits(const char* p) { return isDigit(p[0]) && isDigit(p[1]) ? (p[0] - '0') * 10 + (p[1] - '0') : -1; }
+
+qint64 dayMs(qint64 julianDay) { return (julianDay - UnixEpochJulianDay) * MsPerDay; }
+
+// "dd/MM/yyyy", "dd/MM/yyyy HH:mm" or "dd/MM/yyyy HH:mm:ss", as the lists show dates.
+std::optional<qint64> parseDisplayDate(const char* p, size_t n)
 {
-    const QString t = text.trimmed();
-    for (const char* f : {"dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm", "dd/MM/yyyy"}) {
-        const QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
-        if (dt.isValid())
-            return QDateTime(dt.date(), dt.time(), Qt::UTC);
+    if ((n != 10 && n != 16 && n != 19) || p[2] != '/' || p[5] != '/')
+        return std::nullopt;
+    const int d = twoDigits(p), m = twoDigits(p + 3), y1 = twoDigits(p + 6), y2 = twoDigits(p + 8);
+    if (d < 0 || m < 0 || y1 < 0 || y2 < 0)
+        return std::nullopt;
+    const QDate date(y1 * 100 + y2, m, d);
+    if (!date.isValid())
+        return std::nullopt;
+    qint64 ms = dayMs(date.toJulianDay());
+    if (n == 10)
+        return ms;
+    if (p[10] != ' ' || p[13] != ':')
+        return std::nullopt;
+    const int h = twoDigits(p + 11), mi = twoDigits(p + 14);
+    int s = 0;
+    if (n == 19 && (p[16] != ':' || (s = twoDigits(p + 17)) < 0))
+        return std::nullopt;
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s > 59)
+        return std::nullopt;
+    return ms + h * 3600000LL + mi * 60000LL + s * 1000LL;
+}
+
+// "Z", "+hh", "+hhmm" or "+hh:mm" (or with -), the whole of the n characters at z.
+bool isZoneDesignator(const char* z, size_t n)
+{
+    if (n == 1)
+        return z[0] == 'Z' || z[0] == 'z';
+    if (n < 3 || (z[0] != '+' && z[0] != '-'))
+        return false;
+    const int h = twoDigits(z + 1);
+    const int m = n == 3 ? 0 : n == 5 ? twoDigits(z + 3) : n == 6 && z[3] == ':' ? twoDigits(z + 4) : -1;
+    return h >= 0 && h <= 23 && m >= 0 && m <= 59;
+}
+
+// The other ISO 8601 readings of a date and time: the time to the hour or the minute only, a
+// fraction of a second of any length (rounded to the millisecond), 24:00 for the end of the day,
+// and a zone designator after the time (Z, +hh, +hhmm, +hh:mm, or with -), read and dropped.
+std::optional<qint64> parseIsoDateTime(const char* p, size_t n)
+{
+    const auto day = ParseStoredDate(p, n);
+    if (!day || n < 13 || (p[10] != 'T' && p[10] != 't' && p[10] != ' '))
+        return std::nullopt;
+    int parts[3] = {0, 0, 0};   // hours, minutes, seconds
+    int read = 0;
+    size_t i = 11;
+    while (read < 3) {
+        if (read > 0) {
+            if (i >= n || p[i] != ':')
+                break;
+            ++i;
+        }
+        if (i + 2 > n || (parts[read] = twoDigits(p + i)) < 0)
+            return std::nullopt;
+        i += 2;
+        ++read;
     }
-    QDateTime dt = QDateTime::fromString(t, Qt::ISODate);
-    if (dt.isValid())
-        return QDateTime(dt.date(), dt.time(), Qt::UTC);
-    const QDate d = QDate::fromString(t, Qt::ISODate);
-    return d.isValid() ? QDateTime(d, QTime(0, 0), Qt::UTC) : QDateTime();
+    int msec = 0;
+    if (read == 3 && i < n && (p[i] == '.' || p[i] == ',')) {
+        // The fraction of a second: its first three digits, rounded by the fourth.
+        const size_t start = ++i;
+        while (i < n && isDigit(p[i]))
+            ++i;
+        if (i == start)
+            return std::nullopt;
+        for (size_t k = start; k < start + 3; ++k)
+            msec = msec * 10 + (k < i ? p[k] - '0' : 0);
+        if (i - start > 3 && p[start + 3] >= '5')
+            ++msec;
+    }
+    if (i < n && !isZoneDesignator(p + i, n - i))
+        return std::nullopt;
+    const auto [h, mi, s] = parts;
+    const bool endOfDay = h == 24 && mi == 0 && s == 0 && msec == 0;
+    if (!endOfDay && (h > 23 || mi > 59 || s > 59))
+        return std::nullopt;
+    return dayMs(*day) + h * 3600000LL + mi * 60000LL + s * 1000LL + msec;
+}
+
+// A date as a person types it or a text column holds it, blanks around it ignored: the stored
+// forms first ("YYYY-MM-DD", "YYYY-MM-DDThh:mm:ss[.zzz]"), then the display forms, then the other
+// ISO 8601 readings. Nothing for text that is no date, an impossible date (2026-02-30) included.
+std::optional<qint64> parseDateText(QStringView text)
+{
+    const QStringView t = text.trimmed();
+    // Every form is ASCII and short; anything else is no date.
+    char buffer[48];
+    if (t.size() < 10 || t.size() > qsizetype(sizeof buffer))
+        return std::nullopt;
+    const size_t n = size_t(t.size());
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t c = t[qsizetype(i)].unicode();
+        if (c > 0x7f)
+            return std::nullopt;
+        buffer[i] = char(c);
+    }
+    if (auto ms = ParseStoredDateTime(buffer, n))
+        return ms;
+    if (auto ms = parseDisplayDate(buffer, n))
+        return ms;
+    return parseIsoDateTime(buffer, n);
+}
+
+qint64 julianDayOfMs(qint64 ms)
+{
+    const qint64 days = ms / MsPerDay - (ms % MsPerDay < 0 ? 1 : 0);   // rounded down, before 1970 too
+    return days + UnixEpochJulianDay;
 }
 
 const Cell& nullCell()
@@ -134,10 +241,11 @@ QDateTime TField::AsDateTime() const
         return QDateTime(dateOfDay(std::get<qint64>(c)), QTime(0, 0), Qt::UTC);
     if (m_def.type == TFieldType::DateTime)
         return dateTimeOfMs(std::get<qint64>(c));
-    const QDateTime dt = parseDateText(CellText(c));
-    if (!dt.isValid())
-        throw EDataSetError(QStringLiteral("Campo %1: \"%2\" não é uma data.").arg(m_def.name, CellText(c)));
-    return dt;
+    const QString text = CellText(c);
+    const auto ms = parseDateText(text);
+    if (!ms)
+        throw EDataSetError(QStringLiteral("Campo %1: \"%2\" não é uma data.").arg(m_def.name, text));
+    return dateTimeOfMs(*ms);
 }
 
 QDate TField::AsDate() const { return AsDateTime().date(); }
@@ -270,18 +378,23 @@ Cell TField::ToCell(const QVariant& value) const
     }
     case TFieldType::Date:
     case TFieldType::DateTime: {
-        QDateTime dt;
-        if (id == QMetaType::QDate)
-            dt = QDateTime(value.toDate(), QTime(0, 0), Qt::UTC);
-        else if (id == QMetaType::QDateTime)
-            dt = value.toDateTime();
-        else if (id == QMetaType::QString)
-            dt = parseDateText(value.toString());
-        if (!dt.isValid())
+        std::optional<qint64> ms;
+        if (id == QMetaType::QDate) {
+            const QDate d = value.toDate();
+            if (d.isValid())
+                ms = dayMs(d.toJulianDay());
+        } else if (id == QMetaType::QDateTime) {
+            const QDateTime dt = value.toDateTime();
+            if (dt.isValid())
+                ms = msOfDateTime(dt);
+        } else if (id == QMetaType::QString) {
+            ms = parseDateText(value.toString());
+        }
+        if (!ms)
             throw mismatch("uma data");
         if (m_def.type == TFieldType::Date)
-            return qint64(dt.date().toJulianDay());
-        return msOfDateTime(dt);
+            return julianDayOfMs(*ms);
+        return *ms;
     }
     case TFieldType::Blob:
         if (id == QMetaType::QByteArray)

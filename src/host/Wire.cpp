@@ -6,15 +6,21 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QMutex>
+#include <QSet>
 #include <QStringList>
 #include <QTimeZone>
+#include <QtEndian>
 
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 QVariant FailResult(const QString& text) { return QVariant::fromValue(TFailResult{text}); }
 bool VarIsFail(const QVariant& v) { return v.metaType() == QMetaType::fromType<TFailResult>(); }
@@ -209,9 +215,208 @@ QString jsonKind(const JValue& v)
 
 QString jsonString(const JValue& v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); }
 
+// The texts of a packet are read eight bytes at a time, where the parser left them: a read may
+// go a few bytes past the end of a text, never past the parsed copy of the JSON, which ends with
+// zero bytes for it (Parsed), and what lies past the text is masked off.
+quint64 eightBytes(const char* p) { return qFromLittleEndian<quint64>(p); }   // the first byte lowest
+
+// The first n bytes at p (all eight when n is 8 or more), the others zero.
+quint64 leadingBytes(const char* p, size_t n)
+{
+    return n >= 8 ? eightBytes(p) : eightBytes(p) & ((quint64(1) << (8 * n)) - 1);
+}
+
+// A text of a packet as the parser left it, with its first eight bytes at hand.
+struct TextBytes {
+    const char* bytes;
+    size_t size;
+    quint64 head;   // leadingBytes(bytes, size)
+
+    TextBytes(const char* b, size_t n) : bytes(b), size(n), head(leadingBytes(b, n)) {}
+
+    bool operator==(const TextBytes& o) const
+    {
+        if (size != o.size || head != o.head)
+            return false;
+        for (size_t i = 8; i < size; i += 8)
+            if (leadingBytes(bytes + i, size - i) != leadingBytes(o.bytes + i, size - i))
+                return false;
+        return true;
+    }
+
+    quint64 hash() const
+    {
+        quint64 h = (head ^ (size * 0x9e3779b97f4a7c15ULL)) * 0xbf58476d1ce4e5b9ULL;
+        for (size_t i = 8; i < size; i += 8)
+            h = ((h ^ (h >> 31)) ^ leadingBytes(bytes + i, size - i)) * 0x94d049bb133111ebULL;
+        return h ^ (h >> 29);
+    }
+};
+
+// Texts that recur within answers (a branch, a quote's number, a product's name and unit) are
+// kept for the life of the process, once each, and the cells that repeat them hold QStrings over
+// that lasting copy (QString::fromRawData, as a string literal is held). Such a QString is
+// copied and dropped without touching a reference count, which a packet of thousands of rows
+// would otherwise do thousands of times, each time with a locked instruction, when it is decoded,
+// loaded into a dataset and released. The store only grows, up to MaxUnits characters in all;
+// past that, texts are shared within their column only (ColumnTexts).
+class LastingTexts {
+public:
+    // A QString over the lasting copy of text; a null QString when the store is full.
+    static QString find(QStringView text)
+    {
+        static LastingTexts* const store = new LastingTexts;   // never destroyed: cells outlive everything
+        return store->lasting(text);
+    }
+
+private:
+    static constexpr qsizetype MaxUnits = qsizetype(1) << 20;   // 2 MB of text
+    static constexpr qsizetype BlockUnits = qsizetype(1) << 15;
+
+    QString lasting(QStringView text)
+    {
+        QMutexLocker lock(&m_mutex);
+        auto it = m_texts.constFind(text);
+        if (it == m_texts.cend()) {
+            if (m_units + text.size() > MaxUnits || text.size() > BlockUnits)
+                return {};
+            if (m_blocks.empty() || m_used + text.size() > BlockUnits) {
+                m_blocks.push_back(std::make_unique<char16_t[]>(size_t(BlockUnits)));
+                m_used = 0;
+            }
+            char16_t* copy = m_blocks.back().get() + m_used;
+            std::copy(text.utf16(), text.utf16() + text.size(), copy);
+            m_used += text.size();
+            m_units += text.size();
+            it = m_texts.insert(QStringView(copy, text.size()));
+        }
+        return QString::fromRawData(reinterpret_cast<const QChar*>(it->utf16()), it->size());
+    }
+
+    QMutex m_mutex;
+    QSet<QStringView> m_texts;                          // views of the blocks
+    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
+    qsizetype m_used = 0;                               // of the last block
+    qsizetype m_units = 0;                              // in all
+};
+
+// The texts of one string column of a packet, shared between the rows that repeat them. Keys and
+// names come back row after row (the branch, the quote's number, a product's name and unit);
+// a text met again costs no allocation and no conversion: it is the QString of its first time,
+// made over its lasting copy (LastingTexts). A column whose first texts repeat nothing (an
+// item's number) is not looked up any more, and the table is bounded: past its size, new texts
+// are not kept.
+class ColumnTexts {
+public:
+    QString text(const char* bytes, size_t size)
+    {
+        const TextBytes key(bytes, size);
+        // The commonest case: the same text as the row before, found without hashing.
+        if (m_last && m_last->key == key) {
+            ++m_hits;
+            return repeated(*m_last);
+        }
+        if (m_off || size > MaxSize)
+            return decoded(key);
+        if (m_slots.empty())
+            m_slots.resize(FirstSlots);
+        if (++m_lookups == Trial && m_hits == 0) {
+            m_off = true;
+            m_last = nullptr;
+            m_slots = {};
+            return decoded(key);
+        }
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = size_t(key.hash()) & mask, probe = 0; probe < Probes; i = (i + 1) & mask, ++probe) {
+            Slot& slot = m_slots[i];
+            if (!slot.used())
+                return keep(slot, key);
+            if (slot.key == key) {
+                ++m_hits;
+                m_last = &slot;
+                return repeated(slot);
+            }
+        }
+        return decoded(key);   // a crowded neighbourhood: not kept
+    }
+
+private:
+    static constexpr size_t MaxSize = 256;     // longer texts are seldom repeated
+    static constexpr size_t Trial = 128;       // texts looked up before a column that repeated none is left alone
+    static constexpr size_t FirstSlots = 16;
+    static constexpr size_t MaxSlots = 4096;
+    static constexpr size_t Probes = 8;
+
+    struct Slot {
+        TextBytes key{nullptr, 0};   // no bytes: a free slot
+        QString text;
+        bool lasting = false;        // text is over the lasting copy, or will not be
+        bool used() const { return key.bytes != nullptr; }
+    };
+
+    // The text of a slot met again: from now on, its lasting copy.
+    static const QString& repeated(Slot& slot)
+    {
+        if (!slot.lasting) {
+            slot.lasting = true;
+            if (!slot.text.isEmpty())
+                if (QString text = LastingTexts::find(slot.text); !text.isNull())
+                    slot.text = std::move(text);
+        }
+        return slot.text;
+    }
+
+    static QString decoded(const TextBytes& key) { return QString::fromUtf8(key.bytes, qsizetype(key.size)); }
+
+    QString keep(Slot& slot, const TextBytes& key)
+    {
+        QString text = decoded(key);
+        if (m_used == m_slots.size() / 4 * 3)
+            return text;   // full
+        slot = Slot{key, text};
+        m_last = &slot;
+        if (++m_used == m_slots.size() / 4 * 3 && m_slots.size() < MaxSlots)
+            grow();
+        return text;
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        const size_t mask = m_slots.size() - 1;
+        for (Slot& slot : old) {
+            if (!slot.used())
+                continue;
+            size_t i = size_t(slot.key.hash()) & mask;
+            while (m_slots[i].used())
+                i = (i + 1) & mask;
+            m_slots[i] = std::move(slot);
+        }
+        m_last = nullptr;
+    }
+
+    std::vector<Slot> m_slots;   // a power of two of them, at most three quarters used
+    size_t m_used = 0;
+    Slot* m_last = nullptr;   // the text given last
+    size_t m_lookups = 0;
+    size_t m_hits = 0;
+    bool m_off = false;
+};
+
+// Reads the rows of a packet into cells, checking each value against its field.
 struct PacketReader {
     const QList<TPacketField>& fields;
+    std::vector<TFieldType> types;    // the fields' types, at hand
+    std::vector<ColumnTexts> texts;   // one per field; used by the string fields only
     qsizetype row = 0;
+
+    explicit PacketReader(const QList<TPacketField>& f) : fields(f), texts(size_t(f.size()))
+    {
+        types.reserve(size_t(f.size()));
+        for (const auto& field : f)
+            types.push_back(field.type);
+    }
 
     [[noreturn]] void wrongType(int col, const JValue& v, const char* expected) const
     {
@@ -220,35 +425,50 @@ struct PacketReader {
                  .arg(fields[col].name, FieldTypeName(fields[col].type), QString::fromUtf8(expected), jsonKind(v)));
     }
 
-    Cell cell(int col, const JValue& v) const
+    // The values of one row (as many as the fields), appended to cells.
+    void read(const JValue* values, CellRow& cells)
     {
-        if (v.IsNull())
-            return {};
-        switch (fields[col].type) {
+        for (int col = 0; col < int(types.size()); ++col)
+            append(cells, col, values[col]);
+        ++row;
+    }
+
+    void append(CellRow& cells, int col, const JValue& v)
+    {
+        if (v.IsNull()) {
+            cells.emplace_back();
+            return;
+        }
+        switch (types[size_t(col)]) {
         case TFieldType::String:
         case TFieldType::FixedString:
             if (!v.IsString())
                 wrongType(col, v, "um texto");
-            return jsonString(v);
+            cells.emplace_back(std::in_place_type<QString>, texts[size_t(col)].text(v.GetString(), v.GetStringLength()));
+            return;
         case TFieldType::Integer:
             if (!v.IsInt64())
                 wrongType(col, v, "um inteiro");
-            return qint64(v.GetInt64());
+            cells.emplace_back(std::in_place_type<qint64>, v.GetInt64());
+            return;
         case TFieldType::Float:
             if (!v.IsNumber())
                 wrongType(col, v, "um número");
-            return v.GetDouble();
+            cells.emplace_back(std::in_place_type<double>, v.GetDouble());
+            return;
         case TFieldType::Boolean:
             if (!v.IsBool())
                 wrongType(col, v, "um booleano");
-            return v.GetBool();
+            cells.emplace_back(std::in_place_type<bool>, v.GetBool());
+            return;
         case TFieldType::Date: {
             if (!v.IsString())
                 wrongType(col, v, "uma data AAAA-MM-DD");
             const auto day = ParseStoredDate(v.GetString(), v.GetStringLength());
             if (!day || v.GetStringLength() != 10)
                 wrongType(col, v, "uma data AAAA-MM-DD");
-            return *day;
+            cells.emplace_back(std::in_place_type<qint64>, *day);
+            return;
         }
         case TFieldType::DateTime: {
             if (!v.IsString())
@@ -256,7 +476,8 @@ struct PacketReader {
             const auto ms = ParseStoredDateTime(v.GetString(), v.GetStringLength());
             if (!ms)
                 wrongType(col, v, "uma data e hora AAAA-MM-DDThh:mm:ss");
-            return *ms;
+            cells.emplace_back(std::in_place_type<qint64>, *ms);
+            return;
         }
         case TFieldType::Blob: {
             if (!v.IsString())
@@ -265,10 +486,11 @@ struct PacketReader {
                                                           QByteArray::AbortOnBase64DecodingErrors);
             if (!decoded)
                 wrongType(col, v, "um texto em base64");
-            return decoded.decoded;
+            cells.emplace_back(std::in_place_type<QByteArray>, std::move(decoded.decoded));
+            return;
         }
         }
-        return {};
+        cells.emplace_back();
     }
 };
 
@@ -315,7 +537,7 @@ TDataPacket decodePacket(const JValue& p)
     const auto& rowsJson = rowsIt->value;
     std::vector<CellRow> rows;
     rows.reserve(rowsJson.Size());
-    PacketReader reader{fields};
+    PacketReader reader(fields);
     const int width = int(fields.size());
     for (const auto& r : rowsJson.GetArray()) {
         if (!r.IsArray() || int(r.Size()) != width)
@@ -323,12 +545,9 @@ TDataPacket decodePacket(const JValue& p)
                      .arg(reader.row + 1)
                      .arg(r.IsArray() ? int(r.Size()) : 0)
                      .arg(width));
-        CellRow row;
+        CellRow& row = rows.emplace_back();
         row.reserve(size_t(width));
-        for (int c = 0; c < width; ++c)
-            row.push_back(reader.cell(c, r[rapidjson::SizeType(c)]));
-        rows.push_back(std::move(row));
-        ++reader.row;
+        reader.read(r.Begin(), row);
     }
 
     std::vector<TRowState> states;
@@ -411,18 +630,32 @@ QVariant decodeValue(const JValue& v, int depth)
     return {};
 }
 
-// Parses in place, on a private copy of the bytes: strings are then read where they lie.
-struct Parsed {
-    QByteArray buffer;
-    rapidjson::Document doc;
+// A document parsed in place, on a private copy of the bytes: strings are then read where they
+// lie. The copy ends with zero bytes: the terminating zero the parser needs, and seven more for
+// the readers of texts (TextBytes), which may read a few bytes past the end of a text.
+class Parsed {
+public:
+    explicit Parsed(const QByteArray& json) : m_bytes(new char[size_t(json.size()) + Padding])
+    {
+        std::memcpy(m_bytes.get(), json.constData(), size_t(json.size()));
+        std::memset(m_bytes.get() + json.size(), 0, Padding);
+    }
+
+    rapidjson::Document& doc() { return m_doc; }
+    char* bytes() { return m_bytes.get(); }
+
+private:
+    static constexpr size_t Padding = 8;
+
+    std::unique_ptr<char[]> m_bytes;
+    rapidjson::Document m_doc;
 };
 
 std::unique_ptr<Parsed> parse(const QByteArray& json, const char* what)
 {
-    auto parsed = std::make_unique<Parsed>();
-    parsed->buffer = QByteArray(json.constData(), json.size());
-    rapidjson::Document& doc = parsed->doc;
-    doc.ParseInsitu<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(parsed->buffer.data());
+    auto parsed = std::make_unique<Parsed>(json);
+    rapidjson::Document& doc = parsed->doc();
+    doc.ParseInsitu<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(parsed->bytes());
     if (doc.HasParseError())
         fail(QStringLiteral("%1 não é JSON válido: %2 (posição %3).")
                  .arg(QString::fromUtf8(what), QString::fromUtf8(rapidjson::GetParseError_En(doc.GetParseError())))
@@ -456,7 +689,7 @@ QByteArray Encode(const QVariant& value)
 QVariant Decode(const QByteArray& json)
 {
     const auto parsed = parse(json, "O valor");
-    return decodeValue(parsed->doc, 0);
+    return decodeValue(parsed->doc(), 0);
 }
 
 QByteArray EncodeRequest(const Request& request)
@@ -482,7 +715,7 @@ QByteArray EncodeRequest(const Request& request)
 Request DecodeRequest(const QByteArray& body)
 {
     const auto parsed = parse(body, "O pedido");
-    const auto& doc = parsed->doc;
+    const auto& doc = parsed->doc();
     if (!doc.IsObject())
         fail(QStringLiteral("O pedido deve ser um objeto JSON-RPC."));
     Request r;
@@ -539,7 +772,7 @@ QByteArray EncodeResponse(const Response& response)
 Response DecodeResponse(const QByteArray& body)
 {
     const auto parsed = parse(body, "A resposta do servidor");
-    const auto& doc = parsed->doc;
+    const auto& doc = parsed->doc();
     if (!doc.IsObject())
         fail(QStringLiteral("A resposta do servidor não é um objeto JSON-RPC."));
     Response r;

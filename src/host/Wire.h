@@ -13,6 +13,11 @@
 //   {"$fail":"text"}              a failed result (TFailResult)
 //
 // Every decoding error is an EWireError that says what was wrong and where.
+//
+// The texts of a decoded packet that repeat down a column are one shared QString; those met
+// again are kept for the life of the process (at most 2 MB of text in all), and the cells hold
+// them without a reference count (QString::fromRawData), so that copying and dropping the
+// packet's cells costs nothing for them.
 
 #include "DataPacket.h"
 
