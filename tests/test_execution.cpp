@@ -129,17 +129,19 @@ TEST_F(Execution, SituationsAndGenerationModes)
         const char* generation;   // IDGERREQEXECORE
         int after;
         const char* error;        // "" when none
-        const char* productionCall;
+        const char* productionCall;   // "" when production is not generated
+        bool materials;           // whether the materials are generated
     };
+    // Executed for production (4), the quote is told so and gets its materials.
     const Case cases[] = {
-        {3, "P", 6, "", "FecharOrca"},
-        {4, "P", 4, "Orçamento já executado para produção.", ""},
-        {6, "P", 6, "Orçamento já executado para produção.", ""},
-        {5, "P", 6, "Orçamento já executado para materiais.", "FecharOrca"},
-        {3, "R", 5, "", "GeraReqOrcaEve"},
-        {4, "R", 4, "Orçamento já executado para produção.", ""},
-        {5, "R", 5, "Orçamento já executado para materiais.", "GeraReqOrcaEve"},
-        {6, "", 6, "Orçamento já executado para produção.", ""},
+        {3, "P", 6, "", "FecharOrca", true},
+        {4, "P", 6, "", "", true},
+        {6, "P", 6, "Orçamento já executado para produção.", "", false},
+        {5, "P", 6, "Orçamento já executado para materiais.", "FecharOrca", false},
+        {3, "R", 5, "", "GeraReqOrcaEve", true},
+        {4, "R", 6, "", "", true},
+        {5, "R", 5, "Orçamento já executado para materiais.", "GeraReqOrcaEve", false},
+        {6, "", 6, "Orçamento já executado para produção.", "", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.situation).arg(c.generation).toStdString());
@@ -151,6 +153,15 @@ TEST_F(Execution, SituationsAndGenerationModes)
         if (*c.error) {
             EXPECT_EQ(Messages().last(), QString::fromUtf8(c.error));
         }
+        if (c.situation == 4) {
+            ASSERT_FALSE(Lines("message").isEmpty());
+            EXPECT_EQ(Lines("message").first(), Json(R"({"kind":"message","type":"information","text":"Orçamento já executado para produção."})"));
+        }
+        QStringList kinds;   // the department of each generation call
+        for (const FakeCall& call : server.CallsTo("ORE02900.rdmExecProc.FecharOrca"))
+            kinds << call.args.value(3).toString();
+        EXPECT_EQ(kinds.contains("P") || Methods().contains("GeraReqOrcaEve"), *c.productionCall != 0);
+        EXPECT_EQ(kinds.contains("M"), c.materials);
         EXPECT_EQ(Methods().contains(QString::fromLatin1(c.productionCall)), *c.productionCall != 0);
         if (QLatin1String(c.productionCall) == QLatin1String("GeraReqOrcaEve")) {
             const auto materials = server.CallsTo("ORE02900.rdmExecProc.FecharOrca");
@@ -313,10 +324,10 @@ protected:
         ScriptedServerFixture::SetUp();
         Initialization();
     }
-    QStringList Run(const char* quote, const char* steps)
+    QStringList Run(const char* quote, const char* steps, int situation = 3)
     {
         host->SetSteps(ScriptedHostServices::ParseScript(steps).value("steps").toArray());
-        CriaProcessaOrca(3, "0001", quote, "01", "OPER1", "ORE00800");
+        CriaProcessaOrca(situation, "0001", quote, "01", "OPER1", "ORE00800");
         QStringList texts;
         for (const auto& m : host->Lines("message"))
             texts << m.value("text").toString();
@@ -351,6 +362,17 @@ TEST_P(ExecutionEndToEnd, ExecuteTheDemoQuotes)
     EXPECT_TRUE(grown.contains(QStringLiteral("Foi gerado o pedido %1 para o orçamento.").arg(order))) << grown.join(" / ").toStdString();
     for (const auto& u : host->Lines("unscripted"))
         ADD_FAILURE() << QJsonDocument(u).toJson().toStdString();
+}
+
+TEST_P(ExecutionEndToEnd, AQuoteExecutedForProductionGetsItsMaterials)
+{
+    const int before = Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000401' AND IDDEPTO = 'M'").toInt();
+    const QStringList texts = Run("0000000401", R"({"steps":[{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]}]})", 4);
+    EXPECT_EQ(texts.first(), "Orçamento já executado para produção.");
+    EXPECT_EQ(texts.last(), "Processamento realizado com sucesso.");
+    EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000401'").toString(), "6");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000401' AND IDDEPTO = 'M'").toInt(), before + 1);
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000401' AND IDDEPTO = 'P' AND NRPEDIDOORIG IS NOT NULL").toInt(), 0);
 }
 
 } // namespace

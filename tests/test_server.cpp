@@ -144,7 +144,10 @@ TEST_P(ServerHalls, CodedAnswersOfTheHallCheck)
     const Case cases[] = {
         {"0000000101", nullptr, "OK"},
         {"0000000111", nullptr, "DTA_HRA_MARC|Terraço"},
-        {"0000000104", nullptr, "N_LIMITE_DEF|Jardim"},
+        {"0000000112", nullptr, "N_LIMITE_DEF|Varanda"},
+        {"0000000104", nullptr, "OK"},   // the demo quotes whose point lies elsewhere pass the hall check
+        {"0000000108", nullptr, "OK"},
+        {"0000000110", nullptr, "OK"},
         // the hall's day is full: two bookings where the limit is two
         {"0000000101", "INSERT INTO AGENDASALAO VALUES ('0001', '001', '2027-03-10T08:00:00', '2027-03-10T10:00:00', '0000000701', '01'), "
                        "('0001', '001', '2027-03-10T11:00:00', '2027-03-10T12:00:00', '0000000801', '01')",
@@ -382,6 +385,54 @@ TEST_P(ServerExecution, OrdersForBothDepartmentsMoveTheSituation)
     EXPECT_DOUBLE_EQ(Sql("SELECT I.QTITEM FROM ITEMPEDIDO I JOIN PEDIDO P ON P.NRPEDIDO = I.NRPEDIDO "
                          "WHERE P.NRORCAEVENTO = '0000000301' AND I.CDPRODUTO = 'M001'").toDouble(), 4.0);
     EXPECT_TRUE(Column(Call(kExec, "GetExibeNovoPed", Key("0000000301")), "PEDIDO_NOVO").isEmpty());
+}
+
+TEST_P(ServerExecution, ByCompositionTheComposedProductIsMadeAndItsPartsSent)
+{
+    // The cake (P002, production) is made of flour and sugar (materials).
+    auto ordered = [&](const char* department, const char* product) {
+        return Sql("SELECT COALESCE(SUM(I.QTITEM), 0) FROM ITEMPEDIDO I JOIN PEDIDO P ON P.NRPEDIDO = I.NRPEDIDO "
+                   "WHERE P.NRORCAEVENTO = '0000000301' AND P.IDDEPTO = ? AND I.CDPRODUTO = ?",
+                   {QString::fromLatin1(department), QString::fromLatin1(product)})
+            .toDouble();
+    };
+    EXPECT_TRUE(Generate("ExecOrcaComposicao", "0000000301", "3", "P")[8].toBool());
+    EXPECT_DOUBLE_EQ(ordered("P", "P002"), 2.0);
+    EXPECT_DOUBLE_EQ(ordered("P", "M001"), 0.0);
+    EXPECT_TRUE(Generate("ExecOrcaComposicaoMat", "0000000301", "4", "M")[8].toBool());
+    EXPECT_DOUBLE_EQ(ordered("M", "M001"), 4.0);
+    EXPECT_DOUBLE_EQ(ordered("M", "P002"), 0.0);
+    EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000301'").toString(), "6");
+}
+
+TEST_P(ServerExecution, OnlyTheLastRunsReplacingOrderIsAnnounced)
+{
+    // 0000000303's production order was expedited and the quote grew; it also gets materials.
+    Exec("INSERT INTO ITEMORCA (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRITEMORCEVE, NROPCAITOREV, CDPRODUTO, QTITEMORCEVE, VRITEMORCEVE, "
+         "VRDESCITOREV, VRACREITOREV) VALUES ('0001', '0000000303', '01', '0000000099', '01', 'M003', 10, 8, 0, 0)");
+    Generate("FecharOrca", "0000000303", "3", "P");
+    const QString replacing = Sql("SELECT NRPEDIDO FROM PEDIDO WHERE NRORCAEVENTO = '0000000303' AND NRPEDIDOORIG IS NOT NULL").toString();
+    ASSERT_FALSE(replacing.isEmpty());
+    EXPECT_EQ(Column(Call(kExec, "GetExibeNovoPed", Key("0000000303")), "PEDIDO_NOVO"), QStringList{replacing});
+    Generate("FecharOrca", "0000000303", "4", "M");
+    EXPECT_TRUE(Column(Call(kExec, "GetExibeNovoPed", Key("0000000303")), "PEDIDO_NOVO").isEmpty());
+    EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000303'").toString(), "6");
+}
+
+TEST_P(ServerExecution, ASecondRequisitionRunAddsOnlyWhatTheQuoteGained)
+{
+    auto requisition = [&] { return Call(kExec, "GeraReqOrcaEve", {Packet("0000000501", "5"), "0001", "OPER1"}).toList(); };
+    auto requisitions = [&] { return Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000501' AND IDTIPOGER = 'R'").toInt(); };
+    requisition();
+    requisition();
+    EXPECT_EQ(requisitions(), 1);
+    Exec("INSERT INTO ITEMORCA (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRITEMORCEVE, NROPCAITOREV, CDPRODUTO, QTITEMORCEVE, VRITEMORCEVE, "
+         "VRDESCITOREV, VRACREITOREV) VALUES ('0001', '0000000501', '01', '0000000099', '01', 'P001', 10, 1.5, 0, 0)");
+    requisition();
+    EXPECT_EQ(requisitions(), 2);
+    EXPECT_DOUBLE_EQ(Sql("SELECT I.QTITEM FROM ITEMPEDIDO I WHERE I.NRPEDIDO = (SELECT MAX(NRPEDIDO) FROM PEDIDO WHERE NRORCAEVENTO = '0000000501')")
+                         .toDouble(),
+                     10.0);
 }
 
 TEST_P(ServerExecution, WhatStandsInTheWayIsListed)

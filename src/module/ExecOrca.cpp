@@ -212,13 +212,20 @@ void TfrmProcOrca::ExecOrca()
     Vd_BloqPreBase();
     boSemSucess = false;
     VerificationNotice();
-    if (inStatusOrca == 4 || inStatusOrca == 6)
+    // Executed totally: nothing is left to do. Executed for production: it is said, and the
+    // materials are made, so that the quote can still reach "executed totally".
+    if (inStatusOrca == 6)
         MensErro(Msg("ORCA_JA_EXECPROD"), true);
+    const bool productionDone = inStatusOrca == 4;
+    if (productionDone)
+        MessageDlg(Msg("ORCA_JA_EXECPROD"), mtInformation, mbOK, 0);
     LoadExecutionPacket();
     MarkExecutionRow();
 
     QVariant newClient;   // unassigned until the production step sets it
-    if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDGERREQEXECORE"))->AsString() == QLatin1String("P"))
+    if (productionDone)
+        ;   // materials only
+    else if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDGERREQEXECORE"))->AsString() == QLatin1String("P"))
         GenerateOrders(true, newClient);
     else
         GenerateRequisitions();

@@ -203,8 +203,9 @@ void InitDemo(TStore& store)
 
         Hall(db, "001", "Salão Nobre", 2, 3000, "Av. Boa Viagem, 1000");
         Hall(db, "002", "Terraço", 3, 2000, "Av. Boa Viagem, 1000, cobertura");
-        Hall(db, "003", "Jardim", QVariant(), 1500, "Av. Boa Viagem, 1000, térreo");
+        Hall(db, "003", "Jardim", 2, 1500, "Av. Boa Viagem, 1000, térreo");
         Hall(db, "004", "Espaço Kids", 3, 800, "Av. Boa Viagem, 1000, 1º andar");
+        Hall(db, "005", "Varanda", QVariant(), 900, "Av. Boa Viagem, 1000, varanda");   // no daily limit set up
 
         Product(db, "P001", "Salgados variados", "UN", "P", 1.5, "001");
         Product(db, "P002", "Bolo de festa", "UN", "P", 120.0, "002");
@@ -275,6 +276,10 @@ void InitDemo(TStore& store)
                                         {"VRPERCJUROSORCA", rate}, {"QTPARCELASORCA", parts}, {"VRPARCELAORCA", value}, {"VRPARCELAENTR", down},
                                         {"DTPRIMVENCPARC", "2027-01-10T00:00:00"}, {"IDTPFORMPGTOREV", "B"}, {"DTINCALTPROPOSTA", "2026-11-20T10:00:00"}});
         Insert(db, "NUMERADOR", {{"NMCHAVE", "PROPOSTAPGTO"}, {"NRULTIMO", 2}});
+
+        // A hall whose daily limit nobody set up: the hall check stops its approval.
+        Quote(db, {.number = "0000000112", .title = "Luau na varanda", .event = "2027-05-25T20:00:00"});
+        basic("0000000112", "005");
 
         // Hall 002 is held on 2027-03-20 from 19:00 to 23:00 by an approved quote.
         Quote(db, {.number = "0000000900", .situation = "2", .title = "Bodas já agendadas", .event = "2027-03-20T19:00:00", .hours = 4});

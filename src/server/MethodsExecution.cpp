@@ -37,7 +37,10 @@ struct Product {
     QVariant price;
 };
 
-// The quote's products with their quantities, by item or broken into their compositions.
+// The quote's products with their quantities, by item or broken into their compositions. A
+// composed product is split into its components for the departments that make them; the
+// product itself stays too when none of its components is of its own department (a cake the
+// kitchen makes from materials the store sends).
 std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuoteKey& key, bool byComposition)
 {
     std::map<QString, std::pair<Product, double>> needs;
@@ -46,27 +49,40 @@ std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuo
         q.next();
         return Product{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4)};
     };
+    auto add = [&](const QString& code, double quantity) {
+        auto& need = needs[code];
+        need.first = product(code);
+        need.second += quantity;
+    };
     TRows items = Run(db, "SELECT CDPRODUTO, SUM(QTITEMORCEVE) FROM ITEMORCA" + QString::fromLatin1(kWhereKey) +
                                   " AND CDPRODUTO IS NOT NULL GROUP BY CDPRODUTO ORDER BY CDPRODUTO",
                           key.params());
     while (items.next()) {
         const QString code = items.value(0).toString();
         const double quantity = items.value(1).toDouble();
-        TRows parts = Run(db, QStringLiteral("SELECT CDPRODCOMP, QTCOMPOSICAO FROM COMPOSICAO WHERE CDPRODUTO = ? ORDER BY CDPRODCOMP"), {code});
-        bool composed = false;
-        while (byComposition && parts.next()) {
-            composed = true;
-            auto& need = needs[parts.value(0).toString()];
-            need.first = product(parts.value(0).toString());
-            need.second += quantity * parts.value(1).toDouble();
+        std::vector<std::pair<QString, double>> components;
+        if (byComposition) {
+            TRows parts = Run(db, QStringLiteral("SELECT CDPRODCOMP, QTCOMPOSICAO FROM COMPOSICAO WHERE CDPRODUTO = ? ORDER BY CDPRODCOMP"), {code});
+            while (parts.next())
+                components.emplace_back(parts.value(0).toString(), quantity * parts.value(1).toDouble());
         }
-        if (!composed) {
-            auto& need = needs[code];
-            need.first = product(code);
-            need.second += quantity;
+        const Product composed = product(code);
+        bool madeOfItsOwn = false;
+        for (const auto& [part, partQuantity] : components) {
+            add(part, partQuantity);
+            madeOfItsOwn = madeOfItsOwn || needs[part].first.department == composed.department;
         }
+        if (components.empty() || !madeOfItsOwn)
+            add(code, quantity);
     }
     return needs;
+}
+
+// Whether the branch generates by composition ("C" or "A") rather than by item ("O").
+bool ByComposition(QSqlDatabase& db, const TQuoteKey& key)
+{
+    const QString mode = Scalar(db, QStringLiteral("SELECT IDTPPRODPEDOREV FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString();
+    return mode == QLatin1String("C") || mode == QLatin1String("A");
 }
 
 // What the quote's orders of a department already hold, by product.
@@ -88,37 +104,72 @@ QString AddedSince(QSqlDatabase& db, const TQuoteKey& key, const char* state)
     TRows q = Run(db, QStringLiteral("SELECT DISTINCT IDDEPTO FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND IDSITUPED = ?"),
                       {key.branch, key.number, key.sequence, QString::fromLatin1(state)});
     double added = 0;
+    // Like with like: the needs in the form the orders were made.
+    const bool byComposition = ByComposition(db, key);
     while (q.next()) {
         const QString department = q.value(0).toString();
         const auto ordered = Ordered(db, key, department);
-        for (const auto& [code, need] : Needs(db, key, false))
+        for (const auto& [code, need] : Needs(db, key, byComposition))
             if (need.first.department == department)
                 added += std::max(0.0, need.second - (ordered.count(code) ? ordered.at(code) : 0.0));
     }
     return QString::number(added);
 }
 
-QString NewOrder(TCall& c, const TQuoteKey& key, const QString& department, const char* kind, const QString& original,
+// A generation run of the quote: its number is kept on the quote and on the orders it makes.
+int NewRun(TCall& c, const TQuoteKey& key)
+{
+    const int run = NextNumber(c.db, QStringLiteral("GERACAO"), 10).toInt();
+    Run(c.db, "UPDATE ORCAEVENTO SET NRGERACAO = ?" + QString::fromLatin1(kWhereKey), {run, key.branch, key.number, key.sequence});
+    return run;
+}
+
+// What the quote's orders of `department` lack of `lines`: everything when it has none.
+std::map<QString, std::pair<Product, double>> Missing(QSqlDatabase& db, const TQuoteKey& key, const QString& department,
+                                                      const std::map<QString, std::pair<Product, double>>& lines)
+{
+    const auto ordered = Ordered(db, key, department);
+    std::map<QString, std::pair<Product, double>> missing;
+    for (const auto& [code, line] : lines) {
+        const double more = line.second - (ordered.count(code) ? ordered.at(code) : 0.0);
+        if (more > 0)
+            missing[code] = {line.first, more};
+    }
+    return missing;
+}
+
+// The first order of the quote for a department: the one a later order adds to.
+QString FirstOrder(QSqlDatabase& db, const TQuoteKey& key, const QString& department)
+{
+    return Scalar(db, QStringLiteral("SELECT MIN(NRPEDIDO) FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND IDDEPTO = ?"),
+                  {key.branch, key.number, key.sequence, department})
+        .toString();
+}
+
+QString NewOrder(TCall& c, const TQuoteKey& key, int run, const QString& department, const char* kind, const QString& original,
                  const std::map<QString, std::pair<Product, double>>& lines)
 {
     const QString number = NextNumber(c.db, QStringLiteral("PEDIDO"), 10);
-    Run(c.db, QStringLiteral("INSERT INTO PEDIDO (NRPEDIDO, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDDEPTO, IDSITUPED, NRPEDIDOORIG, IDTIPOGER, CDOPERADOR, DTPEDIDO) "
-                             "VALUES (?, ?, ?, ?, ?, 'A', ?, ?, ?, ?)"),
+    Run(c.db, QStringLiteral("INSERT INTO PEDIDO (NRPEDIDO, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDDEPTO, IDSITUPED, NRPEDIDOORIG, IDTIPOGER, CDOPERADOR, "
+                             "DTPEDIDO, NRGERACAO) VALUES (?, ?, ?, ?, ?, 'A', ?, ?, ?, ?, ?)"),
         {number, key.branch, key.number, key.sequence, department, original.isEmpty() ? QVariant() : QVariant(original), QString::fromLatin1(kind),
-         c.request.operatorCode, Now()});
+         c.request.operatorCode, Now(), run});
     for (const auto& [code, line] : lines)
         Run(c.db, QStringLiteral("INSERT INTO ITEMPEDIDO (NRPEDIDO, CDPRODUTO, QTITEM, VRITEM) VALUES (?, ?, ?, ?)"),
             {number, code, line.second, line.first.price});
     return number;
 }
 
-// The newest order that replaced an original in `state`.
+// The order that the quote's last generation run made in place of an original in `state`:
+// an earlier run's, or another department's, is not announced again.
 QVariant Replacement(TCall& c, const char* state)
 {
     const TQuoteKey key = KeyOf(c);
     return Pack(Select(c.db, "PEDIDO_NOVO s10",
                        "SELECT MAX(N.NRPEDIDO) AS PEDIDO_NOVO FROM PEDIDO N JOIN PEDIDO O ON O.NRPEDIDO = N.NRPEDIDOORIG "
-                       "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND O.IDSITUPED = ? HAVING MAX(N.NRPEDIDO) IS NOT NULL",
+                       "JOIN ORCAEVENTO Q ON Q.CDFILIAL = N.CDFILIAL AND Q.NRORCAEVENTO = N.NRORCAEVENTO AND Q.NRSEQORCAEVE = N.NRSEQORCAEVE "
+                       "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND O.IDSITUPED = ? AND N.NRGERACAO = Q.NRGERACAO "
+                       "HAVING MAX(N.NRPEDIDO) IS NOT NULL",
                        {key.branch, key.number, key.sequence, QString::fromLatin1(state)}));
 }
 
@@ -182,25 +233,14 @@ QVariant Generate(TCall& c, bool byComposition)
         pendente.push_back({key.number, kindLetter});
 
     bool withItems = true;
+    const int run = NewRun(c, key);
     if (erro.empty() && semDep.empty() && erroFil.empty() && pendente.empty()) {
-        const auto ordered = Ordered(c.db, key, kindLetter);
-        if (ordered.empty()) {
-            NewOrder(c, key, kindLetter, "O", {}, lines);
-        } else {
-            std::map<QString, std::pair<Product, double>> added;
-            for (const auto& [code, line] : lines) {
-                const double more = line.second - (ordered.count(code) ? ordered.at(code) : 0.0);
-                if (more > 0)
-                    added[code] = {line.first, more};
-            }
-            withItems = !added.empty();
-            if (withItems) {
-                const QString original = Scalar(c.db, QStringLiteral("SELECT MIN(NRPEDIDO) FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? "
-                                                                     "AND NRSEQORCAEVE = ? AND IDDEPTO = ?"),
-                                                {key.branch, key.number, key.sequence, kindLetter}).toString();
-                NewOrder(c, key, kindLetter, "O", original, added);
-            }
-        }
+        // The first order holds everything; a later one only what was added since.
+        const QString original = FirstOrder(c.db, key, kindLetter);
+        const auto missing = Missing(c.db, key, kindLetter, lines);
+        withItems = !missing.empty();
+        if (withItems)
+            NewOrder(c, key, run, kindLetter, "O", original, missing);
         // Production takes 3 to 4 and 5 to 6; materials 3 to 5 and 4 to 6.
         const QString next = kindLetter == QLatin1String("P") ? (situation == QLatin1String("5") ? QStringLiteral("6") : QStringLiteral("4"))
                                                               : (situation == QLatin1String("4") ? QStringLiteral("6") : QStringLiteral("5"));
@@ -258,10 +298,15 @@ void RegisterExecution(TServerObjects& o)
             else if (need.first.department == QLatin1String("P"))
                 lines[code] = need;
         }
-        if (lines.empty())
+        const int run = NewRun(c, key);
+        if (lines.empty()) {
             pendente.push_back({key.number, QStringLiteral("P")});
-        else if (semDep.empty())
-            NewOrder(c, key, QStringLiteral("P"), "R", {}, lines);
+        } else if (semDep.empty()) {
+            // A second run adds only what the quote gained since the requisitions made.
+            const auto missing = Missing(c.db, key, QStringLiteral("P"), lines);
+            if (!missing.empty())
+                NewOrder(c, key, run, QStringLiteral("P"), "R", FirstOrder(c.db, key, QStringLiteral("P")), missing);
+        }
         return VarArrayOf({Pack(TDataPacket(Layout(kOrcaPendente), pendente)), Pack(TDataPacket(Layout(kProdSemDep), semDep))});
     });
 

@@ -129,6 +129,13 @@ const char* const version2PostgreSQL[] = {
     "CREATE TRIGGER JORNAL_SEM_ALTERACAO BEFORE UPDATE OR DELETE ON JORNAL FOR EACH ROW EXECUTE FUNCTION JORNAL_SOMENTE_INCLUSAO()",
 };
 
+// Each generation of orders is a run; the quote keeps its last, so that the announcement of a
+// replacing order speaks of that run only.
+const char* const version3[] = {
+    "ALTER TABLE PEDIDO ADD COLUMN NRGERACAO INTEGER",
+    "ALTER TABLE ORCAEVENTO ADD COLUMN NRGERACAO INTEGER",
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
@@ -143,6 +150,7 @@ struct Migration {
 const Migration migrations[] = {
     {1, {version1, std::size(version1)}, {}, {}},
     {2, {version2, std::size(version2)}, {version2SQLite, std::size(version2SQLite)}, {version2PostgreSQL, std::size(version2PostgreSQL)}},
+    {3, {version3, std::size(version3)}, {}, {}},
 };
 
 // A column that numbers its rows by itself.
