@@ -374,6 +374,7 @@ double RssAfterRefusingABigBody()
 
 int main(int argc, char** argv)
 {
+    KeepMemoryBetweenCalls();   // as ore-server does
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
@@ -384,6 +385,7 @@ int main(int argc, char** argv)
     Reads sqliteReads;
     {
         Server s(QStringLiteral("sqlite:") + file);
+        Load(s.rpc->Port(), 1, s.general(9500), 0.5);   // warms the workers, their connections and statements
         for (int items : {500, 2000}) {
             const int number = items == 500 ? 9500 : 9501;
             const double server = Load(s.rpc->Port(), 1, s.general(number)).median;

@@ -7,6 +7,9 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -133,6 +136,31 @@ struct BadInput {
 void PrintTo(const BadInput& c, std::ostream* os) { *os << c.what; }
 
 class WireBadInput : public ::testing::TestWithParam<BadInput> {};
+
+TEST(Wire, DatesAreWrittenAsQtWritesThem)
+{
+    // Every 37th day from year 1 to 9999, at a time of day that moves along, and the days
+    // around the epoch: the packet's text is Qt's ISO text of the same moment.
+    QList<QVariantList> rows;
+    QStringList expected;
+    const qint64 first = QDate(1, 1, 1).toJulianDay(), last = QDate(9999, 12, 31).toJulianDay();
+    for (qint64 day = first; day <= last; day += 37) {
+        const QDateTime moment(QDate::fromJulianDay(day), QTime::fromMSecsSinceStartOfDay(int(day * 7919 % 86400) * 1000), Qt::UTC);
+        rows.append({moment.date(), moment});
+        expected << moment.date().toString(Qt::ISODate) + '|' + moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    }
+    for (const QDateTime& moment : {QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59), Qt::UTC), QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC),
+                                    QDateTime(QDate(2000, 2, 29), QTime(12, 0), Qt::UTC), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC)}) {
+        rows.append({moment.date(), moment});
+        expected << moment.date().toString(Qt::ISODate) + '|' + moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    }
+    const QVariant packet = PacketVar({{"DT", TFieldType::Date, 0}, {"DTHR", TFieldType::DateTime, 0}}, rows);
+    const QJsonArray written = QJsonDocument::fromJson(Wire::Encode(packet)).object()["$packet"].toObject()["rows"].toArray();
+    QStringList got;
+    for (const QJsonValue& row : written)
+        got << row[0].toString() + '|' + row[1].toString();
+    EXPECT_EQ(got, expected);
+}
 
 TEST_P(WireBadInput, IsAClearError)
 {

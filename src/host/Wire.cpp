@@ -37,8 +37,99 @@ constexpr int MaxDepth = 64;
 
 void writeString(JsonWriter& w, const QString& s)
 {
+    // Most texts are short and plain ASCII: they are written from the stack, without an
+    // allocation; any other goes through UTF-8.
+    char ascii[128];
+    if (s.size() <= qsizetype(sizeof ascii)) {
+        const QChar* text = s.constData();
+        qsizetype n = 0;
+        while (n < s.size() && text[n].unicode() < 0x80) {
+            ascii[n] = char(text[n].unicode());
+            ++n;
+        }
+        if (n == s.size()) {
+            w.String(ascii, rapidjson::SizeType(n));
+            return;
+        }
+    }
     const QByteArray utf8 = s.toUtf8();
     w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+}
+
+// The column's last text and its encoding: a text shared with the row above (keys, codes,
+// names that repeat) is written from the bytes already made.
+struct TColumnText {
+    QString text;
+    QByteArray utf8;
+    bool write(JsonWriter& w, const QString& s)
+    {
+        if (!s.isSharedWith(text) || s.isNull()) {
+            if (s.size() <= 128)
+                return false;   // short texts are quick to write anyway
+            text = s;
+            utf8 = s.toUtf8();
+        }
+        w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+        return true;
+    }
+};
+
+// "YYYY-MM-DD" of a Julian day into `out` (10 characters); false for a year outside 0 to 9999.
+bool civilDate(qint64 julianDay, char* out)
+{
+    // Days to the proleptic Gregorian calendar (H. Hinnant's civil_from_days).
+    qint64 z = julianDay - 2440588 + 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int d = int(doy - (153 * mp + 2) / 5 + 1);
+    const int m = int(mp < 10 ? mp + 3 : mp - 9);
+    const qint64 y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    if (y < 0 || y > 9999)
+        return false;
+    const int digits[] = {int(y / 1000), int(y / 100 % 10), int(y / 10 % 10), int(y % 10)};
+    for (int i = 0; i < 4; ++i)
+        out[i] = char('0' + digits[i]);
+    out[4] = '-';
+    out[5] = char('0' + m / 10);
+    out[6] = char('0' + m % 10);
+    out[7] = '-';
+    out[8] = char('0' + d / 10);
+    out[9] = char('0' + d % 10);
+    return true;
+}
+
+void writeDate(JsonWriter& w, qint64 julianDay)
+{
+    char text[10];
+    if (civilDate(julianDay, text))
+        w.String(text, 10);
+    else
+        writeString(w, QDate::fromJulianDay(julianDay).toString(Qt::ISODate));
+}
+
+void writeDateTime(JsonWriter& w, qint64 ms)
+{
+    const qint64 days = ms >= 0 ? ms / MsPerDay : -((-ms + MsPerDay - 1) / MsPerDay);
+    const qint64 inDay = (ms - days * MsPerDay) / 1000;
+    char text[19];
+    if (!civilDate(days + UnixEpochJulianDay, text)) {
+        writeString(w, QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+        return;
+    }
+    const int h = int(inDay / 3600), mi = int(inDay / 60 % 60), sec = int(inDay % 60);
+    text[10] = 'T';
+    text[11] = char('0' + h / 10);
+    text[12] = char('0' + h % 10);
+    text[13] = ':';
+    text[14] = char('0' + mi / 10);
+    text[15] = char('0' + mi % 10);
+    text[16] = ':';
+    text[17] = char('0' + sec / 10);
+    text[18] = char('0' + sec % 10);
+    w.String(text, 19);
 }
 
 void writeDouble(JsonWriter& w, double d)
@@ -48,14 +139,7 @@ void writeDouble(JsonWriter& w, double d)
     w.Double(d);
 }
 
-QString dateText(qint64 julianDay) { return QDate::fromJulianDay(julianDay).toString(Qt::ISODate); }
-
-QString dateTimeText(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-}
-
-void writeCell(JsonWriter& w, TFieldType type, const Cell& c)
+void writeCell(JsonWriter& w, TFieldType type, const Cell& c, TColumnText& last)
 {
     if (CellIsNull(c)) {
         w.Null();
@@ -63,12 +147,15 @@ void writeCell(JsonWriter& w, TFieldType type, const Cell& c)
     }
     switch (type) {
     case TFieldType::String:
-    case TFieldType::FixedString: writeString(w, std::get<QString>(c)); break;
+    case TFieldType::FixedString:
+        if (!last.write(w, std::get<QString>(c)))
+            writeString(w, std::get<QString>(c));
+        break;
     case TFieldType::Integer: w.Int64(std::get<qint64>(c)); break;
     case TFieldType::Float: writeDouble(w, std::get<double>(c)); break;
     case TFieldType::Boolean: w.Bool(std::get<bool>(c)); break;
-    case TFieldType::Date: writeString(w, dateText(std::get<qint64>(c))); break;
-    case TFieldType::DateTime: writeString(w, dateTimeText(std::get<qint64>(c))); break;
+    case TFieldType::Date: writeDate(w, std::get<qint64>(c)); break;
+    case TFieldType::DateTime: writeDateTime(w, std::get<qint64>(c)); break;
     case TFieldType::Blob: {
         const QByteArray b64 = std::get<QByteArray>(c).toBase64();
         w.String(b64.constData(), rapidjson::SizeType(b64.size()));
@@ -98,10 +185,11 @@ void writePacket(JsonWriter& w, const TDataPacket& p)
     w.Key("rows");
     w.StartArray();
     const auto& fields = p.fields();
+    std::vector<TColumnText> last(size_t(fields.size()));
     for (const auto& row : p.rows()) {
         w.StartArray();
         for (int i = 0; i < fields.size(); ++i)
-            writeCell(w, fields[i].type, row[size_t(i)]);
+            writeCell(w, fields[i].type, row[size_t(i)], last[size_t(i)]);
         w.EndArray();
     }
     w.EndArray();

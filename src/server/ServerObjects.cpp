@@ -8,6 +8,8 @@
 
 #include <QSqlQuery>
 
+#include <malloc.h>
+
 namespace {
 QString describe(const TCall& call, int i)
 {
@@ -229,6 +231,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         }
     }
     return reply;
+}
+
+void KeepMemoryBetweenCalls()
+{
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_MMAP_THRESHOLD, 16 << 20);
 }
 
 QString Stamp(const QDateTime& moment) { return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }

@@ -100,6 +100,11 @@ QString Stamp(const QDateTime& moment);            // as the store keeps it: "YY
 QString Now();
 QString NextNumber(QSqlDatabase& db, const QString& counter, int width);   // zero-padded
 bool Truthy(const QVariant& v);
+// Keeps the memory of one call's buffers for the next (an answer of a few hundred kilobytes is
+// otherwise mapped and unmapped by the allocator on every call, page by page). For the server
+// process, before it serves.
+void KeepMemoryBetweenCalls();
+
 // The branch's quotes with their situation and total, as ListaOrcamentos answers them (one
 // parameter: the branch).
 QString QuoteListSql();

@@ -147,6 +147,7 @@ int main(int argc, char** argv)
     // Password checks take tens of milliseconds of a core: they have a lane of their own.
     serving.slowMethods = QStringList{QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("CRV.rdmHost.ConfSenha")};
 
+    KeepMemoryBetweenCalls();
     try {
         TStore store(parser.value(dbOption));
         store.migrate();
