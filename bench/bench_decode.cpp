@@ -7,6 +7,7 @@
 #include "ServerObjects.h"
 #include "Store.h"
 #include "Variants.h"
+#include "BenchSupport.h"
 #include "Wire.h"
 
 #include <QCoreApplication>
@@ -64,19 +65,6 @@ QByteArray getGeralAnswer(TStore& store, QVariant& result)
     response.byref = reply.byref;
     result = reply.result;
     return Wire::EncodeResponse(response);
-}
-
-template <class F>
-double bestSeconds(int repeats, F&& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < repeats; ++i) {
-        QElapsedTimer t;
-        t.start();
-        run();
-        best = std::min(best, t.nsecsElapsed() / 1e9);
-    }
-    return best;
 }
 
 } // namespace

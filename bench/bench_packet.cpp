@@ -3,6 +3,7 @@
 // bytes with the JSON parser alone, and copying them. Then dates that come as text (a text
 // column loaded into date-time fields): 10,000 rows, in the stored and in the display forms.
 #include "ClientDataSet.h"
+#include "BenchSupport.h"
 #include "Wire.h"
 
 #include <QCoreApplication>
@@ -59,19 +60,6 @@ TDataPacket datesAsText()
         rows.push_back({day.toString(QStringLiteral("yyyy-MM-ddT20:00:00")), day.toString(QStringLiteral("dd/MM/yyyy 19:30"))});
     }
     return TDataPacket(fields, std::move(rows));
-}
-
-template <class F>
-double bestSeconds(int repeats, F&& run)
-{
-    double best = 1e9;
-    for (int i = 0; i < repeats; ++i) {
-        QElapsedTimer t;
-        t.start();
-        run();
-        best = std::min(best, t.nsecsElapsed() / 1e9);
-    }
-    return best;
 }
 
 } // namespace

@@ -329,12 +329,7 @@ Cell TField::ToCell(const QVariant& value) const
             s = value.toDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
         else
             s = value.toString();
-        if (m_def.size > 0 && s.size() > m_def.size)
-            s.truncate(m_def.size);
-        if (m_def.type == TFieldType::FixedString)
-            while (s.endsWith(QLatin1Char(' ')))
-                s.chop(1);
-        return s;
+        return FitText(std::move(s), m_def.type, m_def.size);
     }
     case TFieldType::Integer: {
         if (id == QMetaType::Double) {

@@ -63,3 +63,13 @@ bool TDataPacket::operator==(const TDataPacket& other) const
 }
 
 bool VarIsPacket(const QVariant& v) { return v.metaType() == QMetaType::fromType<TDataPacket>(); }
+
+QString FitText(QString text, TFieldType type, int size)
+{
+    if (size > 0 && text.size() > size)
+        text.truncate(size);
+    if (type == TFieldType::FixedString)
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+    return text;
+}

@@ -37,6 +37,10 @@ struct TPacketField {
 // The largest string size a packet or a layout may declare.
 constexpr int MaxFieldSize = 1 << 20;
 
+// A text as a field of `type` and `size` keeps it: cut to the size (0: no limit), and a
+// fixed-length text without its trailing blanks.
+QString FitText(QString text, TFieldType type, int size);
+
 QString FieldTypeName(TFieldType type);                      // the wire's name: "string", ...
 std::optional<TFieldType> FieldTypeFromName(const QString& name);
 

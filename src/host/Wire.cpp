@@ -74,6 +74,12 @@ struct TColumnText {
     }
 };
 
+void twoDigits(char* out, int value)
+{
+    out[0] = char('0' + value / 10);
+    out[1] = char('0' + value % 10);
+}
+
 // "YYYY-MM-DD" of a Julian day into `out` (10 characters); false for a year outside 0 to 9999.
 bool civilDate(qint64 julianDay, char* out)
 {
@@ -89,15 +95,12 @@ bool civilDate(qint64 julianDay, char* out)
     const qint64 y = yoe + era * 400 + (m <= 2 ? 1 : 0);
     if (y < 0 || y > 9999)
         return false;
-    const int digits[] = {int(y / 1000), int(y / 100 % 10), int(y / 10 % 10), int(y % 10)};
-    for (int i = 0; i < 4; ++i)
-        out[i] = char('0' + digits[i]);
+    twoDigits(out, int(y / 100));
+    twoDigits(out + 2, int(y % 100));
     out[4] = '-';
-    out[5] = char('0' + m / 10);
-    out[6] = char('0' + m % 10);
+    twoDigits(out + 5, m);
     out[7] = '-';
-    out[8] = char('0' + d / 10);
-    out[9] = char('0' + d % 10);
+    twoDigits(out + 8, d);
     return true;
 }
 
@@ -121,14 +124,11 @@ void writeDateTime(JsonWriter& w, qint64 ms)
     }
     const int h = int(inDay / 3600), mi = int(inDay / 60 % 60), sec = int(inDay % 60);
     text[10] = 'T';
-    text[11] = char('0' + h / 10);
-    text[12] = char('0' + h % 10);
+    twoDigits(text + 11, h);
     text[13] = ':';
-    text[14] = char('0' + mi / 10);
-    text[15] = char('0' + mi % 10);
+    twoDigits(text + 14, mi);
     text[16] = ':';
-    text[17] = char('0' + sec / 10);
-    text[18] = char('0' + sec % 10);
+    twoDigits(text + 17, sec);
     w.String(text, 19);
 }
 

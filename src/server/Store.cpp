@@ -276,17 +276,6 @@ sqlite3* SqliteHandle(const QSqlDatabase& db)
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-// A text cell cut to its field's size, fixed-length text without trailing blanks.
-Cell TextCell(const TPacketField& field, QString text)
-{
-    if (field.size > 0 && text.size() > field.size)
-        text.truncate(field.size);
-    if (field.type == TFieldType::FixedString)
-        while (text.endsWith(QLatin1Char(' ')))
-            text.chop(1);
-    return text;
-}
-
 // The last few texts of one column: a text met again is shared, not made anew (keys, codes,
 // units and names repeat row after row). A column whose texts do not repeat soon stops being
 // looked at.
@@ -374,7 +363,7 @@ TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, con
             case TFieldType::String:
             case TFieldType::FixedString:
                 if (kind == SQLITE_TEXT) {
-                    cell = TextCell(field, recent[size_t(i)].get(utf8(), sqlite3_column_bytes(raw, c)));
+                    cell = FitText(recent[size_t(i)].get(utf8(), sqlite3_column_bytes(raw, c)), field.type, field.size);
                     continue;
                 }
                 break;
