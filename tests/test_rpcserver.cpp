@@ -134,6 +134,11 @@ TEST_F(RpcLimits, ABodyAboveTheLimitIsRefusedBeforeItIsRead)
     QTcpSocket small;
     ASSERT_TRUE(Connect(small, server->Port()));
     EXPECT_TRUE(Exchange(small, Call()).startsWith("HTTP/1.1 200 OK"));
+
+    // A length that is no number is refused, not read as nothing.
+    QTcpSocket garbled;
+    ASSERT_TRUE(Connect(garbled, server->Port()));
+    EXPECT_TRUE(Exchange(garbled, "POST /rpc/TST.rdmTeste HTTP/1.1\r\nContent-Length: abc\r\n\r\n{}").startsWith("HTTP/1.1 400 Bad Request"));
 }
 
 TEST_F(RpcLimits, AConnectionBeyondTheLimitIsAnswered503AtOnce)

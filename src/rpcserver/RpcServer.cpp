@@ -28,6 +28,7 @@ const char* reasonOf(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
     case 404: return "Not Found";
@@ -156,6 +157,7 @@ struct TRpcServer::Impl {
         const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         qint64 length = -1;
+        bool malformedLength = false;
         Work work;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();
@@ -167,8 +169,7 @@ struct TRpcServer::Impl {
             if (name == "content-length") {
                 bool ok = false;
                 length = value.toLongLong(&ok);
-                if (!ok)
-                    length = -1;
+                malformedLength = !ok || length < 0;
             } else if (name == "connection") {
                 work.keepAlive = value.toLower() != "close";
             } else if (name == "x-operator") {
@@ -181,6 +182,8 @@ struct TRpcServer::Impl {
         }
         if (requestLine.size() < 3 || requestLine[0] != "POST")
             return reject(socket, 405, QStringLiteral("Só POST /rpc/<objeto> é atendido."));
+        if (malformedLength)
+            return reject(socket, 400, QStringLiteral("Content-Length inválido."));
         if (length < 0)
             return reject(socket, 411, QStringLiteral("O pedido deve declarar Content-Length."));
         if (length > options.maxBodyBytes)
