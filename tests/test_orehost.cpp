@@ -76,14 +76,15 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsNormally)
+TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsBlockedAfterAnError)
 {
     // The approval stops at its first call; the dialog stays open until the script closes it.
+    // The operator was shown an error: the operation did not go through, status 4.
     server.AnswerFail(QStringLiteral("ORE06400.rdmProcOrca.GetOrcaEvento"), QStringLiteral("Orçamento 0000000123/01 em uso por outro operador."));
     const Run r = run(quote(), R"({"steps":[
         {"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"},{"close":true}]}
     ]})");
-    EXPECT_EQ(r.status, 0) << r.errors.toStdString();
+    EXPECT_EQ(r.status, 4) << r.errors.toStdString();
     EXPECT_EQ(r.kinds(), (QStringList{"start", "call", "form", "form", "wait", "call", "message", "wait", "form", "form", "form", "end"}));
     EXPECT_EQ(r.transcript[0], Json(R"({"kind":"start","args":[1,"0001","0000000123","01","OPER1","ORE00400"]})"));
     const QJsonObject shown = r.transcript[2];
@@ -94,7 +95,7 @@ TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsNormally)
     EXPECT_EQ(shown["widgets"]["rbtAprovFechExec"].toObject(),
               Json(R"({"text":"Aprovar, Fechar e Executar","visible":true,"enabled":true,"checked":false,"top":74})"));
     EXPECT_EQ(r.transcript[6].value("text").toString(), "Orçamento 0000000123/01 em uso por outro operador.");
-    EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":0})"));
+    EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":4})"));
     // Logged in with ORE_PASSWORD before the module ran, the token on every call, logged out at the end.
     EXPECT_EQ(server.CallNames(), (QStringList{"CRV.rdmHost.Login", "ORE06400.rdmProcOrca.GetOperControle", "ORE06400.rdmProcOrca.GetOrcaEvento",
                                                "CRV.rdmHost.Logout"}));
@@ -121,6 +122,23 @@ TEST_F(OreHost, LogsInWithThePasswordOfTheEnvironmentOrStops)
     EXPECT_TRUE(r.errors.contains("Operador ou senha inválidos.")) << r.errors.toStdString();
     EXPECT_FALSE(r.errors.contains("errada"));
     EXPECT_EQ(server.CallNames(), QStringList{"CRV.rdmHost.Login"});
+}
+
+TEST_F(OreHost, StepsLeftUnusedAreListedAndEndWithThree)
+{
+    // The dialog closes before the script's question step is reached.
+    const Run r = run(quote(), R"({"steps":[
+        {"form":"TfrmProcOrca","actions":[{"close":true}]},
+        {"answer":"yes"}, {"password":"segredo"}
+    ]})");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.errors.contains("2 passo(s) do script não foram usados.")) << r.errors.toStdString();
+    ASSERT_GE(r.transcript.size(), 2);
+    EXPECT_EQ(r.transcript[r.transcript.size() - 2], Json(R"({"kind":"unused","steps":[{"answer":"yes"},{"password":"********"}]})"));
+    EXPECT_EQ(r.transcript.last(), Json(R"({"kind":"end","status":3})"));
+
+    // Closed normally, every step used and no error shown: status 0.
+    EXPECT_EQ(run(quote(), R"({"steps":[{"form":"TfrmProcOrca","actions":[{"close":true}]}]})").status, 0);
 }
 
 TEST_F(OreHost, EndsWithThreeWhenTheScriptLeavesSomethingUnscripted)

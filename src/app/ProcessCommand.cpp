@@ -150,7 +150,7 @@ int RunProcessCommand(const QStringList& arguments)
             TdtmDBGeral::Open(options->db);
         RunPackageScreen(QStringLiteral("ORE06400"), options->entry);
     } catch (const EAbort&) {
-        status = StatusError;   // the operator has been told already
+        status = options->headless ? StatusBlocked : StatusError;   // the operator has been told already
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
         printError(text);
@@ -160,8 +160,17 @@ int RunProcessCommand(const QStringList& arguments)
             scripted->Write(TTranscript::Message(text, mtError));
         status = StatusError;
     }
-    if (scripted && scripted->UnscriptedCount() > 0)
-        status = StatusUnscripted;
+    if (scripted) {
+        // Automation tells a finished operation from a blocked one, and a script that did not fit.
+        if (scripted->RemainingSteps() > 0) {
+            scripted->Write({{QStringLiteral("kind"), QStringLiteral("unused")}, {QStringLiteral("steps"), scripted->RemainingStepList()}});
+            printError(QStringLiteral("%1 passo(s) do script não foram usados.").arg(scripted->RemainingSteps()));
+        }
+        if (scripted->UnscriptedCount() > 0 || scripted->RemainingSteps() > 0)
+            status = StatusUnscripted;
+        else if (status == StatusOk && scripted->ErrorsShown() > 0)
+            status = StatusBlocked;
+    }
     write({{QStringLiteral("kind"), QStringLiteral("end")}, {QStringLiteral("status"), status}});
     UnloadPackages();
     TdtmDBGeral::Close();

@@ -8,7 +8,8 @@ enum OreHostStatus {
     StatusOk = 0,          // the dialog was closed normally
     StatusError = 1,       // an error reached the host (server unreachable, entry refused, ...)
     StatusUsage = 2,       // the command line was wrong
-    StatusUnscripted = 3,  // a script left an interaction unscripted
+    StatusUnscripted = 3,  // a script left an interaction unscripted, or steps unused
+    StatusBlocked = 4,     // headless, an error was shown to the operator: the operation did not go through
 };
 
 // Runs the command; `arguments` are those after "process". A QApplication must exist.

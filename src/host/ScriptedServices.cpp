@@ -65,6 +65,14 @@ void ScriptedHostServices::SetSteps(const QJsonArray& steps)
     m_next = 0;
 }
 
+QJsonArray ScriptedHostServices::RemainingStepList() const
+{
+    QJsonArray rest;
+    for (qsizetype i = m_next; i < m_steps.size(); ++i)
+        rest.append(m_steps.at(i));
+    return rest;
+}
+
 void ScriptedHostServices::SetTranscriptDevice(QIODevice* device) { m_transcript.SetDevice(device); }
 
 void ScriptedHostServices::RegisterScreen(const QString& screenCode, FakeScreen screen)
@@ -100,6 +108,8 @@ int ScriptedHostServices::messageDlg(const QString& text, TMsgDlgType type, TMsg
 {
     const bool question = buttons & (mbYes | mbNo);
     if (!question) {
+        if (type == mtError)
+            ++m_errorsShown;
         Write(TTranscript::Message(text, type));
         return (buttons & mbCancel) && !(buttons & mbOK) ? mrCancel : mrOk;
     }

@@ -36,6 +36,8 @@ public:
     QList<QJsonObject> Lines(const QString& kind) const { return m_transcript.Lines(kind); }
     int UnscriptedCount() const { return m_unscripted; }
     int RemainingSteps() const { return int(m_steps.size()) - m_next; }
+    QJsonArray RemainingStepList() const;       // the steps not used, in order
+    int ErrorsShown() const { return m_errorsShown; }   // error boxes shown to the operator
     bool WaitShown() const { return m_waitOn; }
 
     int messageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) override;
@@ -59,5 +61,6 @@ private:
     TTranscript m_transcript;
     std::map<QString, FakeScreen> m_screens;
     int m_unscripted = 0;
+    int m_errorsShown = 0;
     bool m_waitOn = false;
 };
