@@ -137,6 +137,19 @@ void PrintTo(const BadInput& c, std::ostream* os) { *os << c.what; }
 
 class WireBadInput : public ::testing::TestWithParam<BadInput> {};
 
+TEST(Wire, ZerosWithAnExponentAreZero)
+{
+    // The parser's full precision misread these (found by fuzzing: "-0E58Host888-}").
+    for (const char* text : {"0E58", "-0E58", "0.000E+58", "0.0E400", "0e-400"}) {
+        const QVariant v = Wire::Decode(QByteArray(text));
+        EXPECT_EQ(v.metaType().id(), QMetaType::Double) << text;
+        EXPECT_EQ(v.toDouble(), 0.0) << text;
+    }
+    // Elsewhere nothing changes: other numbers, and texts that look like numbers.
+    EXPECT_EQ(Wire::Decode("[1E58, 10e2, \"0E58\", \"a\\\"0E5\"]").toList(), (QVariantList{1e58, 1000.0, QStringLiteral("0E58"), QStringLiteral("a\"0E5")}));
+    EXPECT_THROW(Wire::Decode("-0E58Host888-}"), EWireError);
+}
+
 TEST(Wire, DatesAreWrittenAsQtWritesThem)
 {
     // Every 37th day from year 1 to 9999, at a time of day that moves along, and the days

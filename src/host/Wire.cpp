@@ -721,12 +721,50 @@ QVariant decodeValue(const JValue& v, int depth)
 // A document parsed in place, on a private copy of the bytes: strings are then read where they
 // lie. The copy ends with zero bytes: the terminating zero the parser needs, and seven more for
 // the readers of texts (TextBytes), which may read a few bytes past the end of a text.
+// A number whose digits are all zeros but has an exponent ("0E58", "-0.0e400") is zero, but
+// the parser's full-precision path misreads it (8.1e31, or "too big"). Its exponent's digits are
+// made zeros before parsing, in place, outside strings. Such a number must hold "0e" or "0E",
+// so a text without either is not walked.
+void ZeroTheExponentsOfZeros(char* text, size_t length)
+{
+    const char* end = text + length;
+    if (!memmem(text, length, "0e", 2) && !memmem(text, length, "0E", 2))
+        return;
+    for (char* p = text; p < end;) {
+        if (*p == '"') {   // a string: to its closing quote, escapes skipped
+            for (++p; p < end && *p != '"'; ++p)
+                if (*p == '\\')
+                    ++p;
+            ++p;
+            continue;
+        }
+        if (*p != '-' && (*p < '0' || *p > '9')) {
+            ++p;
+            continue;
+        }
+        bool allZero = true;
+        char* q = *p == '-' ? p + 1 : p;
+        for (; q < end && ((*q >= '0' && *q <= '9') || *q == '.'); ++q)
+            allZero = allZero && (*q == '0' || *q == '.');
+        if (q < end && (*q == 'e' || *q == 'E')) {
+            ++q;
+            if (q < end && (*q == '+' || *q == '-'))
+                ++q;
+            for (; q < end && *q >= '0' && *q <= '9'; ++q)
+                if (allZero)
+                    *q = '0';
+        }
+        p = q;
+    }
+}
+
 class Parsed {
 public:
     explicit Parsed(const QByteArray& json) : m_bytes(new char[size_t(json.size()) + Padding])
     {
         std::memcpy(m_bytes.get(), json.constData(), size_t(json.size()));
         std::memset(m_bytes.get() + json.size(), 0, Padding);
+        ZeroTheExponentsOfZeros(m_bytes.get(), size_t(json.size()));
     }
 
     rapidjson::Document& doc() { return m_doc; }
