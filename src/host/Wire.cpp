@@ -18,6 +18,7 @@
 #include <rapidjson/writer.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -721,42 +722,50 @@ QVariant decodeValue(const JValue& v, int depth)
 // A document parsed in place, on a private copy of the bytes: strings are then read where they
 // lie. The copy ends with zero bytes: the terminating zero the parser needs, and seven more for
 // the readers of texts (TextBytes), which may read a few bytes past the end of a text.
-// A number whose digits are all zeros but has an exponent ("0E58", "-0.0e400") is zero, but
-// the parser's full-precision path misreads it (8.1e31, or "too big"). Its exponent's digits are
-// made zeros before parsing, in place, outside strings. Such a number must hold "0e" or "0E",
-// so a text without either is not walked.
-void ZeroTheExponentsOfZeros(char* text, size_t length)
-{
-    const char* end = text + length;
-    if (!memmem(text, length, "0e", 2) && !memmem(text, length, "0E", 2))
-        return;
-    for (char* p = text; p < end;) {
-        if (*p == '"') {   // a string: to its closing quote, escapes skipped
-            for (++p; p < end && *p != '"'; ++p)
-                if (*p == '\\')
-                    ++p;
-            ++p;
-            continue;
+// The parser's events into the document, but numbers read from their own text with
+// std::from_chars, correctly rounded: the parser's full-precision path misreads a zero with an
+// exponent ("0E58" became 8.1e31, "0.0E400" an error).
+struct NumbersFromText {
+    rapidjson::Document& d;
+    bool Null() { return d.Null(); }
+    bool Bool(bool b) { return d.Bool(b); }
+    bool Int(int i) { return d.Int(i); }
+    bool Uint(unsigned u) { return d.Uint(u); }
+    bool Int64(int64_t i) { return d.Int64(i); }
+    bool Uint64(uint64_t u) { return d.Uint64(u); }
+    bool Double(double x) { return d.Double(x); }
+    bool String(const char* s, rapidjson::SizeType n, bool copy) { return d.String(s, n, copy); }
+    bool StartObject() { return d.StartObject(); }
+    bool Key(const char* s, rapidjson::SizeType n, bool copy) { return d.Key(s, n, copy); }
+    bool EndObject(rapidjson::SizeType members) { return d.EndObject(members); }
+    bool StartArray() { return d.StartArray(); }
+    bool EndArray(rapidjson::SizeType elements) { return d.EndArray(elements); }
+
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool)
+    {
+        const char* end = text + length;
+        if (std::find_if(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+            int64_t i = 0;
+            if (const auto r = std::from_chars(text, end, i); r.ec == std::errc() && r.ptr == end)
+                return d.Int64(i);
+            uint64_t u = 0;
+            if (const auto r = std::from_chars(text, end, u); r.ec == std::errc() && r.ptr == end)
+                return d.Uint64(u);
         }
-        if (*p != '-' && (*p < '0' || *p > '9')) {
-            ++p;
-            continue;
+        double x = 0;
+        const auto r = std::from_chars(text, end, x);
+        if (r.ptr != end)
+            return false;
+        if (r.ec == std::errc::result_out_of_range) {
+            x = std::strtod(std::string(text, length).c_str(), nullptr);   // so small it is zero (or a denormal); too big is refused
+            if (!std::isfinite(x))
+                return false;
+        } else if (r.ec != std::errc()) {
+            return false;
         }
-        bool allZero = true;
-        char* q = *p == '-' ? p + 1 : p;
-        for (; q < end && ((*q >= '0' && *q <= '9') || *q == '.'); ++q)
-            allZero = allZero && (*q == '0' || *q == '.');
-        if (q < end && (*q == 'e' || *q == 'E')) {
-            ++q;
-            if (q < end && (*q == '+' || *q == '-'))
-                ++q;
-            for (; q < end && *q >= '0' && *q <= '9'; ++q)
-                if (allZero)
-                    *q = '0';
-        }
-        p = q;
+        return d.Double(x);
     }
-}
+};
 
 class Parsed {
 public:
@@ -764,7 +773,6 @@ public:
     {
         std::memcpy(m_bytes.get(), json.constData(), size_t(json.size()));
         std::memset(m_bytes.get() + json.size(), 0, Padding);
-        ZeroTheExponentsOfZeros(m_bytes.get(), size_t(json.size()));
     }
 
     rapidjson::Document& doc() { return m_doc; }
@@ -780,12 +788,19 @@ private:
 std::unique_ptr<Parsed> parse(const QByteArray& json, const char* what)
 {
     auto parsed = std::make_unique<Parsed>(json);
-    rapidjson::Document& doc = parsed->doc();
-    doc.ParseInsitu<rapidjson::kParseFullPrecisionFlag | rapidjson::kParseIterativeFlag>(parsed->bytes());
-    if (doc.HasParseError())
+    rapidjson::InsituStringStream stream(parsed->bytes());
+    rapidjson::ParseResult result;
+    auto fill = [&](rapidjson::Document& doc) {
+        rapidjson::Reader reader;
+        NumbersFromText handler{doc};
+        result = reader.Parse<rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, handler);
+        return !result.IsError();
+    };
+    parsed->doc().Populate(fill);
+    if (result.IsError())
         fail(QStringLiteral("%1 não é JSON válido: %2 (posição %3).")
-                 .arg(QString::fromUtf8(what), QString::fromUtf8(rapidjson::GetParseError_En(doc.GetParseError())))
-                 .arg(doc.GetErrorOffset()));
+                 .arg(QString::fromUtf8(what), QString::fromUtf8(rapidjson::GetParseError_En(result.Code())))
+                 .arg(result.Offset()));
     return parsed;
 }
 
