@@ -507,6 +507,12 @@ TEST_P(ServerBadInput, IsRefusedClearlyAndChangesNothing)
         {kAprova, "SetEscolhaSalao", {"não é pacote", "'001'"}, "ORE00400.rdmAprovaOrca.SetEscolhaSalao: o argumento 1 deve ser um pacote de dados"},
         {kAprova, "SetOpcao", Key("0000000102") << "'02'" << "muito" << "A", "ORE00400.rdmAprovaOrca.SetOpcao: o argumento 5 deve ser um número"},
         {kProc, "GetOrcaEvento", {VarArrayOf({1}), "0000000101", "01"}, "ORE06400.rdmProcOrca.GetOrcaEvento: o argumento 1 deve ser um texto"},
+        // A packet whose key is a number where a text belongs.
+        {kAprova, "SetEscolhaSalao",
+         {PacketVar({{"CDFILIAL", TFieldType::Integer, 0}, {"NRORCAEVENTO", TFieldType::String, 10}, {"NRSEQORCAEVE", TFieldType::String, 2}},
+                    {{1, "0000000102", "01"}}),
+          "'001'"},
+         "ORE00400.rdmAprovaOrca.SetEscolhaSalao: o campo CDFILIAL da linha 1 do pacote deve ser um texto."},
     };
     for (const Case& c : cases) {
         try {

@@ -57,8 +57,7 @@ void RegisterApproval(TServerObjects& o)
         const int branch = halls.fieldIndex("CDFILIAL"), number = halls.fieldIndex("NRORCAEVENTO"), sequence = halls.fieldIndex("NRSEQORCAEVE");
         if (halls.rows().empty() || branch < 0 || number < 0 || sequence < 0)
             throw ERefusal(QStringLiteral("A lista de salões não traz o orçamento (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)."));
-        const CellRow& first = halls.rows().front();
-        const TQuoteKey key{std::get<QString>(first[size_t(branch)]), std::get<QString>(first[size_t(number)]), std::get<QString>(first[size_t(sequence)])};
+        const TQuoteKey key{PacketText(c, halls, 0, branch), PacketText(c, halls, 0, number), PacketText(c, halls, 0, sequence)};
         RequirePending(c.db, key);
         DropUnchosen(c.db, "SALAOORCA", "CDSALAOEVEN", key, TickedKeys(c.text(1)));
         return Pack(Select(c.db, kSalaoEven, SalaoEvenSql(), key.params()));

@@ -94,8 +94,8 @@ void RegisterClosing(TServerObjects& o)
         if (mark < 0 || branch < 0 || number < 0 || sequence < 0)
             throw ERefusal(QStringLiteral("O pacote de fechamento deve trazer IDMARCADO, CDFILIAL, NRORCAEVENTO e NRSEQORCAEVE."));
         QList<TQuoteKey> marked;
-        for (const CellRow& row : packet.rows()) {
-            auto text = [&](int i) { return CellIsNull(row[size_t(i)]) ? QString() : std::get<QString>(row[size_t(i)]); };
+        for (size_t r = 0; r < packet.rows().size(); ++r) {
+            auto text = [&](int i) { return PacketText(c, packet, r, i); };
             if (text(mark).trimmed() == QLatin1String("S"))
                 marked << TQuoteKey{text(branch), text(number), text(sequence)};
         }

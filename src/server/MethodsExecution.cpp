@@ -24,8 +24,8 @@ TQuoteKey MarkedQuote(const TCall& c, const TDataPacket& packet)
     const int mark = packet.fieldIndex("IDMARCADO"), branch = packet.fieldIndex("CDFILIAL"), number = packet.fieldIndex("NRORCAEVENTO"),
               sequence = packet.fieldIndex("NRSEQORCAEVE");
     if (mark >= 0 && branch >= 0 && number >= 0 && sequence >= 0)
-        for (const CellRow& row : packet.rows()) {
-            auto text = [&](int i) { return CellIsNull(row[size_t(i)]) ? QString() : std::get<QString>(row[size_t(i)]); };
+        for (size_t r = 0; r < packet.rows().size(); ++r) {
+            auto text = [&](int i) { return PacketText(c, packet, r, i); };
             if (text(mark).trimmed() == QLatin1String("S"))
                 return {text(branch), text(number), text(sequence)};
         }
@@ -182,7 +182,7 @@ void KeepNewClient(TCall& c, const TQuoteKey& key)
     const int registration = client.fieldIndex("NRINSJURORCA"), kind = client.fieldIndex("IDTPINJUORCA");
     if (!client.rows().empty() && registration >= 0 && kind >= 0) {
         const CellRow& row = client.rows().front();
-        auto text = [&](int i) { return CellIsNull(row[size_t(i)]) ? QVariant() : QVariant(std::get<QString>(row[size_t(i)])); };
+        auto text = [&](int i) { return CellIsNull(row[size_t(i)]) ? QVariant() : QVariant(PacketText(c, client, 0, i)); };
         Run(c.db, "UPDATE ENDENOVOCLIE SET NRINSJURORCA = ?, IDTPINJUORCA = ?" + QString::fromLatin1(kWhereKey),
             {text(registration), text(kind), key.branch, key.number, key.sequence});
     }

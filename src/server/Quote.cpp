@@ -1,5 +1,7 @@
 #include "Quote.h"
 
+#include "Errors.h"
+
 #include <QRegularExpression>
 #include <QSqlQuery>
 
@@ -130,4 +132,16 @@ QString LongQuoteSql(bool filterBySituation)
                "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO >= ? AND O.NRORCAEVENTO <= ?")
            + (filterBySituation ? QStringLiteral(" AND O.IDSITUORCEVE = ?") : QString())
            + QStringLiteral(" ORDER BY O.NRORCAEVENTO, O.NRSEQORCAEVE");
+}
+
+QString PacketText(const TCall& call, const TDataPacket& packet, size_t row, int column)
+{
+    const Cell& cell = packet.rows().at(row)[size_t(column)];
+    if (CellIsNull(cell))
+        return {};
+    if (const QString* text = std::get_if<QString>(&cell))
+        return *text;
+    throw EWireError(QStringLiteral("%1: o campo %2 da linha %3 do pacote deve ser um texto.")
+                         .arg(call.where(), packet.fields().at(column).name)
+                         .arg(row + 1));
 }

@@ -36,6 +36,10 @@ TDataPacket SelectByKey(TCall& call, const char* layout, const QString& sql);
 // number; a refusal when the number has none.
 void UpdateEverySequence(TCall& call, const QString& sql, QVariantList params, const QString& branch, const QString& number);
 
+// The text of a cell of a packet the client sent ("" for null); a value of another kind is a
+// clear error naming the call, the field and the row.
+QString PacketText(const TCall& call, const TDataPacket& packet, size_t row, int column);
+
 // The keys of a tick list's answer: "'001','002'" gives {"001", "002"}.
 QStringList TickedKeys(const QString& text);
 
