@@ -57,24 +57,6 @@ void writeString(JsonWriter& w, const QString& s)
     w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
 }
 
-// The column's last text and its encoding: a text shared with the row above (keys, codes,
-// names that repeat) is written from the bytes already made.
-struct TColumnText {
-    QString text;
-    QByteArray utf8;
-    bool write(JsonWriter& w, const QString& s)
-    {
-        if (!s.isSharedWith(text) || s.isNull()) {
-            if (s.size() <= 128)
-                return false;   // short texts are quick to write anyway
-            text = s;
-            utf8 = s.toUtf8();
-        }
-        w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
-        return true;
-    }
-};
-
 void twoDigits(char* out, int value)
 {
     out[0] = char('0' + value / 10);
@@ -140,7 +122,7 @@ void writeDouble(JsonWriter& w, double d)
     w.Double(d);
 }
 
-void writeCell(JsonWriter& w, TFieldType type, const Cell& c, TColumnText& last)
+void writeCell(JsonWriter& w, TFieldType type, const Cell& c)
 {
     if (CellIsNull(c)) {
         w.Null();
@@ -148,10 +130,7 @@ void writeCell(JsonWriter& w, TFieldType type, const Cell& c, TColumnText& last)
     }
     switch (type) {
     case TFieldType::String:
-    case TFieldType::FixedString:
-        if (!last.write(w, std::get<QString>(c)))
-            writeString(w, std::get<QString>(c));
-        break;
+    case TFieldType::FixedString: writeString(w, std::get<QString>(c)); break;
     case TFieldType::Integer: w.Int64(std::get<qint64>(c)); break;
     case TFieldType::Float: writeDouble(w, std::get<double>(c)); break;
     case TFieldType::Boolean: w.Bool(std::get<bool>(c)); break;
@@ -186,11 +165,10 @@ void writePacket(JsonWriter& w, const TDataPacket& p)
     w.Key("rows");
     w.StartArray();
     const auto& fields = p.fields();
-    std::vector<TColumnText> last(size_t(fields.size()));
     for (const auto& row : p.rows()) {
         w.StartArray();
         for (int i = 0; i < fields.size(); ++i)
-            writeCell(w, fields[i].type, row[size_t(i)], last[size_t(i)]);
+            writeCell(w, fields[i].type, row[size_t(i)]);
         w.EndArray();
     }
     w.EndArray();

@@ -376,8 +376,6 @@ void TRpcServer::UseTls(const QString& certificateFile, const QString& keyFile)
     d->tls = configuration;
 }
 
-bool TRpcServer::UsesTls() const { return d->tls.has_value(); }
-
 quint16 TRpcServer::Port() const { return d->server ? d->server->serverPort() : 0; }
 
 void TRpcServer::SetAnswerDelay(int ms) { d->delayMs = ms; }

@@ -63,7 +63,6 @@ public:
     // Serves HTTPS only, with the PEM certificate (chain) and unencrypted PEM private key of
     // these files; before Listen. Throws EHostError when they cannot be used.
     void UseTls(const QString& certificateFile, const QString& keyFile);
-    bool UsesTls() const;
 
     // Starts listening (port 0: any free port); throws EHostError when it cannot.
     void Listen(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0);

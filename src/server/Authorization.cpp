@@ -74,7 +74,7 @@ bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
 // Whether the session holds a supervisor's word, recent enough, from someone who may give it
 // for this operator and this quote: a manager, the operator's supervisor, or the supervisor
 // of the quote's salesperson (whose password the approval asks for).
-bool HoldsConfirmation(TCall& c, const TQuoteKey& key)
+bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
 {
     const TSessionInfo& s = *c.session;
     if (s.confirmedBy.isEmpty() || !s.confirmedAt.isValid() || s.confirmedAt > c.now
@@ -90,7 +90,7 @@ bool HoldsConfirmation(TCall& c, const TQuoteKey& key)
                                            key.params())
                                         .toString()
                                         .trimmed();
-    return confirmer.salesperson == JobOf(c.db, s.operatorCode).supervisor || confirmer.salesperson == quoteSupervisor;
+    return confirmer.salesperson == acting.supervisor || confirmer.salesperson == quoteSupervisor;
 }
 
 // SetAprova: a discount above the ceiling needs a supervisor's word, unless the operator is
@@ -101,7 +101,7 @@ void RequireDiscountAuthorised(TCall& c)
     const TJob acting = JobOf(c.db, c.session->operatorCode);
     if (!acting.job.isEmpty() && !acting.plain())
         return;
-    if (!DiscountAboveCeiling(c.db, key) || HoldsConfirmation(c, key))
+    if (!DiscountAboveCeiling(c.db, key) || HoldsConfirmation(c, key, acting))
         return;
     throw EDenied(QStringLiteral("O desconto do orçamento %1 está acima do permitido e precisa ser autorizado pelo gerente/supervisor "
                                  "(senha confirmada nos últimos %2 minutos). Operação recusada.")
@@ -118,7 +118,7 @@ void RequireCommercialAuthorised(TCall& c)
     if (c.text(4).trimmed() != acting.salesperson)
         throw EDenied(QStringLiteral("%1: o vendedor informado (%2) não é o do operador %3. Operação recusada.")
                           .arg(c.where(), c.text(4).trimmed(), c.session->operatorCode));
-    if (!acting.plain() || HoldsConfirmation(c, key))
+    if (!acting.plain() || HoldsConfirmation(c, key, acting))
         return;
     throw EDenied(QStringLiteral("A aprovação comercial do orçamento %1 precisa da senha do gerente/supervisor, confirmada nos últimos %2 minutos. "
                                  "Operação recusada.")
@@ -220,8 +220,6 @@ TQuoteKey QuoteNamed(const QVariantList& params, const TMethodRule& rule)
             }
     return {cell(*chosen, branch), cell(*chosen, number), cell(*chosen, sequence)};
 }
-
-TQuoteKey QuoteNamed(const TCall& call, const TMethodRule& rule) { return QuoteNamed(call.request.params, rule); }
 
 bool MayVouch(QSqlDatabase& db, const QString& confirmer, const QString& actingOperator)
 {

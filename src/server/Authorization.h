@@ -38,7 +38,6 @@ const TMethodRule& RuleOf(const QString& name);
 void Authorize(TCall& call, const TMethodRule& rule);
 
 // The quote a call names, as far as its arguments tell (empty when they do not).
-TQuoteKey QuoteNamed(const TCall& call, const TMethodRule& rule);
 TQuoteKey QuoteNamed(const QVariantList& params, const TMethodRule& rule);
 
 // Whether `confirmer`, having confirmed his password, vouches for the acting operator: a

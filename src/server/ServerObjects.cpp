@@ -139,14 +139,24 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
 
     const TMethodRule& rule = RuleOf(name);
     const QDateTime now = m_clock();
-    const TQuoteKey quote = QuoteNamed(request.params, rule);
     // Until a session vouches for them, the headers' operator and branch are only a claim.
-    TJournalEntry entry{now, {}, {}, request.object, request.method, quote.branch, quote.number, quote.sequence, {}, {},
-                        Journal::Arguments(request.params, rule.secret)};
+    TJournalEntry entry{now, {}, {}, request.object, request.method};
     if (IsLogin(name)) {
         entry.operatorCode = request.params.value(0).toString();
         entry.branch = request.params.value(2).toString();
     }
+    // The entry as it is written: the quote and the arguments are read from the call only then,
+    // since most calls are never journalled.
+    const auto journalled = [&](const QString& outcome, const QString& message) -> const TJournalEntry& {
+        const TQuoteKey quote = QuoteNamed(request.params, rule);
+        entry.quoteBranch = quote.branch;
+        entry.quoteNumber = quote.number;
+        entry.quoteSequence = quote.sequence;
+        entry.arguments = Journal::Arguments(request.params, rule.secret);
+        entry.outcome = outcome;
+        entry.message = message;
+        return entry;
+    };
 
     TRpcRequest acting = request;
     TRpcReply reply;
@@ -184,43 +194,31 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
             reply.byref = call.byref;
             if (rule.journal) {
                 const bool failed = VarIsFail(reply.result);
-                entry.outcome = !call.journalOutcome.isEmpty() ? call.journalOutcome : failed ? QStringLiteral("fail") : QStringLiteral("ok");
-                entry.message = !call.journalNote.isEmpty() ? call.journalNote : failed ? reply.result.value<TFailResult>().text : QString();
-                Journal::Append(db, entry);
+                Journal::Append(db, journalled(!call.journalOutcome.isEmpty() ? call.journalOutcome : failed ? QStringLiteral("fail") : QStringLiteral("ok"),
+                                               !call.journalNote.isEmpty() ? call.journalNote : failed ? reply.result.value<TFailResult>().text : QString()));
             }
         });
     } catch (const ESessionRefused& e) {
-        entry.outcome = QStringLiteral("refused");
-        entry.message = e.text;
+        QString message = e.text;
         if (entry.operatorCode.isEmpty() && !(request.operatorCode + request.branch).isEmpty())
-            entry.message += QStringLiteral(" (X-Operator: %1, X-Branch: %2)").arg(request.operatorCode, request.branch);
-        journalAlone(entry);
+            message += QStringLiteral(" (X-Operator: %1, X-Branch: %2)").arg(request.operatorCode, request.branch);
+        journalAlone(journalled(QStringLiteral("refused"), message));
         return TRpcReply::Error(e.text, e.httpStatus);
     } catch (const EDenied& e) {
-        entry.outcome = QStringLiteral("refused");
-        entry.message = QString::fromUtf8(e.what());
-        journalAlone(entry);
-        return TRpcReply::Fail(entry.message);
+        journalAlone(journalled(QStringLiteral("refused"), QString::fromUtf8(e.what())));
+        return TRpcReply::Fail(QString::fromUtf8(e.what()));
     } catch (const ERefusal& e) {
-        if (rule.journal) {
-            entry.outcome = QStringLiteral("fail");
-            entry.message = QString::fromUtf8(e.what());
-            journalAlone(entry);
-        }
+        // A change that failed is journalled too, in a transaction of its own.
+        if (rule.journal)
+            journalAlone(journalled(QStringLiteral("fail"), QString::fromUtf8(e.what())));
         return TRpcReply::Fail(QString::fromUtf8(e.what()));
     } catch (const EServerError& e) {
-        if (rule.journal) {
-            entry.outcome = QStringLiteral("exception");
-            entry.message = QString::fromUtf8(e.what());
-            journalAlone(entry);
-        }
+        if (rule.journal)
+            journalAlone(journalled(QStringLiteral("exception"), QString::fromUtf8(e.what())));
         return TRpcReply::Error(QString::fromUtf8(e.what()));
     } catch (const EHostError& e) {
-        if (rule.journal) {
-            entry.outcome = QStringLiteral("exception");
-            entry.message = e.message();
-            journalAlone(entry);
-        }
+        if (rule.journal)
+            journalAlone(journalled(QStringLiteral("exception"), e.message()));
         return TRpcReply::Error(e.message());
     }
     if (session && session->stale && name != QLatin1String("CRV.rdmHost.Logout")) {

@@ -87,12 +87,11 @@ TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCo
             *lockedUntil = until;
         return TPasswordVerdict::Locked;
     }
-    if (until.isValid())
-        Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});   // the lock is over: a fresh count
-    if (right) {
+    // A success, or a lock that is over, starts a fresh count.
+    if (right || until.isValid())
         Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
+    if (right)
         return TPasswordVerdict::Right;
-    }
     Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 1) "
                            "ON CONFLICT (CDOPERADOR) DO UPDATE SET QTFALHAS = TENTATIVASENHA.QTFALHAS + 1"),
         {counted});
