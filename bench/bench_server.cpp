@@ -221,19 +221,36 @@ double MedianMicros(int runs, Work work)
     return times[times.size() / 2];
 }
 
-// GetGeral's statements, as the server runs them (the session's, the quote's, the items',
-// the labour's, the halls' and the new client's).
-double GeneralFloor(const QString& file, const QString& number, const QString& tokenHash)
+using FloorWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+
+// The median of `runs` runs of a call's statements through SQLite's interface, on a connection
+// of their own and in one read transaction, as the server runs a read: the session's first,
+// then `statements`.
+template <class Statements>
+double Floor(const QString& file, const QString& tokenHash, int runs, Statements statements)
 {
     sqlite3* db = nullptr;
     sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    const QList<QByteArray> key{"0001", number.toUtf8(), "01"};
-    const double micros = MedianMicros(30, [&] {
+    const double micros = MedianMicros(runs, [&] {
         rapidjson::StringBuffer buffer;
-        rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
+        FloorWriter w(buffer);
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
         w.StartArray();
         FloorSelect(db, "SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?", {tokenHash.toUtf8()}, w);
+        statements(db, w);
+        w.EndArray();
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    sqlite3_close(db);
+    return micros;
+}
+
+// GetGeral's statements, as the server runs them (the quote's, the items', the labour's, the
+// halls' and the new client's).
+double GeneralFloor(const QString& file, const QString& number, const QString& tokenHash)
+{
+    const QList<QByteArray> key{"0001", number.toUtf8(), "01"};
+    return Floor(file, tokenHash, 30, [&](sqlite3* db, FloorWriter& w) {
         FloorSelect(db, "SELECT VRDESCORCEVE, TXOBSEXTOREV FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", key, w);
         FloorSelect(db,
                     "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
@@ -255,30 +272,13 @@ double GeneralFloor(const QString& file, const QString& number, const QString& t
                     "LEFT JOIN BAIRRO B ON B.CDPAIS = N.CDPAIS AND B.SGESTADO = N.SGESTADO AND B.CDMUNICIPIO = N.CDMUNICIPIO AND B.CDBAIRRO = N.CDBAIRRO "
                     "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ?",
                     key, w);
-        w.EndArray();
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     });
-    sqlite3_close(db);
-    return micros;
 }
 
-// ListaOrcamentos's SELECT (the session's, then the list's).
+// ListaOrcamentos's SELECT.
 double ListFloor(const QString& file, const QString& tokenHash)
 {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    const double micros = MedianMicros(10, [&] {
-        rapidjson::StringBuffer buffer;
-        rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        w.StartArray();
-        FloorSelect(db, "SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?", {tokenHash.toUtf8()}, w);
-        FloorSelect(db, QuoteListSql().toUtf8().constData(), {"0001"}, w);
-        w.EndArray();
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    });
-    sqlite3_close(db);
-    return micros;
+    return Floor(file, tokenHash, 10, [](sqlite3* db, FloorWriter& w) { FloorSelect(db, QuoteListSql().toUtf8().constData(), {"0001"}, w); });
 }
 
 // ------------------------------------------------------------------ one store
