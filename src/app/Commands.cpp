@@ -10,6 +10,7 @@
 #include "ProcessCommand.h"
 #include "QtServices.h"
 #include "QuoteList.h"
+#include "QuoteReport.h"
 #include "ScreenLoader.h"
 #include "ServerSession.h"
 #include "Transcript.h"
@@ -27,6 +28,7 @@
 #include <QMap>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTableView>
 #include <QUrl>
 
 #include <cstdio>
@@ -37,7 +39,7 @@ void print(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constDa
 void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", text.toLocal8Bit().constData()); }
 
 struct Common {
-    QString server, ca, operatorCode, branch, db, out;
+    QString server, ca, operatorCode, branch, db, out, quote, sequence;
     QStringList positional;
 };
 
@@ -49,13 +51,15 @@ std::optional<Common> parse(const QStringList& arguments)
                        {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
                        {QStringLiteral("branch"), QStringLiteral("filial"), QStringLiteral("B"), QStringLiteral("0001")},
                        {QStringLiteral("db"), QStringLiteral("banco das localidades"), QStringLiteral("URL")},
-                       {QStringLiteral("out"), QStringLiteral("pasta"), QStringLiteral("DIR"), QStringLiteral(".")}});
+                       {QStringLiteral("out"), QStringLiteral("pasta"), QStringLiteral("DIR"), QStringLiteral(".")},
+                       {QStringLiteral("quote"), QStringLiteral("número do orçamento"), QStringLiteral("Q")},
+                       {QStringLiteral("seq"), QStringLiteral("sequência do orçamento"), QStringLiteral("S")}});
     if (!parser.parse(QStringList{QStringLiteral("ore-host")} + arguments)) {
         printError(parser.errorText());
         return std::nullopt;
     }
     Common c{parser.value("server"), parser.value("ca"), parser.value("operator").toUpper(), parser.value("branch"), parser.value("db"),
-             parser.value("out"), parser.positionalArguments()};
+             parser.value("out"), parser.value("quote"), parser.value("seq"), parser.positionalArguments()};
     QString error;
     if (!PointSessionAt(c.server, c.ca, error)) {
         printError(error);
@@ -152,6 +156,32 @@ int RunQuotesCommand(const QStringList& arguments)
     return StatusOk;
 }
 
+int RunCheckCommand(const QStringList& arguments)
+{
+    const auto options = parse(arguments);
+    if (!options)
+        return StatusUsage;
+    const std::pair<QString, const char*> required[] = {{options->operatorCode, "--operator"}, {options->quote, "--quote"}, {options->sequence, "--seq"}};
+    for (const auto& [value, name] : required)
+        if (value.isEmpty()) {
+            printError(QStringLiteral("falta %1: uso: ore-host check --branch B --quote N --seq S --operator OP [--server URL]").arg(QString::fromLatin1(name)));
+            return StatusUsage;
+        }
+    if (const auto status = LogInForCommand(options->operatorCode, options->branch, false))
+        return *status;
+    TLogoutOnExit logout;
+    try {
+        const TDataPacket report = ReadQuoteReport(options->branch, options->quote, options->sequence);
+        print(QStringLiteral("Orçamento %1/%2/%3").arg(options->branch, options->quote, options->sequence));
+        for (const QString& line : ReportLines(report))
+            print(line);
+        return BlocksNextAction(report) ? StatusBlocked : StatusOk;
+    } catch (const EHostError& e) {
+        printError(e.message());
+        return StatusError;
+    }
+}
+
 int RunTranscriptCommand(const QStringList& arguments)
 {
     QFile file(arguments.value(0));
@@ -218,6 +248,12 @@ int RunScreenshotsCommand(const QStringList& arguments)
             list.show();
             QCoreApplication::processEvents();
             list.grab().save(options->out + QStringLiteral("/lista-orcamentos.png"));
+            // The panel of a quote with warnings and orders to make.
+            for (list.cdsOrcamentos.First(); !list.cdsOrcamentos.Eof(); list.cdsOrcamentos.Next())
+                if (list.cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString() == QLatin1String("0000000303"))
+                    list.grdOrcamentos->selectRow(list.cdsOrcamentos.RecNo() - 1);
+            QCoreApplication::processEvents();
+            list.grab().save(options->out + QStringLiteral("/pendencias.png"));
         }
         InstallHostServices(std::make_unique<ScreenshotServices>(options->out + QStringLiteral("/processar-orcamento.png")));
         RunPackageScreen(QStringLiteral("ORE06400"), QVariantList{1, options->branch, QStringLiteral("0000000101"), QStringLiteral("01"), Operador(),

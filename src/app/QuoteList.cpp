@@ -6,6 +6,7 @@
 #include "EventGuard.h"
 #include "HostServices.h"
 #include "Lib00700.h"
+#include "QuoteReport.h"
 #include "NetConnection.h"
 #include "ScreenLoader.h"
 #include "ServerSession.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -32,6 +34,20 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, c
     b->setObjectName(QString::fromLatin1(name));
     QObject::connect(b, &QPushButton::clicked, parent, [handler] { RunHandler(handler); });
     return b;
+}
+
+QTableView* Grid(QWidget* parent, const char* name, TDataSource* source)
+{
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(QString::fromLatin1(name));
+    grid->setModel(new TDataSetModel(source, grid));
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    grid->setWordWrap(false);
+    return grid;
 }
 
 QLineEdit* Edit(QWidget* parent, const char* name, const QString& text = {})
@@ -124,16 +140,53 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
         cbbSituacao->addItem(SituationText(s));
     edtPesquisa = Edit(this, "edtPesquisa");
     edtPesquisa->setPlaceholderText(QStringLiteral("número ou cliente"));
-    grdOrcamentos = new QTableView(this);
-    grdOrcamentos->setObjectName(QStringLiteral("grdOrcamentos"));
-    grdOrcamentos->setModel(new TDataSetModel(&dtsOrcamentos, grdOrcamentos));
-    grdOrcamentos->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grdOrcamentos->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdOrcamentos->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grdOrcamentos->verticalHeader()->hide();
-    grdOrcamentos->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    grdOrcamentos = Grid(this, "grdOrcamentos", &dtsOrcamentos);
     grdOrcamentos->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);   // the event's title takes the room left
-    grdOrcamentos->setWordWrap(false);
+
+    // The selected quote: what would stop its next actions, and who did what.
+    cdsPendencias.DefineFields({
+        {"IDGRAVIDADE", TFieldType::String, 1, fkData, "", false},
+        {"Tipo", TFieldType::String, 20, fkCalculated, "Tipo"},
+        {"IDACAO", TFieldType::String, 8, fkData, "", false},
+        {"Acao", TFieldType::String, 10, fkCalculated, "Ação"},
+        {"DSMENSAGEM", TFieldType::String, 500, fkData, "Mensagem"},
+        {"DSDETALHE", TFieldType::String, 500, fkData, "Detalhe"},
+        {"CDARVPROD", TFieldType::String, 20, fkData, "Produto"},
+        {"NMPRODUTO", TFieldType::String, 50, fkData, "Nome do Produto"},
+        {"QTPEDIDO", TFieldType::Float, 0, fkData, "Quantidade", true, "#,##0.###"},
+        {"CDPENDENCIA", TFieldType::String, 30, fkData, "Código"},
+        {"IDPROXIMA", TFieldType::String, 1, fkData, "", false},
+        {"IDDEPTO", TFieldType::String, 1, fkData, "", false},
+        {"CDPRODUTO", TFieldType::String, 10, fkData, "", false},
+        {"NRPEDIDOORIG", TFieldType::String, 10, fkData, "", false},
+    });
+    cdsPendencias.OnCalcFields = [](TClientDataSet& ds) {
+        ds.FieldByName(QStringLiteral("Tipo"))->SetAsString(SeverityText(ds.FieldByName(QStringLiteral("IDGRAVIDADE"))->AsString()));
+        ds.FieldByName(QStringLiteral("Acao"))->SetAsString(ActionText(ds.FieldByName(QStringLiteral("IDACAO"))->AsString()));
+    };
+    cdsHistorico.DefineFields({
+        {"DTREGISTRO", TFieldType::DateTime, 0, fkData, "Quando", true, "dd/mm/yyyy hh:nn:ss"},
+        {"CDOPERADOR", TFieldType::String, 40, fkData, "Operador"},
+        {"DSACAO", TFieldType::String, 60, fkData, "Ação"},
+        {"NRSEQORCAEVE", TFieldType::String, 2, fkData, "Seq."},
+        {"IDRESULTADO", TFieldType::String, 20, fkData, "Resultado"},
+        {"DSMENSAGEM", TFieldType::String, 500, fkData, "Mensagem"},
+        {"NMMETODO", TFieldType::String, 100, fkData, "Método"},
+    });
+    lblPendencias = new QLabel(this);
+    lblPendencias->setObjectName(QStringLiteral("lblPendencias"));
+    lblPendencias->setWordWrap(true);
+    grdPendencias = Grid(this, "grdPendencias", &dtsPendencias);
+    grdHistorico = Grid(this, "grdHistorico", &dtsHistorico);
+    auto* pending = new QWidget(this);
+    auto* pendingLayout = new QVBoxLayout(pending);
+    pendingLayout->setContentsMargins(0, 0, 0, 0);
+    pendingLayout->addWidget(lblPendencias);
+    pendingLayout->addWidget(grdPendencias, 1);
+    tabOrcamento = new QTabWidget(this);
+    tabOrcamento->setObjectName(QStringLiteral("tabOrcamento"));
+    tabOrcamento->addTab(pending, QStringLiteral("Pendências"));
+    tabOrcamento->addTab(grdHistorico, QStringLiteral("Histórico"));
     cbbTela = new QComboBox(this);
     cbbTela->setObjectName(QStringLiteral("cbbTela"));
     cbbTela->addItem(QStringLiteral("Lançamento (ORE00100)"), QStringLiteral("ORE00100"));
@@ -143,6 +196,10 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     connect(cbbSituacao, &QComboBox::activated, this, [this] { RunHandler([this] { Filtrar(); }); });
     connect(edtPesquisa, &QLineEdit::textChanged, this, [this] { RunHandler([this] { Filtrar(); }); });
     connect(grdOrcamentos, &QTableView::doubleClicked, this, [this] { RunHandler([this] { Processar(); }); });
+    connect(grdOrcamentos->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (!m_reloading)
+            RunHandler([this] { MostrarPendencias(); });
+    });
 
     auto* filters = new QHBoxLayout;
     filters->addWidget(new QLabel(QStringLiteral("Situação"), this));
@@ -159,9 +216,10 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     buttons->addWidget(Button(this, "btnFechar", QStringLiteral("Fechar"), [this] { Close(); }));
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(filters);
-    outer->addWidget(grdOrcamentos, 1);
+    outer->addWidget(grdOrcamentos, 3);
+    outer->addWidget(tabOrcamento, 2);
     outer->addLayout(buttons);
-    resize(900, 520);
+    resize(1000, 680);
     Session().mainForm = this;
     Atualizar();
 }
@@ -181,19 +239,54 @@ void TfrmListaOrcamentos::Filtrar()
     const int situation = cbbSituacao->currentIndex();
     const QString search = edtPesquisa->text().trimmed();
     const int number = m_all.fieldIndex(QStringLiteral("NRORCAEVENTO")), client = m_all.fieldIndex(QStringLiteral("NMFANTCLIE")),
-              state = m_all.fieldIndex(QStringLiteral("IDSITUORCEVE"));
+              state = m_all.fieldIndex(QStringLiteral("IDSITUORCEVE")), sequence = m_all.fieldIndex(QStringLiteral("NRSEQORCAEVE"));
     auto text = [](const CellRow& row, int i) { return i < 0 || CellIsNull(row[size_t(i)]) ? QString() : std::get<QString>(row[size_t(i)]); };
+    // The quote selected before stays selected when it is still listed.
+    QString selected;
+    if (const QModelIndex current = grdOrcamentos->currentIndex(); current.isValid() && current.row() < cdsOrcamentos.RecordCount()) {
+        cdsOrcamentos.SetRecNo(current.row() + 1);
+        selected = cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString() + QLatin1Char('/') + cdsOrcamentos.FieldByName(QStringLiteral("NRSEQORCAEVE"))->AsString();
+    }
     std::vector<CellRow> rows;
+    int keep = 0;
     for (const CellRow& row : m_all.rows()) {
         if (situation > 0 && text(row, state) != QString::number(situation))
             continue;
         if (!search.isEmpty() && !text(row, number).contains(search) && !text(row, client).contains(search, Qt::CaseInsensitive))
             continue;
+        if (text(row, number) + QLatin1Char('/') + text(row, sequence) == selected)
+            keep = int(rows.size());
         rows.push_back(row);
     }
+    m_reloading = true;
     cdsOrcamentos.LoadPacket(TDataPacket(m_all.fields(), std::move(rows)));
     if (cdsOrcamentos.RecordCount() > 0)
-        grdOrcamentos->selectRow(0);
+        grdOrcamentos->selectRow(keep);
+    m_reloading = false;
+    MostrarPendencias();
+}
+
+void TfrmListaOrcamentos::MostrarPendencias()
+{
+    for (TClientDataSet* ds : {&cdsPendencias, &cdsHistorico})
+        if (ds->Active())
+            ds->EmptyDataSet();
+    const QModelIndex current = grdOrcamentos->currentIndex();
+    if (!current.isValid() || current.row() >= cdsOrcamentos.RecordCount()) {
+        lblPendencias->setText(QStringLiteral("Escolha um orçamento da lista."));
+        return;
+    }
+    cdsOrcamentos.SetRecNo(current.row() + 1);
+    auto f = [this](const char* name) { return cdsOrcamentos.FieldByName(QString::fromLatin1(name))->AsString(); };
+    // A report that cannot be read is said in the panel: choosing a quote raises no error box.
+    try {
+        const TDataPacket report = ReadQuoteReport(f("CDFILIAL"), f("NRORCAEVENTO"), f("NRSEQORCAEVE"));
+        cdsPendencias.LoadPacket(report);
+        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: %3").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), ReportSummary(report)));
+        cdsHistorico.LoadPacket(ReadQuoteHistory(f("CDFILIAL"), f("NRORCAEVENTO")));
+    } catch (const EHostError& e) {
+        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: as pendências não puderam ser lidas: %3").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), e.message()));
+    }
 }
 
 void TfrmListaOrcamentos::Processar()
