@@ -2,6 +2,7 @@
 // results, and the text routines.
 #include "TestSupport.h"
 
+#include "Components.h"
 #include "Consiste.h"
 #include "Crv_msg.h"
 #include "Errors.h"

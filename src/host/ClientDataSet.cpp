@@ -308,16 +308,18 @@ QString TField::CellText(const Cell& c) const
 
 QVariant TField::FromCell(const Cell& cell) const { return cellToVariant(m_def.type, cell); }
 
-Cell TField::ToCell(const QVariant& value) const
+Cell TField::ToCell(const QVariant& value) const { return ValueToCell({m_def.name, m_def.type, m_def.size}, value); }
+
+Cell ValueToCell(const TPacketField& field, const QVariant& value)
 {
     if (VarIsClear(value))
         return {};
     auto mismatch = [&](const char* expected) -> EDataSetError {
         return EDataSetError(QStringLiteral("Campo %1: o valor \"%2\" não é %3.")
-                                 .arg(m_def.name, value.toString(), QString::fromUtf8(expected)));
+                                 .arg(field.name, value.toString(), QString::fromUtf8(expected)));
     };
     const int id = value.metaType().id();
-    switch (m_def.type) {
+    switch (field.type) {
     case TFieldType::String:
     case TFieldType::FixedString: {
         QString s;
@@ -329,7 +331,7 @@ Cell TField::ToCell(const QVariant& value) const
             s = value.toDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
         else
             s = value.toString();
-        return FitText(std::move(s), m_def.type, m_def.size);
+        return FitText(std::move(s), field.type, field.size);
     }
     case TFieldType::Integer: {
         if (id == QMetaType::Double) {
@@ -387,7 +389,7 @@ Cell TField::ToCell(const QVariant& value) const
         }
         if (!ms)
             throw mismatch("uma data");
-        if (m_def.type == TFieldType::Date)
+        if (field.type == TFieldType::Date)
             return julianDayOfMs(*ms);
         return *ms;
     }

@@ -42,6 +42,12 @@ struct TFieldDef {
     TProviderFlags providerFlags = pfInUpdate | pfInWhere;
 };
 
+// The cell a field of `field`'s type and size keeps for `value`: texts fitted to the size,
+// numbers, booleans and dates also read from their texts (a date as a person types it or a
+// text column holds it). Throws EDataSetError, naming the field, for a value of another kind.
+// A dataset's fields convert with it, and so does the server with its statements' values.
+Cell ValueToCell(const TPacketField& field, const QVariant& value);
+
 class TField {
 public:
     using GetTextEvent = std::function<void(TField& sender, QString& text, bool displayText)>;

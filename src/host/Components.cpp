@@ -100,3 +100,13 @@ void TDBEdit::focusOutEvent(QFocusEvent* event)
     QLineEdit::focusOutEvent(event);
     emit exited();
 }
+
+void SetChildEnabled(QWidget* control, bool enabled)
+{
+    if (!control)
+        return;
+    for (QWidget* child : control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->setEnabled(enabled);
+        SetChildEnabled(child, enabled);
+    }
+}

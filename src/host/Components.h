@@ -65,3 +65,6 @@ private:
     QString m_fieldName;
     bool m_writing = false;
 };
+
+// Enables or disables every control inside `control`, at any depth (not `control` itself).
+void SetChildEnabled(QWidget* control, bool enabled);

@@ -1,5 +1,5 @@
 #pragma once
-// The framework's exceptions. They are exported from libhost (default visibility), so a
+// The framework's exceptions. They are exported from libcore (default visibility), so a
 // screen package, the module package and the host application all catch them by type.
 
 #include <QString>

@@ -1,7 +1,5 @@
 #include "TextRoutines.h"
 
-#include <QWidget>
-
 #include <QLocale>
 
 #include <cmath>
@@ -44,16 +42,6 @@ double RoundDec(double value, int decimals)
     }
     const double rounded = (digits.left(point) + QLatin1Char('.') + digits.mid(point) + QLatin1Char('0')).toDouble();
     return value < 0 ? -rounded : rounded;
-}
-
-void SetChildEnabled(QWidget* control, bool enabled)
-{
-    if (!control)
-        return;
-    for (QWidget* child : control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        child->setEnabled(enabled);
-        SetChildEnabled(child, enabled);
-    }
 }
 
 QString Format(const QString& text, const QStringList& args)

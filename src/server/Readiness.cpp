@@ -2,7 +2,7 @@
 // words the workflows would use, and the orders an execution would make. It only reads.
 // CRV.rdmHost.HistoricoOrcamento: the journal's entries about a quote.
 #include "Authorization.h"
-#include "Crv_msg.h"
+#include "MessageList.h"
 #include "OrderPlan.h"
 #include "StoredDates.h"
 #include "TextRoutines.h"
@@ -18,15 +18,15 @@ namespace {
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
 
 // The processing dialog's message lists, compiled into the server from the module's own files.
-const TMessages& List(const char* name)
+const TMessageList& List(const char* name)
 {
     static const auto load = [](const char* file) {
-        auto* list = new TMessages(nullptr, QString::fromLatin1(file));
+        auto* list = new TMessageList(QString::fromLatin1(file));
         list->LoadFromFile(QStringLiteral(":/oreserver/") + QString::fromLatin1(file));
         return list;
     };
-    static const TMessages* const padrao = load("TfrmProcOrca.msgPadrao.txt");
-    static const TMessages* const padraoExec = load("TfrmProcOrca.msgPadraoExec.txt");
+    static const TMessageList* const padrao = load("TfrmProcOrca.msgPadrao.txt");
+    static const TMessageList* const padraoExec = load("TfrmProcOrca.msgPadraoExec.txt");
     return qstrcmp(name, "msgPadraoExec") == 0 ? *padraoExec : *padrao;
 }
 

@@ -231,28 +231,6 @@ QList<TPacketField> Layout(const char* layout)
 
 namespace {
 
-// Converts values of any kind to a layout's types as a dataset's fields do, made only when a
-// value needs it.
-class TConverter {
-public:
-    explicit TConverter(const QList<TPacketField>& fields) : m_fields(fields) {}
-    Cell operator()(int field, const QVariant& value)
-    {
-        if (!m_dataSet) {
-            m_dataSet = std::make_unique<TClientDataSet>();
-            std::vector<TFieldDef> defs;
-            for (const auto& f : m_fields)
-                defs.push_back({f.name, f.type, f.size});
-            m_dataSet->DefineFields(defs);
-        }
-        return m_dataSet->Fields(field)->ToCell(value);
-    }
-
-private:
-    const QList<TPacketField>& m_fields;
-    std::unique_ptr<TClientDataSet> m_dataSet;
-};
-
 // The column of each field in a statement's result, by name in any case; -1 when absent.
 template <class NameOf>
 std::vector<int> ColumnsOf(const QList<TPacketField>& fields, int count, NameOf nameOf)
@@ -314,7 +292,7 @@ private:
 };
 
 // The SELECT through SQLite's own interface: each value goes from the statement into its
-// cell; only an unusual pairing of stored kind and field type takes the converter's way.
+// cell; only an unusual pairing of stored kind and field type takes the dataset's conversion.
 TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, const QString& sql, const QVariantList& params)
 {
     const QByteArray text = sql.toUtf8();
@@ -341,7 +319,6 @@ TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, con
         }
     }
     const std::vector<int> columns = ColumnsOf(fields, sqlite3_column_count(raw), [&](int c) { return QString::fromUtf8(sqlite3_column_name(raw, c)); });
-    TConverter convert(fields);
     std::vector<TRecentTexts> recent(size_t(fields.size()));
     std::vector<CellRow> rows;
     for (;;) {
@@ -404,7 +381,7 @@ TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, con
                 break;
             default: value = QString::fromUtf8(utf8(), sqlite3_column_bytes(raw, c)); break;
             }
-            cell = convert(i, value);
+            cell = ValueToCell(field, value);
         }
         rows.push_back(std::move(row));
     }
@@ -420,7 +397,6 @@ TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, con
         return SelectSqlite(handle, fields, sql, params);
 
     // Values go through the dataset's own conversions to the layout's types.
-    TConverter convert(fields);
     TRows q = Run(db, sql, params);
     const QSqlRecord record = q.record();
     const std::vector<int> columns = ColumnsOf(fields, record.count(), [&](int c) { return record.fieldName(c); });
@@ -430,7 +406,7 @@ TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, con
         for (int i = 0; i < fields.size(); ++i) {
             const int c = columns[size_t(i)];
             if (c >= 0 && !q.isNull(c))
-                row[size_t(i)] = convert(i, q.value(c));
+                row[size_t(i)] = ValueToCell(fields[i], q.value(c));
         }
         rows.push_back(std::move(row));
     }

@@ -8,17 +8,12 @@
 
 TDataPacket MakePacket(const QList<TPacketField>& fields, const QList<QVariantList>& rows)
 {
-    // The dataset's own conversions turn the table's values into cells.
-    TClientDataSet scratch;
-    std::vector<TFieldDef> defs;
-    for (const auto& f : fields)
-        defs.push_back(TFieldDef{f.name, f.type, 0});
-    scratch.DefineFields(defs);
+    // The dataset's own conversions turn the table's values into cells, texts uncut.
     std::vector<CellRow> cells;
     for (const auto& row : rows) {
         CellRow r;
         for (int i = 0; i < fields.size(); ++i)
-            r.push_back(scratch.Fields(i)->ToCell(row.value(i)));
+            r.push_back(ValueToCell({fields[i].name, fields[i].type, 0}, row.value(i)));
         cells.push_back(std::move(r));
     }
     return TDataPacket(fields, std::move(cells));
