@@ -11,6 +11,9 @@
 
 #include <QDate>
 
+#include <functional>
+#include <vector>
+
 using namespace Cli_ore06400;
 
 namespace {
@@ -209,50 +212,60 @@ TEST_F(ApprovalWorkflow, ApprovesAPendingQuote)
     EXPECT_EQ(host->UnscriptedCount(), 0);
 }
 
-TEST_F(ApprovalWorkflow, StopsBeforeWritingAnything)
+// Each way the approval stops before it writes anything: the situation stays, the animation is
+// hidden, every scripted step is used.
+class ApprovalStops;
+struct StopCase {
+    const char* name;
+    std::function<void(ApprovalStops&)> arrange;
+    const char* steps;
+    const char* message;    // "" for a silent stop
+    const char* lastCall;
+};
+
+class ApprovalStops : public ApprovalWorkflow, public ::testing::WithParamInterface<StopCase> {
+public:
+    static std::vector<StopCase> Cases();
+};
+
+std::vector<StopCase> ApprovalStops::Cases()
 {
-    struct Case {
-        const char* name;
-        std::function<void()> arrange;
-        const char* steps;
-        const char* message;    // "" for a silent stop
-        const char* lastCall;
-    };
-    const Case cases[] = {
-        {"stopped by the pre-check screen", [this] { stopAtPreCheck = true; }, "[]", "", "GetOrcaEvento"},
+    return {
+        {"stopped by the pre-check screen", [](ApprovalStops& t) { t.stopAtPreCheck = true; }, "[]", "", "GetOrcaEvento"},
         {"parent not approved",
-         [this] { AnswerAprova("GetVerifOrcaPend", PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}}, {{"122"}})); }, "[]",
+         [](ApprovalStops& t) { t.AnswerAprova("GetVerifOrcaPend", PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}}, {{"122"}})); }, "[]",
          "Orçamento filho não pode ser aprovado primeiro que o orçamento original. Operação Bloqueada.", "GetVerifOrcaPend"},
-        {"no items", [this] { AnswerAprova("GetGeral", General({})); }, "[]", "Orçamento não pode ser aprovado sem item.",
+        {"no items", [](ApprovalStops& t) { t.AnswerAprova("GetGeral", General({})); }, "[]", "Orçamento não pode ser aprovado sem item.",
          "GetVerifOrcaPend"},
-        {"no labour, No", [this] { AnswerAprova("GetGeral", General({{"P001"}}, false)); }, R"([{"answer":"no"}])",
+        {"no labour, No", [](ApprovalStops& t) { t.AnswerAprova("GetGeral", General({{"P001"}}, false)); }, R"([{"answer":"no"}])",
          "Orçamento não possui mão de obra. Deseja aprovar mesmo assim?", "GetVerifCargoOper"},
-        {"no option ticked", [this] { AnswerAprova("GetOpcao", Options(2)); }, R"([{"tick":[]}])", "", "GetOpcao"},
-        {"No to dropping the other options", [this] { AnswerAprova("GetOpcao", Options(2)); },
+        {"no option ticked", [](ApprovalStops& t) { t.AnswerAprova("GetOpcao", Options(2)); }, R"([{"tick":[]}])", "", "GetOpcao"},
+        {"No to dropping the other options", [](ApprovalStops& t) { t.AnswerAprova("GetOpcao", Options(2)); },
          R"([{"tick":["02"]},{"answer":"no"}])", "As outras opções serão exluídas. Deseja continuar?", "GetOpcao"},
-        {"no hall ticked", [this] { AnswerAprova("GetSalao", Halls({"R", "R"})); }, R"([{"tick":[]}])", "", "GetOpcao"},
-        {"No to dropping the other halls", [this] { AnswerAprova("GetSalao", Halls({"R", "R"})); },
+        {"no hall ticked", [](ApprovalStops& t) { t.AnswerAprova("GetSalao", Halls({"R", "R"})); }, R"([{"tick":[]}])", "", "GetOpcao"},
+        {"No to dropping the other halls", [](ApprovalStops& t) { t.AnswerAprova("GetSalao", Halls({"R", "R"})); },
          R"([{"tick":["001"]},{"answer":"no"}])", "Os outros salões serão excluídos. Deseja continuar?", "GetOpcao"},
-        {"a hall already booked", [this] { AnswerAprova("GetVerifSalao", "DTA_HRA_MARC|Salão Nobre"); }, "[]",
+        {"a hall already booked", [](ApprovalStops& t) { t.AnswerAprova("GetVerifSalao", "DTA_HRA_MARC|Salão Nobre"); }, "[]",
          "O salão Salão Nobre já possui evento(s) marcado(s) para a data e hora selecionada no orçamento. Operação Bloqueada.", "GetVerifSalao"},
-        {"a refused call", [this] { server.AnswerFail(QString(kAprova) + "GetSalao", "Orçamento em uso por outro operador."); }, "[]",
+        {"a refused call", [](ApprovalStops& t) { t.server.AnswerFail(QString(kAprova) + "GetSalao", "Orçamento em uso por outro operador."); }, "[]",
          "Orçamento em uso por outro operador.", "GetSalao"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        c.arrange();
-        Steps(c.steps);
-        EXPECT_FALSE(Approve());
-        EXPECT_EQ(LastMessage(), QString::fromUtf8(c.message));
-        EXPECT_EQ(Methods().last(), c.lastCall);
-        EXPECT_TRUE(Writes().isEmpty());
-        EXPECT_EQ(inStatusOrca, 1);
-        EXPECT_FALSE(host->WaitShown());
-        EXPECT_EQ(host->RemainingSteps(), 0);
-        TearDown();
-    }
-    SetUp();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ApprovalStops, ::testing::ValuesIn(ApprovalStops::Cases()), CaseName());
+
+TEST_P(ApprovalStops, BeforeWritingAnything)
+{
+    const StopCase& c = GetParam();
+    c.arrange(*this);
+    Steps(c.steps);
+    EXPECT_FALSE(Approve());
+    EXPECT_EQ(LastMessage(), QString::fromUtf8(c.message));
+    EXPECT_EQ(Methods().last(), c.lastCall);
+    EXPECT_TRUE(Writes().isEmpty());
+    EXPECT_EQ(inStatusOrca, 1);
+    EXPECT_FALSE(host->WaitShown());
+    EXPECT_EQ(host->RemainingSteps(), 0);
 }
 
 TEST_F(ApprovalWorkflow, AnApprovedQuoteIsOnlyLoadedAndChecked)
@@ -286,7 +299,7 @@ TEST_F(ApprovalWorkflow, AnItemWithoutProductInAnyOptionIsNoted)
     EXPECT_FALSE(boProdSemCad);
 }
 
-TEST_F(ApprovalWorkflow, TheDiscountCeilingRunsUnderTreatmentAOnly)
+TEST_F(ApprovalWorkflow, AboveTheDiscountCeilingAManagerMayDecline)
 {
     // Above the ceiling, a manager declines: the approval ends there.
     AnswerProc("GetOrcaEvento", QuotePacket({.discount = 500}));
@@ -295,10 +308,11 @@ TEST_F(ApprovalWorkflow, TheDiscountCeilingRunsUnderTreatmentAOnly)
     EXPECT_EQ(LastMessage(), "Gerente/supervisor não aprovou o desconto dado pelo vendedor. Operação bloqueada. ");
     EXPECT_EQ(Methods().last(), "GetOperadorAprov");
     EXPECT_FALSE(host->WaitShown());
+}
 
+TEST_F(ApprovalWorkflow, TheDiscountCeilingRunsUnderTreatmentAOnly)
+{
     // Another treatment: no ceiling; the job record is loaded for the commercial approval.
-    TearDown();
-    SetUp();
     AnswerProc("GetPercDescVend", Ceilings({.treatment = "B"}));
     EXPECT_TRUE(Approve());
     EXPECT_EQ(Methods().mid(Methods().indexOf("SetSalao")), (QStringList{"SetSalao", "GetOperadorAprov", "GetVerifCargoOper", "SetAprovComercial",
@@ -338,112 +352,115 @@ TEST_F(ApprovalWorkflow, ANewClientIsRegisteredFirst)
     EXPECT_FALSE(host->WaitShown());
 }
 
-TEST_F(ApprovalWorkflow, TheKeptHallsGoToTheServer)
+// The halls kept by the operator, with the quote's address at a hall or elsewhere.
+struct KeptHallsCase {
+    const char* name;
+    QString addressSource;
+    int hallsLeft;
+    bool dialogOpens;
+};
+
+class ApprovalKeptHalls : public ApprovalWorkflow, public ::testing::WithParamInterface<KeptHallsCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ApprovalKeptHalls,
+                         ::testing::Values(KeptHallsCase{"a hall's address, a hall dropped", "P", 1, true},
+                                           KeptHallsCase{"a hall's address, none dropped", "P", 2, false},
+                                           KeptHallsCase{"another address, a hall dropped", "T", 1, false}),
+                         CaseName());
+
+TEST_P(ApprovalKeptHalls, GoToTheServer)
 {
-    struct Case {
-        const char* name;
-        QString addressSource;
-        int hallsLeft;
-        bool dialogOpens;
-    };
-    const Case cases[] = {
-        {"a hall's address, a hall dropped", "P", 1, true},
-        {"a hall's address, none dropped", "P", 2, false},
-        {"another address, a hall dropped", "T", 1, false},
-    };
+    const KeptHallsCase& c = GetParam();
     const QString confirmAddress =
         "A quantidade de salões do lançamento difere da quantidade atual. Portanto, é necessário que o endereço de entrega seja confirmado, pois "
         "devido a exclusão de algum salão, o atual endereço de entrega pode corresponder a algum salão que não faz parte do orçamento.";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        AnswerProc("GetPercDescVend", Ceilings({.proposals = "N"}));
-        AnswerProc("GetOrcaEvento", QuotePacket({.addressSource = c.addressSource}));
-        AnswerProc("GetEndContOrca", PacketVar(WithKey({{"IDSITUORCEVE", TFieldType::String, 1}, {"IDENDENTOREV", TFieldType::String, 1}}),
-                                               {{"0001", "123", "01", "1", "P"}}));
-        AnswerAprova("GetSalao", Halls({"R", "R"}));
-        AnswerAprova("SetEscolhaSalao", Halls(QStringList(c.hallsLeft, "R")));
-        Script(c.dialogOpens ? R"({"steps":[{"tick":["002"]},{"answer":"yes"},{"form":"TfrmInfoOrca","actions":[{"close":true}]}]})"
-                             : R"({"steps":[{"tick":["002"]},{"answer":"yes"}]})");
-        EXPECT_TRUE(Approve());
-        EXPECT_EQ(stSaloes, "'002'");
-        const QVariantList choice = ArgsOf("SetEscolhaSalao");
-        ASSERT_EQ(choice.size(), 2);
-        EXPECT_EQ(choice[0].value<TDataPacket>().rowCount(), 2);   // the whole list goes
-        EXPECT_EQ(choice[1], QVariant("'002'"));
-        EXPECT_EQ(ArgsOf("GetVerifSalao").value(3), QVariant("'002'"));
-        const QStringList methods = Methods();
-        const QStringList afterChoice = methods.mid(methods.indexOf("SetEscolhaSalao") + 1, 2);
-        EXPECT_EQ(Messages().contains(confirmAddress), c.dialogOpens);
-        qsizetype infoShown = 0;
-        for (const QJsonObject& f : Lines("form"))
-            infoShown += f.value("form").toString() == "TfrmInfoOrca" && f.value("event").toString() == "shown";
-        EXPECT_EQ(infoShown, c.dialogOpens ? 1 : 0);
-        EXPECT_EQ(afterChoice.first(), c.dialogOpens ? "GetEndContOrca" : "SetSalao");
-        if (c.dialogOpens) {
-            EXPECT_EQ(methods.mid(methods.indexOf("GetEndContOrca") + 1, 1), QStringList{"GetOrcaEvento"});
-        }
-        EXPECT_EQ(inStatusOrca, 2);
-        EXPECT_FALSE(host->WaitShown());
-        EXPECT_EQ(host->RemainingSteps(), 0);
-        TearDown();
+    AnswerProc("GetPercDescVend", Ceilings({.proposals = "N"}));
+    AnswerProc("GetOrcaEvento", QuotePacket({.addressSource = c.addressSource}));
+    AnswerProc("GetEndContOrca", PacketVar(WithKey({{"IDSITUORCEVE", TFieldType::String, 1}, {"IDENDENTOREV", TFieldType::String, 1}}),
+                                           {{"0001", "123", "01", "1", "P"}}));
+    AnswerAprova("GetSalao", Halls({"R", "R"}));
+    AnswerAprova("SetEscolhaSalao", Halls(QStringList(c.hallsLeft, "R")));
+    Script(c.dialogOpens ? R"({"steps":[{"tick":["002"]},{"answer":"yes"},{"form":"TfrmInfoOrca","actions":[{"close":true}]}]})"
+                         : R"({"steps":[{"tick":["002"]},{"answer":"yes"}]})");
+    EXPECT_TRUE(Approve());
+    EXPECT_EQ(stSaloes, "'002'");
+    const QVariantList choice = ArgsOf("SetEscolhaSalao");
+    ASSERT_EQ(choice.size(), 2);
+    EXPECT_EQ(choice[0].value<TDataPacket>().rowCount(), 2);   // the whole list goes
+    EXPECT_EQ(choice[1], QVariant("'002'"));
+    EXPECT_EQ(ArgsOf("GetVerifSalao").value(3), QVariant("'002'"));
+    const QStringList methods = Methods();
+    const QStringList afterChoice = methods.mid(methods.indexOf("SetEscolhaSalao") + 1, 2);
+    EXPECT_EQ(Messages().contains(confirmAddress), c.dialogOpens);
+    qsizetype infoShown = 0;
+    for (const QJsonObject& f : Lines("form"))
+        infoShown += f.value("form").toString() == "TfrmInfoOrca" && f.value("event").toString() == "shown";
+    EXPECT_EQ(infoShown, c.dialogOpens ? 1 : 0);
+    EXPECT_EQ(afterChoice.first(), c.dialogOpens ? "GetEndContOrca" : "SetSalao");
+    if (c.dialogOpens) {
+        EXPECT_EQ(methods.mid(methods.indexOf("GetEndContOrca") + 1, 1), QStringList{"GetOrcaEvento"});
     }
-    SetUp();
+    EXPECT_EQ(inStatusOrca, 2);
+    EXPECT_FALSE(host->WaitShown());
+    EXPECT_EQ(host->RemainingSteps(), 0);
 }
 
-TEST_F(ApprovalWorkflow, ThePaymentProposalSentWithTheApproval)
+// The payment proposal sent with the approval, by the halls and options the operator keeps.
+struct ProposalCase {
+    const char* name;
+    int halls, hallsLeft, options, optionsLeft;
+    const char* steps;
+    const char* proposal;
+    int proposalLists;
+    bool newProposalScreen;
+};
+
+class ApprovalProposal : public ApprovalWorkflow, public ::testing::WithParamInterface<ProposalCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ApprovalProposal,
+    ::testing::Values(
+        ProposalCase{"one option, one hall: chosen once", 1, 1, 1, 1, R"([{"answer":"yes"},{"tick":["0000000001"]}])", "'0000000001'", 1, false},
+        ProposalCase{"one hall kept, one option: the second choice is sent", 2, 1, 1, 1,
+                     R"([{"tick":["001"]},{"answer":"yes"},{"answer":"yes"},{"tick":["0000000001"]},{"answer":"yes"},{"tick":["0000000002"]}])",
+                     "'0000000002'", 2, false},
+        ProposalCase{"two options kept, a new proposal made", 1, 1, 3, 2, R"([{"tick":["01","02"]},{"answer":"yes"},{"answer":"yes"}])", "0000000007", 0,
+                     true},
+        ProposalCase{"two options kept, the new proposal declined", 1, 1, 3, 2, R"([{"tick":["01","02"]},{"answer":"yes"},{"answer":"no"}])", "", 0,
+                     false},
+        ProposalCase{"one hall kept then two options: the new proposal replaces the choice", 2, 1, 3, 2,
+                     R"([{"tick":["01","02"]},{"answer":"yes"},{"tick":["001"]},{"answer":"yes"},{"answer":"yes"},{"tick":["0000000001"]},{"answer":"yes"}])",
+                     "0000000007", 1, true}),
+    CaseName());
+
+TEST_P(ApprovalProposal, IsSentWithTheApproval)
 {
+    const ProposalCase& c = GetParam();
     const QString generate = "Mais de um opção foi selecionada. Uma nova proposta deve ser gerada. Deseja gerar uma nova proposta de pagamento?";
-    struct Case {
-        const char* name;
-        int halls, hallsLeft, options, optionsLeft;
-        const char* steps;
-        const char* proposal;
-        int proposalLists;
-        bool newProposalScreen;
-    };
-    const Case cases[] = {
-        {"one option, one hall: chosen once", 1, 1, 1, 1, R"([{"answer":"yes"},{"tick":["0000000001"]}])", "'0000000001'", 1, false},
-        {"one hall kept, one option: the second choice is sent", 2, 1, 1, 1,
-         R"([{"tick":["001"]},{"answer":"yes"},{"answer":"yes"},{"tick":["0000000001"]},{"answer":"yes"},{"tick":["0000000002"]}])", "'0000000002'", 2,
-         false},
-        {"two options kept, a new proposal made", 1, 1, 3, 2,
-         R"([{"tick":["01","02"]},{"answer":"yes"},{"answer":"yes"}])", "0000000007", 0, true},
-        {"two options kept, the new proposal declined", 1, 1, 3, 2, R"([{"tick":["01","02"]},{"answer":"yes"},{"answer":"no"}])", "", 0, false},
-        {"one hall kept then two options: the new proposal replaces the choice", 2, 1, 3, 2,
-         R"([{"tick":["01","02"]},{"answer":"yes"},{"tick":["001"]},{"answer":"yes"},{"answer":"yes"},{"tick":["0000000001"]},{"answer":"yes"}])",
-         "0000000007", 1, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        AnswerAprova("GetPropostasPgto", Proposals({"0000000001", "0000000002"}));
-        AnswerAprova("GetSalao", Halls(QStringList(c.halls, "A")));
-        AnswerAprova("SetEscolhaSalao", Halls(QStringList(c.hallsLeft, "A")));
-        AnswerAprova("GetOpcao", Options(c.options));
-        AnswerAprova("SetOpcao", Options(c.optionsLeft));
-        Steps(c.steps);
-        EXPECT_TRUE(Approve());
-        EXPECT_EQ(ArgsOf("SetAprova").value(12), QVariant(QString::fromUtf8(c.proposal)));
-        qsizetype proposalLists = 0;
-        for (const QJsonObject& l : Lines("list"))
-            proposalLists += l.value("title").toString() == "Proposta de Pagamento";
-        EXPECT_EQ(proposalLists, c.proposalLists);
-        EXPECT_EQ(Messages().contains(generate), c.options > 1);
-        EXPECT_EQ(!proposalScreen.isEmpty(), c.newProposalScreen);
-        if (c.newProposalScreen) {
-            EXPECT_EQ(proposalScreen.mid(0, 3), (QVariantList{"0001", "123", "01"}));
-            EXPECT_TRUE(proposalScreen.value(3).toString().startsWith("10/03/2027")) << proposalScreen.value(3).toString().toStdString();
-            EXPECT_EQ(ArgsOf("NrPropostaPgto"), (QVariantList{"0001", "123", "01"}));
-        }
-        if (c.options > 1) {
-            EXPECT_EQ(ArgsOf("SetOpcao"), (QVariantList{"0001", "123", "01", "'01','02'", 10.0, "A"}));
-            EXPECT_EQ(server.CallsTo(QString(kProc) + "GetPercDescVend").size(), 3);
-        }
-        EXPECT_EQ(host->RemainingSteps(), 0);
-        TearDown();
+    AnswerAprova("GetPropostasPgto", Proposals({"0000000001", "0000000002"}));
+    AnswerAprova("GetSalao", Halls(QStringList(c.halls, "A")));
+    AnswerAprova("SetEscolhaSalao", Halls(QStringList(c.hallsLeft, "A")));
+    AnswerAprova("GetOpcao", Options(c.options));
+    AnswerAprova("SetOpcao", Options(c.optionsLeft));
+    Steps(c.steps);
+    EXPECT_TRUE(Approve());
+    EXPECT_EQ(ArgsOf("SetAprova").value(12), QVariant(QString::fromUtf8(c.proposal)));
+    qsizetype proposalLists = 0;
+    for (const QJsonObject& l : Lines("list"))
+        proposalLists += l.value("title").toString() == "Proposta de Pagamento";
+    EXPECT_EQ(proposalLists, c.proposalLists);
+    EXPECT_EQ(Messages().contains(generate), c.options > 1);
+    EXPECT_EQ(!proposalScreen.isEmpty(), c.newProposalScreen);
+    if (c.newProposalScreen) {
+        EXPECT_EQ(proposalScreen.mid(0, 3), (QVariantList{"0001", "123", "01"}));
+        EXPECT_TRUE(proposalScreen.value(3).toString().startsWith("10/03/2027")) << proposalScreen.value(3).toString().toStdString();
+        EXPECT_EQ(ArgsOf("NrPropostaPgto"), (QVariantList{"0001", "123", "01"}));
     }
-    SetUp();
+    if (c.options > 1) {
+        EXPECT_EQ(ArgsOf("SetOpcao"), (QVariantList{"0001", "123", "01", "'01','02'", 10.0, "A"}));
+        EXPECT_EQ(server.CallsTo(QString(kProc) + "GetPercDescVend").size(), 3);
+    }
+    EXPECT_EQ(host->RemainingSteps(), 0);
 }
 
 TEST_F(ApprovalWorkflow, ARefusedNumberOfTheNewProposalEndsTheApproval)
@@ -470,47 +487,50 @@ TEST_F(ApprovalWorkflow, ARefusedApprovalLeavesTheSituationAsItWas)
     EXPECT_FALSE(host->WaitShown());
 }
 
-TEST_F(ApprovalWorkflow, CommercialApproval)
+// The commercial approval, by the operator's job and the branch's parameter.
+const char* const kCommercialRequired = "Aprovação comercial precisa ser realizada.";
+const char* const kCommercialRefused = "Aprovação comercial não realizada. Operação bloqueada.";
+
+struct CommercialCase {
+    const char* name;
+    const char* job;
+    const char* commercial;
+    const char* steps;
+    bool approved;
+    QStringList calls;   // from SetSalao on
+    QStringList messages;
+};
+
+class CommercialApproval : public ApprovalWorkflow, public ::testing::WithParamInterface<CommercialCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommercialApproval,
+    ::testing::Values(CommercialCase{"a manager", "G", "S", "[]", true, {"SetSalao", "GetOperadorAprov", "SetAprovComercial", "SetAprova", "SetVdCustoFixo"}, {}},
+                      CommercialCase{"a salesperson with the supervisor's password", "V", "S", R"([{"password":"certa"}])", true,
+                                     {"SetSalao", "GetOperadorAprov", "GetSupervisor", "ConfSenha", "SetAprovComercial", "SetAprova", "SetVdCustoFixo"},
+                                     {kCommercialRequired}},
+                      CommercialCase{"a salesperson, a wrong password", "V", "S", R"([{"password":"errada"}])", false,
+                                     {"SetSalao", "GetOperadorAprov", "GetSupervisor", "ConfSenha"}, {kCommercialRequired, kCommercialRefused}},
+                      CommercialCase{"not required by the branch", "V", "N", "[]", true, {"SetSalao", "SetAprova", "SetVdCustoFixo"}, {}}),
+    CaseName());
+
+TEST_P(CommercialApproval, DecidesTheApproval)
 {
-    const QString required = "Aprovação comercial precisa ser realizada.";
-    const QString refused = "Aprovação comercial não realizada. Operação bloqueada.";
-    struct Case {
-        const char* name;
-        const char* job;
-        const char* commercial;
-        const char* steps;
-        bool approved;
-        QStringList calls;   // from SetSalao on
-        QStringList messages;
-    };
-    const Case cases[] = {
-        {"a manager", "G", "S", "[]", true, {"SetSalao", "GetOperadorAprov", "SetAprovComercial", "SetAprova", "SetVdCustoFixo"}, {}},
-        {"a salesperson with the supervisor's password", "V", "S", R"([{"password":"certa"}])", true,
-         {"SetSalao", "GetOperadorAprov", "GetSupervisor", "ConfSenha", "SetAprovComercial", "SetAprova", "SetVdCustoFixo"}, {required}},
-        {"a salesperson, a wrong password", "V", "S", R"([{"password":"errada"}])", false,
-         {"SetSalao", "GetOperadorAprov", "GetSupervisor", "ConfSenha"}, {required, refused}},
-        {"not required by the branch", "V", "N", "[]", true, {"SetSalao", "SetAprova", "SetVdCustoFixo"}, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        AnswerAprova("GetVerifCargoOper", Job(c.job));
-        AnswerProc("GetPercDescVend", Ceilings({.commercial = c.commercial}));
-        Steps(c.steps);
-        EXPECT_EQ(Approve(), c.approved);
-        const QStringList methods = Methods();
-        EXPECT_EQ(methods.mid(methods.indexOf("SetSalao")), c.calls);
-        EXPECT_EQ(Messages(), c.messages);
-        if (c.calls.contains("GetSupervisor")) {
-            EXPECT_EQ(ArgsOf("GetSupervisor"), QVariantList{"V01"});   // the quote's salesperson
-            EXPECT_EQ(Lines("password").last().value("operator").toString(), "SUP1");
-        }
-        EXPECT_EQ(boAprovSuperior, QString(c.commercial) == "S" && c.approved);
-        EXPECT_EQ(inStatusOrca, c.approved ? 2 : 1);
-        EXPECT_FALSE(host->WaitShown());
-        TearDown();
+    const CommercialCase& c = GetParam();
+    AnswerAprova("GetVerifCargoOper", Job(c.job));
+    AnswerProc("GetPercDescVend", Ceilings({.commercial = c.commercial}));
+    Steps(c.steps);
+    EXPECT_EQ(Approve(), c.approved);
+    const QStringList methods = Methods();
+    EXPECT_EQ(methods.mid(methods.indexOf("SetSalao")), c.calls);
+    EXPECT_EQ(Messages(), c.messages);
+    if (c.calls.contains("GetSupervisor")) {
+        EXPECT_EQ(ArgsOf("GetSupervisor"), QVariantList{"V01"});   // the quote's salesperson
+        EXPECT_EQ(Lines("password").last().value("operator").toString(), "SUP1");
     }
-    SetUp();
+    EXPECT_EQ(boAprovSuperior, QString(c.commercial) == "S" && c.approved);
+    EXPECT_EQ(inStatusOrca, c.approved ? 2 : 1);
+    EXPECT_FALSE(host->WaitShown());
 }
 
 TEST_F(ApprovalWorkflow, ASupervisorsPasswordHoldsForTheLaunchOnly)

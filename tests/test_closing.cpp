@@ -80,46 +80,50 @@ TEST_F(Closing, ClosesTheQuoteWithItsRowMarked)
     EXPECT_EQ(Lines("wait").first(), Json(R"({"kind":"wait","on":true,"type":6})"));
 }
 
-TEST_F(Closing, StopsWithTheReasonAndTheAnimationHidden)
+struct StopCase {
+    const char* name;
+    std::function<void(FakeServer&)> arrange;
+    const char* message;
+    const char* lastCall;
+};
+
+class ClosingStops : public Closing, public ::testing::WithParamInterface<StopCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClosingStops,
+    ::testing::Values(
+        StopCase{"no contracting client",
+                 [](FakeServer& s) { s.Answer("ORE09000.rdmContratante.GetExisteContratante", PacketVar({{"CDCLIENCONTORCA", TFieldType::String, 21}}, {})); },
+                 "Não há contratante informado para o orçamento. Fechamento bloqueado.", "GetExisteContratante"},
+        StopCase{"values do not add up", [](FakeServer& s) { s.Answer("ORE09000.rdmContratante.GetVdValor", VarArrayOf({"VALORSEQ_DIFER_VRORCA"})); },
+                 "A soma do valor cobrado dos contratantes é diferente do valor realizado do orçamento. Operação bloqueada.", "GetVdValor"},
+        StopCase{"count differs", [](FakeServer& s) { s.Answer("ORE09000.rdmContratante.GetQtContratantes", false); },
+                 "Quantidade de contratantes informada difere da quantidade do lançamento.", "GetQtContratantes"},
+        StopCase{"guarded stretch fails", [](FakeServer& s) { s.AnswerFail("ORE09000.rdmContratante.GetContratante", "Contratante bloqueado."); },
+                 "Contratante bloqueado.", "GetContratante"},
+        StopCase{"quote's row missing",
+                 [](FakeServer& s) {
+                     s.AnswerSequence("ORE00800.rdmFechaOrca.GetOrcaEvento",
+                                      {TRpcReply::Value(ClosingRecord({"01", "02"})), TRpcReply::Value(ClosingRecord({"01", "03"}))});
+                 },
+                 "Orçamento 123/02 não encontrado para fechamento. Operação bloqueada.", "GetOrcaEvento"},
+        StopCase{"parameter with its argument", [](FakeServer& s) { s.AnswerError("ORE00800.rdmFechaOrca.FecharOrca", "N_PARAM_PED|0001"); },
+                 "Não há parametrização de pedidos para a filial 0001. Operação Bloqueada.", "FecharOrca"},
+        StopCase{"bare parameter key", [](FakeServer& s) { s.AnswerError("ORE00800.rdmFechaOrca.FecharOrca", "N_PARAM_TIPOOPER"); },
+                 "Não há tipo de operação parametrizado na tela de Parâmetros do Orçamento de Eventos.", "FecharOrca"},
+        StopCase{"other server error", [](FakeServer& s) { s.AnswerError("ORE00800.rdmFechaOrca.FecharOrca", "Banco indisponível"); },
+                 "Banco indisponível", "FecharOrca"}),
+    CaseName());
+
+TEST_P(ClosingStops, WithTheReasonAndTheAnimationHidden)
 {
-    struct Case {
-        const char* name;
-        std::function<void(FakeServer&)> arrange;
-        const char* message;
-        const char* lastCall;
-    };
-    const Case cases[] = {
-        {"no contracting client", [](FakeServer& s) { s.Answer("ORE09000.rdmContratante.GetExisteContratante", PacketVar({{"CDCLIENCONTORCA", TFieldType::String, 21}}, {})); },
-         "Não há contratante informado para o orçamento. Fechamento bloqueado.", "GetExisteContratante"},
-        {"values do not add up", [](FakeServer& s) { s.Answer("ORE09000.rdmContratante.GetVdValor", VarArrayOf({"VALORSEQ_DIFER_VRORCA"})); },
-         "A soma do valor cobrado dos contratantes é diferente do valor realizado do orçamento. Operação bloqueada.", "GetVdValor"},
-        {"count differs", [](FakeServer& s) { s.Answer("ORE09000.rdmContratante.GetQtContratantes", false); },
-         "Quantidade de contratantes informada difere da quantidade do lançamento.", "GetQtContratantes"},
-        {"guarded stretch fails", [](FakeServer& s) { s.AnswerFail("ORE09000.rdmContratante.GetContratante", "Contratante bloqueado."); },
-         "Contratante bloqueado.", "GetContratante"},
-        {"quote's row missing", [](FakeServer& s) {
-             s.AnswerSequence("ORE00800.rdmFechaOrca.GetOrcaEvento", {TRpcReply::Value(ClosingRecord({"01", "02"})), TRpcReply::Value(ClosingRecord({"01", "03"}))});
-         },
-         "Orçamento 123/02 não encontrado para fechamento. Operação bloqueada.", "GetOrcaEvento"},
-        {"parameter with its argument", [](FakeServer& s) { s.AnswerError("ORE00800.rdmFechaOrca.FecharOrca", "N_PARAM_PED|0001"); },
-         "Não há parametrização de pedidos para a filial 0001. Operação Bloqueada.", "FecharOrca"},
-        {"bare parameter key", [](FakeServer& s) { s.AnswerError("ORE00800.rdmFechaOrca.FecharOrca", "N_PARAM_TIPOOPER"); },
-         "Não há tipo de operação parametrizado na tela de Parâmetros do Orçamento de Eventos.", "FecharOrca"},
-        {"other server error", [](FakeServer& s) { s.AnswerError("ORE00800.rdmFechaOrca.FecharOrca", "Banco indisponível"); },
-         "Banco indisponível", "FecharOrca"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        c.arrange(server);
-        EXPECT_FALSE(Close());
-        EXPECT_EQ(LastMessage(), QString::fromUtf8(c.message));
-        EXPECT_EQ(Methods().last(), c.lastCall);
-        EXPECT_EQ(inStatusOrca, 2);
-        EXPECT_FALSE(host->WaitShown());
-        TearDown();
-    }
-    SetUp();
+    const StopCase& c = GetParam();
+    c.arrange(server);
+    EXPECT_FALSE(Close());
+    EXPECT_EQ(LastMessage(), QString::fromUtf8(c.message));
+    EXPECT_EQ(Methods().last(), c.lastCall);
+    EXPECT_EQ(inStatusOrca, 2);
+    EXPECT_FALSE(host->WaitShown());
 }
 
 TEST_F(Closing, AnEmptyOrNullValueCheckLetsItGoOn)

@@ -122,60 +122,62 @@ TEST_F(Execution, AFullRunOrdersBothDepartments)
     EXPECT_FALSE(host->WaitShown());
 }
 
-TEST_F(Execution, SituationsAndGenerationModes)
+// The situation a quote is in and the branch's generation mode (IDGERREQEXECORE) decide what
+// an execution generates.
+struct SituationCase {
+    const char* name;
+    int situation;
+    const char* generation;
+    int after;
+    const char* error;            // "" when none
+    const char* productionCall;   // "" when production is not generated
+    bool materials;               // whether the materials are generated
+};
+
+class ExecutionSituations : public Execution, public ::testing::WithParamInterface<SituationCase> {};
+
+// Executed for production (4), the quote is told so and gets its materials.
+INSTANTIATE_TEST_SUITE_P(Cases, ExecutionSituations,
+                         ::testing::Values(SituationCase{"closed, orders", 3, "P", 6, "", "FecharOrca", true},
+                                           SituationCase{"executed for production, orders", 4, "P", 6, "", "", true},
+                                           SituationCase{"executed, orders", 6, "P", 6, "Orçamento já executado para produção.", "", false},
+                                           SituationCase{"executed for materials, orders", 5, "P", 6, "Orçamento já executado para materiais.", "FecharOrca", false},
+                                           SituationCase{"closed, requisitions", 3, "R", 5, "", "GeraReqOrcaEve", true},
+                                           SituationCase{"executed for production, requisitions", 4, "R", 6, "", "", true},
+                                           SituationCase{"executed for materials, requisitions", 5, "R", 5, "Orçamento já executado para materiais.", "GeraReqOrcaEve", false},
+                                           SituationCase{"executed, no mode", 6, "", 6, "Orçamento já executado para produção.", "", false}),
+                         CaseName());
+
+TEST_P(ExecutionSituations, GenerateWhatTheSituationLacks)
 {
-    struct Case {
-        int situation;
-        const char* generation;   // IDGERREQEXECORE
-        int after;
-        const char* error;        // "" when none
-        const char* productionCall;   // "" when production is not generated
-        bool materials;           // whether the materials are generated
-    };
-    // Executed for production (4), the quote is told so and gets its materials.
-    const Case cases[] = {
-        {3, "P", 6, "", "FecharOrca", true},
-        {4, "P", 6, "", "", true},
-        {6, "P", 6, "Orçamento já executado para produção.", "", false},
-        {5, "P", 6, "Orçamento já executado para materiais.", "FecharOrca", false},
-        {3, "R", 5, "", "GeraReqOrcaEve", true},
-        {4, "R", 6, "", "", true},
-        {5, "R", 5, "Orçamento já executado para materiais.", "GeraReqOrcaEve", false},
-        {6, "", 6, "Orçamento já executado para produção.", "", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.situation).arg(c.generation).toStdString());
-        SetUp();
-        inStatusOrca = c.situation;
-        Params(c.generation, "O");
-        EXPECT_EQ(Execute(), *c.error == 0);
-        EXPECT_EQ(inStatusOrca, c.after);
-        if (*c.error) {
-            EXPECT_EQ(Messages().last(), QString::fromUtf8(c.error));
-        }
-        if (c.situation == 4) {
-            ASSERT_FALSE(Lines("message").isEmpty());
-            EXPECT_EQ(Lines("message").first(), Json(R"({"kind":"message","type":"information","text":"Orçamento já executado para produção."})"));
-        }
-        QStringList kinds;   // the department of each generation call
-        for (const FakeCall& call : server.CallsTo("ORE02900.rdmExecProc.FecharOrca"))
-            kinds << call.args.value(3).toString();
-        EXPECT_EQ(kinds.contains("P") || Methods().contains("GeraReqOrcaEve"), *c.productionCall != 0);
-        EXPECT_EQ(kinds.contains("M"), c.materials);
-        EXPECT_EQ(Methods().contains(QString::fromLatin1(c.productionCall)), *c.productionCall != 0);
-        if (QLatin1String(c.productionCall) == QLatin1String("GeraReqOrcaEve")) {
-            const auto materials = server.CallsTo("ORE02900.rdmExecProc.FecharOrca");
-            if (!materials.isEmpty()) {
-                EXPECT_TRUE(VarIsEmpty(materials.last().args[2]));   // the requisition left the new client unassigned
-            }
-        }
-        EXPECT_FALSE(host->WaitShown());
-        TearDown();
+    const SituationCase& c = GetParam();
+    inStatusOrca = c.situation;
+    Params(c.generation, "O");
+    EXPECT_EQ(Execute(), *c.error == 0);
+    EXPECT_EQ(inStatusOrca, c.after);
+    if (*c.error) {
+        EXPECT_EQ(Messages().last(), QString::fromUtf8(c.error));
     }
-    SetUp();
+    if (c.situation == 4) {
+        ASSERT_FALSE(Lines("message").isEmpty());
+        EXPECT_EQ(Lines("message").first(), Json(R"({"kind":"message","type":"information","text":"Orçamento já executado para produção."})"));
+    }
+    QStringList kinds;   // the department of each generation call
+    for (const FakeCall& call : server.CallsTo("ORE02900.rdmExecProc.FecharOrca"))
+        kinds << call.args.value(3).toString();
+    EXPECT_EQ(kinds.contains("P") || Methods().contains("GeraReqOrcaEve"), *c.productionCall != 0);
+    EXPECT_EQ(kinds.contains("M"), c.materials);
+    EXPECT_EQ(Methods().contains(QString::fromLatin1(c.productionCall)), *c.productionCall != 0);
+    if (QLatin1String(c.productionCall) == QLatin1String("GeraReqOrcaEve")) {
+        const auto materials = server.CallsTo("ORE02900.rdmExecProc.FecharOrca");
+        if (!materials.isEmpty()) {
+            EXPECT_TRUE(VarIsEmpty(materials.last().args[2]));   // the requisition left the new client unassigned
+        }
+    }
+    EXPECT_FALSE(host->WaitShown());
 }
 
-TEST_F(Execution, QuestionsOfTheGenerationStep)
+TEST_F(Execution, NoToAnExistingProductionOrderSkipsProductionOnly)
 {
     // No to "Orc_Ja_OP" in production: nothing generated there, materials still run.
     server.AnswerWith("ORE02900.rdmExecProc.GetPedidoOp", [](const FakeCall& c) {
@@ -185,28 +187,33 @@ TEST_F(Execution, QuestionsOfTheGenerationStep)
     EXPECT_TRUE(Execute());
     EXPECT_EQ(server.CallsTo("ORE02900.rdmExecProc.FecharOrca").size(), 1);
     EXPECT_EQ(inStatusOrca, 5);
+}
 
-    // No to each added-quantity question: the whole run stops silently, nothing generated.
-    for (const char* method : {"GetExpItemNeg", "GetOPItemNeg", "GetMatprimaItemNeg"}) {
-        SCOPED_TRACE(method);
-        SetUp();
-        server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + method, Quantity("2,5"));
-        Script(R"({"steps":[{"answer":"no"}]})");
-        const int before = int(Lines("message").size());
-        EXPECT_FALSE(Execute());
-        EXPECT_EQ(Lines("message").size(), before + 1);   // the question, and no error after it
-        EXPECT_EQ(Lines("message").last().value("answer").toString(), "no");
-        EXPECT_FALSE(Methods().contains("FecharOrca"));
-        EXPECT_FALSE(host->WaitShown());
-        TearDown();
-    }
-    SetUp();
+// No to an added-quantity question, by the method that reports the quantity: the whole run
+// stops silently, nothing generated.
+class ExecutionAddedQuantity : public Execution, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Methods, ExecutionAddedQuantity, ::testing::Values("GetExpItemNeg", "GetOPItemNeg", "GetMatprimaItemNeg"), CaseName());
+
+TEST_P(ExecutionAddedQuantity, NoStopsTheWholeRun)
+{
+    server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + GetParam(), Quantity("2,5"));
+    Script(R"({"steps":[{"answer":"no"}]})");
+    const int before = int(Lines("message").size());
+    EXPECT_FALSE(Execute());
+    EXPECT_EQ(Lines("message").size(), before + 1);   // the question, and no error after it
+    EXPECT_EQ(Lines("message").last().value("answer").toString(), "no");
+    EXPECT_FALSE(Methods().contains("FecharOrca"));
+    EXPECT_FALSE(host->WaitShown());
+}
+
+TEST_F(Execution, AnAddedQuantityThatIsNoNumberStopsTheRun)
+{
     server.Answer("ORE02900.rdmExecProc.GetExpItemNeg", Quantity("muito"));
     EXPECT_FALSE(Execute());
     EXPECT_EQ(Messages().last(), "GetExpItemNeg: a quantidade acrescida \"muito\" recebida do servidor não é um número decimal.");
 }
 
-TEST_F(Execution, ListsWhatStoodInTheWayAndAnnouncesNewOrders)
+TEST_F(Execution, ListsWhatStoodInTheWay)
 {
     server.AnswerSequence("ORE02900.rdmExecProc.FecharOrca",
                           {TRpcReply::Value(Generation({{0, {"PRODUTO", "VRPREUNITPED"}}, {1, {"X001", "01.X001", "Decoração"}}, {5, {"01.X002", "Doces"}}})),
@@ -218,83 +225,117 @@ TEST_F(Execution, ListsWhatStoodInTheWayAndAnnouncesNewOrders)
     EXPECT_TRUE(Messages().contains("Um ou mais orçamentos não foram executados por materiais, pois seus respectivos pedidos seriam gerados sem itens."));
     EXPECT_TRUE(boSemSucess);
     EXPECT_EQ(inStatusOrca, 5);   // production listed (no update); materials had nothing listed: announced nothing, updated
-
-    struct Case {
-        const char* questionMethod;   // answered yes, "" for none
-        const char* announcing;
-        const char* order;
-        const char* text;
-    };
-    for (const Case& c : {Case{"GetExpItemNeg", "GetExibeNovoPed", nullptr, "Foi gerado o pedido  para o orçamento."},
-                          Case{"", "GetExibeNovoPed", "0000001001", "O pedido original já foi expedido. Foi gerado o pedido 0000001001 para o orçamento."},
-                          Case{"GetOPItemNeg", "GetExibpedOP", "0000001002", "Foi gerado o pedido 0000001002 para o orçamento."},
-                          Case{"", "GetExibeMatPrima", "0000001003", "Já existe retirada de estoque para o pedido original. Foi gerado o pedido 0000001003 para o orçamento."}}) {
-        SCOPED_TRACE(c.announcing);
-        SetUp();
-        if (*c.questionMethod) {
-            server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + c.questionMethod, Quantity("1"));
-            Script(R"({"steps":[{"answer":"yes"},{"answer":"yes"}]})");
-        }
-        server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + c.announcing, NewOrder(c.order));
-        EXPECT_TRUE(Execute());
-        EXPECT_TRUE(Messages().contains(QString::fromUtf8(c.text))) << Messages().join(" / ").toStdString();
-        EXPECT_EQ(inStatusOrca, 3);   // an announced step does not move the situation
-        TearDown();
-    }
-    SetUp();
 }
 
-TEST_F(Execution, ParameterErrorsAndOtherFailures)
+struct AnnouncementCase {
+    const char* name;
+    const char* questionMethod;   // answered yes, "" for none
+    const char* announcing;
+    const char* order;
+    const char* text;
+};
+
+class ExecutionAnnouncements : public Execution, public ::testing::WithParamInterface<AnnouncementCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExecutionAnnouncements,
+    ::testing::Values(AnnouncementCase{"more to expedite, no order number", "GetExpItemNeg", "GetExibeNovoPed", nullptr, "Foi gerado o pedido  para o orçamento."},
+                      AnnouncementCase{"original order expedited", "", "GetExibeNovoPed", "0000001001",
+                                       "O pedido original já foi expedido. Foi gerado o pedido 0000001001 para o orçamento."},
+                      AnnouncementCase{"more to produce", "GetOPItemNeg", "GetExibpedOP", "0000001002", "Foi gerado o pedido 0000001002 para o orçamento."},
+                      AnnouncementCase{"stock already withdrawn", "", "GetExibeMatPrima", "0000001003",
+                                       "Já existe retirada de estoque para o pedido original. Foi gerado o pedido 0000001003 para o orçamento."}),
+    CaseName());
+
+TEST_P(ExecutionAnnouncements, ANewOrderIsAnnounced)
 {
-    struct Case {
-        const char* error;
-        const char* shown;
-    };
-    for (const Case& c : {Case{"N_PARAM_SERIE|0001", "Não há série padrão parametrizada para filial (0001)."},
-                          Case{"N_PARAM_TIPOOPER", "Não há tipo de operação parametrizado na tela de Parâmetros do Orçamento de Eventos."},
-                          Case{"Banco indisponível", "Banco indisponível"}}) {
-        SCOPED_TRACE(c.error);
-        SetUp();
-        server.AnswerError("ORE02900.rdmExecProc.FecharOrca", c.error);
-        EXPECT_FALSE(Execute());
-        EXPECT_EQ(Messages().last(), QString::fromUtf8(c.shown));
-        EXPECT_EQ(inStatusOrca, 3);
-        EXPECT_FALSE(host->WaitShown());
-        TearDown();
+    const AnnouncementCase& c = GetParam();
+    if (*c.questionMethod) {
+        server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + c.questionMethod, Quantity("1"));
+        Script(R"({"steps":[{"answer":"yes"},{"answer":"yes"}]})");
     }
-    SetUp();
+    server.Answer(QStringLiteral("ORE02900.rdmExecProc.") + c.announcing, NewOrder(c.order));
+    EXPECT_TRUE(Execute());
+    EXPECT_TRUE(Messages().contains(QString::fromUtf8(c.text))) << Messages().join(" / ").toStdString();
+    EXPECT_EQ(inStatusOrca, 3);   // an announced step does not move the situation
+}
+
+struct GenerationErrorCase {
+    const char* name;
+    const char* error;
+    const char* shown;
+};
+
+class ExecutionGenerationErrors : public Execution, public ::testing::WithParamInterface<GenerationErrorCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExecutionGenerationErrors,
+    ::testing::Values(GenerationErrorCase{"series parameter", "N_PARAM_SERIE|0001", "Não há série padrão parametrizada para filial (0001)."},
+                      GenerationErrorCase{"operation type parameter", "N_PARAM_TIPOOPER",
+                                          "Não há tipo de operação parametrizado na tela de Parâmetros do Orçamento de Eventos."},
+                      GenerationErrorCase{"other server error", "Banco indisponível", "Banco indisponível"}),
+    CaseName());
+
+TEST_P(ExecutionGenerationErrors, StopTheRunWithTheirText)
+{
+    const GenerationErrorCase& c = GetParam();
+    server.AnswerError("ORE02900.rdmExecProc.FecharOrca", c.error);
+    EXPECT_FALSE(Execute());
+    EXPECT_EQ(Messages().last(), QString::fromUtf8(c.shown));
+    EXPECT_EQ(inStatusOrca, 3);
+    EXPECT_FALSE(host->WaitShown());
+}
+
+TEST_F(Execution, AnInvalidProductionKindStopsBeforeGenerating)
+{
     Params("P", "Z");
     EXPECT_FALSE(Execute());
     EXPECT_EQ(Messages().last(), "Tipo de produção do pedido inválido nos Parâmetros do Orçamento.");
     EXPECT_FALSE(Methods().contains("FecharOrca"));
+}
 
-    SetUp();
+TEST_F(Execution, NoBasePriceStopsAfterTheParameters)
+{
     Params("P", "O", "C", "");
     EXPECT_FALSE(Execute());
     EXPECT_EQ(Messages().last(), "Não há preço base cadastro na tela de Parâmetros do Orçamento. Operação bloqueada.");
     EXPECT_EQ(Methods(), (QStringList{"GetOrcaEvento", "getParamOrcaEve"}));
 }
 
-TEST_F(Execution, VerificationNoticeAndTheQuotesRow)
+// A related quote not yet executed is noticed, by its situation's word.
+struct NoticeCase {
+    const char* name;
+    const char* code;
+    const char* word;
+};
+
+class ExecutionVerificationNotice : public Execution, public ::testing::WithParamInterface<NoticeCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Situations, ExecutionVerificationNotice,
+                         ::testing::Values(NoticeCase{"pending", "1", "pendente(s)"}, NoticeCase{"approved", "2", "aprovado(s)"},
+                                           NoticeCase{"closed", "3", "fechado(s)"}, NoticeCase{"unknown", "9", ""}),
+                         CaseName());
+
+TEST_P(ExecutionVerificationNotice, ComesFirst)
 {
-    for (auto [code, word] : {std::pair{"1", "pendente(s)"}, {"2", "aprovado(s)"}, {"3", "fechado(s)"}, {"9", ""}}) {
-        SetUp();
-        server.Answer("ORE06400.rdmProcOrca.GetVerifOrcaExec",
-                      PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}, {"IDSITUORCEVE", TFieldType::String, 1}}, {{"0000000555", code}}));
-        EXPECT_TRUE(Execute());
-        EXPECT_EQ(Messages().value(0), QStringLiteral("O orçamento 0000000555 possui orçamento(s) %1.").arg(QString::fromUtf8(word)));
-        TearDown();
-    }
-    // A key holding a quote marks only its own row; a key with no row stops before anything.
-    SetUp();
+    server.Answer("ORE06400.rdmProcOrca.GetVerifOrcaExec",
+                  PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}, {"IDSITUORCEVE", TFieldType::String, 1}}, {{"0000000555", GetParam().code}}));
+    EXPECT_TRUE(Execute());
+    EXPECT_EQ(Messages().value(0), QStringLiteral("O orçamento 0000000555 possui orçamento(s) %1.").arg(QString::fromUtf8(GetParam().word)));
+}
+
+TEST_F(Execution, AKeyHoldingAQuoteMarksOnlyItsOwnRow)
+{
     stNrOrca = "12'3";
     Packet({{Null(), "0001", "123", "01", "3"}, {Null(), "0001", "12'3", "01", "3"}});
     EXPECT_TRUE(Execute());
     const TDataPacket sent = server.CallsTo("ORE02900.rdmExecProc.FecharOrca")[0].args[0].value<TDataPacket>();
     EXPECT_TRUE(CellIsNull(sent.rows()[0][0]));
     EXPECT_EQ(std::get<QString>(sent.rows()[1][0]), "S");
+}
 
-    SetUp();
+TEST_F(Execution, AKeyWithNoRowStopsBeforeAnything)
+{
     stNrSeq = "07";
     EXPECT_FALSE(Execute());
     EXPECT_EQ(Messages().last(), "Orçamento 123/07 não encontrado para execução. Operação bloqueada.");

@@ -76,6 +76,25 @@ QStringList ScriptedHostTest::Methods() const
     return methods;
 }
 
+std::string CamelCase(const char* words)
+{
+    std::string name;
+    bool wordStart = true;
+    for (const char* p = words; *p; ++p) {
+        const char c = *p;
+        if (c == '\'')
+            continue;   // "hall's": one word
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && !(c >= '0' && c <= '9')) {
+            wordStart = true;
+            continue;
+        }
+        name += wordStart && c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        wordStart = false;
+    }
+    return name;
+}
+
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 void PrintTo(const QVariant& v, std::ostream* os)
 {

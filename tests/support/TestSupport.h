@@ -11,12 +11,30 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
+#include <type_traits>
 
 // A packet from field declarations and rows of variants (converted to the field types).
 TDataPacket MakePacket(const QList<TPacketField>& fields, const QList<QVariantList>& rows);
 QVariant PacketVar(const QList<TPacketField>& fields, const QList<QVariantList>& rows);
 
 QJsonObject Json(const char* text);   // a JSON object written in the test
+
+// "a hall's address" -> "AHallsAddress": a case's words as a test name (ASCII letters and digits).
+std::string CamelCase(const char* words);
+
+// Names each case of a parameterised test, and so its ctest line: a case that is a text by the
+// text, any other by its `name`.
+struct CaseName {
+    template <class Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const
+    {
+        if constexpr (std::is_convertible_v<Case, const char*>)
+            return CamelCase(info.param);
+        else
+            return CamelCase(info.param.name);
+    }
+};
 
 // Every test body runs with a fresh scripted operator and a fake server on loopback.
 class ScriptedHostTest : public ::testing::Test {
