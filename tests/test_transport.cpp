@@ -171,15 +171,14 @@ TEST_F(Transport, BrokenAnswersAreClearErrors)
     }
 }
 
-TEST_F(Transport, AHundredTinyCallsTakeWellUnderASecond)
+// How long they take is a benchmark's figure (bench_rpc).
+TEST_F(Transport, AHundredCallsInARowAllReachTheServer)
 {
     server.Answer(QStringLiteral("ORE06400.rdmProcOrca.Ping"), 1);
-    QElapsedTimer clock;
-    clock.start();
     for (int i = 0; i < 100; ++i)
-        net.Call(QStringLiteral("Ping"), {i});
-    EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_EQ(server.Calls().size(), 100);
+        EXPECT_EQ(net.Call(QStringLiteral("Ping"), {i}), QVariant(1));
+    ASSERT_EQ(server.Calls().size(), 100);
+    EXPECT_EQ(server.Calls().last().args, QVariantList{99});
 }
 
 TEST_F(Transport, ConnectingRunsBeforeConnectAndNeedsAnAddress)
