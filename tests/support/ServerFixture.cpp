@@ -1,11 +1,53 @@
 #include "ServerFixture.h"
 
 #include "ClientDataSet.h"
+#include "Errors.h"
 #include "HostServices.h"
 #include "NetConnection.h"
 #include "Wire.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSqlQuery>
+
+namespace {
+
+// The SQLite demo store, built once for the test binary and copied for each test: building it
+// hashes every demo password, which takes most of a test's time. ctest runs each test in a
+// process of its own, so the store is kept next to the binary, built again when the binary is
+// newer, and by one process at a time.
+QString DemoStoreFile()
+{
+    static const QString file = [] {
+        const QString binary = QCoreApplication::applicationFilePath();
+        const QString kept = binary + QStringLiteral(".demo.db");
+        QLockFile lock(kept + QStringLiteral(".lock"));
+        if (!lock.lock())
+            throw EHostError(QStringLiteral("%1: the lock file could not be made").arg(kept));
+        const QFileInfo keptInfo(kept);
+        if (keptInfo.exists() && keptInfo.lastModified() >= QFileInfo(binary).lastModified())
+            return kept;
+        QTemporaryDir dir(kept + QStringLiteral(".XXXXXX"));
+        const QString built = dir.filePath(QStringLiteral("built.db"));
+        const QString copy = dir.filePath(QStringLiteral("demo.db"));
+        {
+            TStore store(QStringLiteral("sqlite:") + built);
+            InitDemo(store);
+            // One self-contained file, whatever the journal still holds.
+            QSqlDatabase db = store.connection();
+            ::Run(db, QStringLiteral("VACUUM INTO ?"), {copy});
+        }
+        QFile::remove(kept);
+        if (!QFile::rename(copy, kept))
+            throw EHostError(QStringLiteral("%1: the demo store could not be kept").arg(kept));
+        return kept;
+    }();
+    return file;
+}
+
+} // namespace
 
 void ServerHarness::Start(const char* backend)
 {
@@ -15,7 +57,9 @@ void ServerHarness::Start(const char* backend)
         if (url.isEmpty())
             GTEST_SKIP() << "ORE_TEST_PG is not set: no PostgreSQL for this run";
     } else {
-        url = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("ore.db"));
+        const QString file = dir.filePath(QStringLiteral("ore.db"));
+        ASSERT_TRUE(QFile::copy(DemoStoreFile(), file)) << "the demo store could not be copied to " << file.toStdString();
+        url = QStringLiteral("sqlite:") + file;
     }
     store = std::make_unique<TStore>(url);
     if (store->dialect() == TStore::PostgreSQL) {
@@ -23,7 +67,7 @@ void ServerHarness::Start(const char* backend)
         ::Run(db, QStringLiteral("DROP SCHEMA public CASCADE"));
         ::Run(db, QStringLiteral("CREATE SCHEMA public"));
     }
-    InitDemo(*store);
+    InitDemo(*store);   // on the copy, only the schema's version is checked
     objects = std::make_unique<TServerObjects>(*store);
     RegisterAll(*objects);
     server = std::make_unique<TRpcServer>([this](const TRpcRequest& r) { return objects->Dispatch(r); });
