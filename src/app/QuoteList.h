@@ -7,9 +7,13 @@
 #include "ClientDataSet.h"
 #include "DataPacket.h"
 
+#include <functional>
+
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QTableView;
+class TQuoteFilterBar;
 
 // Server, operator, password (checked by the server) and branch. Accepted when the password
 // was confirmed; the session then holds the server, the operator and the branch.
@@ -18,11 +22,18 @@ class TfrmLogin : public TfrmBase {
 public:
     TfrmLogin(const QString& server, const QString& operatorCode, const QString& branch);
     QLineEdit *edtServidor, *edtOperador, *edtSenha, *edtFilial;
+    // Runs once the password is confirmed, still under the login's wait animation (the host
+    // reads the branch's quotes there); an error in it keeps the login open.
+    std::function<void()> AfterLogin;
 
 private:
     void Entrar();
 };
 
+// The branch's quotes: filtered by the bar above them (situation, number, client or event,
+// event dates, salesperson), in the order of the column last clicked, coloured by
+// situation, with their count and total below. cdsOrcamentos holds the rows shown, in the
+// order shown; the selected quote stays selected while the rows change.
 class TfrmListaOrcamentos : public TfrmBase {
     Q_OBJECT
 public:
@@ -30,17 +41,28 @@ public:
 
     void Atualizar();    // reads the branch's quotes again
     void Processar();    // launches the module on the selected quote
-    void Filtrar();      // by situation and by number or client
+    void Filtrar();      // the rows the filter bar and the order let through
+    void Ordenar(int column);   // by the column clicked; clicked again, the other way round
+    void ExportarCsv(const QString& file);   // the rows shown
 
+    TQuoteFilterBar* barFiltro;
     QComboBox* cbbSituacao;
     QLineEdit* edtPesquisa;
     QTableView* grdOrcamentos;
+    QLabel* lblTotais;
     QComboBox* cbbTela;
     TClientDataSet cdsOrcamentos{this, QStringLiteral("cdsOrcamentos")};
     TDataSource dtsOrcamentos{this, QStringLiteral("dtsOrcamentos"), &cdsOrcamentos};
 
+protected:
+    void reject() override;   // Escape asks before the application is left
+
 private:
+    void SelectQuote(const QString& key);
+    QString SelectedQuote() const;
     TDataPacket m_all;
+    QString m_sortField;
+    Qt::SortOrder m_order = Qt::AscendingOrder;
 };
 
 // The text of a quote situation, 1 to 8.
