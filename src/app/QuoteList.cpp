@@ -196,7 +196,7 @@ void TfrmListaOrcamentos::Atualizar()
     cdsOrcamentos.LoadPacket(m_all);
     const int columns = FitColumnsToContents(grdOrcamentos);
     if (!isVisible())   // the window opens wide enough for them, as far as a screen allows
-        resize(std::clamp(columns + 2 * grdOrcamentos->frameWidth() + 40, width(), 1280), height());
+        resize(std::max(width(), std::min(columns + 2 * grdOrcamentos->frameWidth() + 40, 1280)), height());
     SelectQuote(kept);
     Filtrar();
 }
@@ -231,14 +231,13 @@ void TfrmListaOrcamentos::ExportarCsv(const QString& file)
         MensErro(QStringLiteral("O arquivo %1 não pôde ser gravado: %2").arg(file, out.errorString()), true);
 }
 
-QString TfrmListaOrcamentos::SelectedQuote() const
+QString TfrmListaOrcamentos::SelectedQuote()
 {
     const QModelIndex current = grdOrcamentos->currentIndex();
     if (!current.isValid() || current.row() >= cdsOrcamentos.RecordCount())
         return {};
-    auto& quotes = const_cast<TClientDataSet&>(cdsOrcamentos);
-    return quotes.ValueAt(current.row(), quotes.FieldByName(QStringLiteral("NRORCAEVENTO"))->Index()).toString() + QLatin1Char('/')
-           + quotes.ValueAt(current.row(), quotes.FieldByName(QStringLiteral("NRSEQORCAEVE"))->Index()).toString();
+    return cdsOrcamentos.ValueAt(current.row(), cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->Index()).toString() + QLatin1Char('/')
+           + cdsOrcamentos.ValueAt(current.row(), cdsOrcamentos.FieldByName(QStringLiteral("NRSEQORCAEVE"))->Index()).toString();
 }
 
 // The quote `key` (number/sequence) when it is among the rows, else the first row.

@@ -59,7 +59,7 @@ protected:
 
 private:
     void SelectQuote(const QString& key);
-    QString SelectedQuote() const;
+    QString SelectedQuote();
     TDataPacket m_all;
     QString m_sortField;
     Qt::SortOrder m_order = Qt::AscendingOrder;

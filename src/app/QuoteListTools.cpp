@@ -2,6 +2,7 @@
 
 #include "ClientDataSet.h"
 #include "FieldFormat.h"
+#include "QuoteList.h"
 
 #include <QColor>
 #include <QComboBox>
@@ -13,8 +14,6 @@
 
 #include <algorithm>
 #include <limits>
-
-QString SituationText(int situation);   // QuoteList.h
 
 namespace {
 
@@ -96,9 +95,8 @@ std::vector<CellRow> SelectQuotes(const TDataPacket& all, const TQuoteQuery& que
     return rows;
 }
 
-QString QuoteTotals(const TClientDataSet& shown)
+QString QuoteTotals(TClientDataSet& quotes)
 {
-    auto& quotes = const_cast<TClientDataSet&>(shown);
     const int count = quotes.RecordCount();
     if (count == 0)
         return QStringLiteral("nenhum orçamento encontrado");

@@ -29,7 +29,7 @@ struct TQuoteQuery {
 std::vector<CellRow> SelectQuotes(const TDataPacket& all, const TQuoteQuery& query);
 
 // "12 orçamentos – total R$ 45.600,00", or "nenhum orçamento encontrado".
-QString QuoteTotals(const TClientDataSet& shown);
+QString QuoteTotals(TClientDataSet& shown);
 
 // The rows of the dataset as they stand, one line each under the visible fields' labels, in
 // their display texts: fields separated by ";", quoted where needed, UTF-8 with its mark,
