@@ -2,6 +2,7 @@
 // compared to:
 //   - GetGeral of a 500- and a 2,000-item quote, the server's median against the floor: the same
 //     SELECTs through SQLite's own interface, their rows written with RapidJSON;
+//   - the readiness report (VerificaOrcamento) of the 2,000-item quote against its GetGeral;
 //   - reads from 1, 2 and 4 clients at once, on SQLite and on PostgreSQL;
 //   - a tiny call's 99th percentile while 4 other clients check passwords in a loop;
 //   - a tiny call on PostgreSQL against SQLite;
@@ -392,6 +393,13 @@ int main(int argc, char** argv)
             const double floor = GeneralFloor(file, Number(number), s.tokenHash());
             std::printf("  GetGeral, %4d items: server median %8.0f us, floor %8.0f us\n", items, server, floor);
             Ratio(items == 500 ? "GetGeral 500 items, server / floor" : "GetGeral 2,000 items, server / floor", server, floor, "<= 1.5", server <= 1.5 * floor);
+        }
+        // What stops the 2,000-item quote, and what its execution would make, against one GetGeral of it.
+        {
+            const double general = Load(s.rpc->Port(), 1, s.general(9501)).median;
+            const double report = Load(s.rpc->Port(), 1, s.request("CRV.rdmHost", "VerificaOrcamento", {"0001", Number(9501), "01"})).median;
+            std::printf("  VerificaOrcamento, 2,000 items: median %8.0f us, GetGeral %8.0f us\n", report, general);
+            Ratio("VerificaOrcamento 2,000 items / GetGeral 2,000 items", report, general, "<= 2", report <= 2 * general);
         }
         sqliteReads = Throughput(s, "SQLite");
         Ratio("SQLite reads, 2 clients / 1 client", sqliteReads.two, sqliteReads.one, ">= 1.7", sqliteReads.two >= 1.7 * sqliteReads.one);

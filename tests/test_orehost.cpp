@@ -221,6 +221,44 @@ TEST_F(OreHost, ReportsARefusedEntryAndAnUnreachableServer)
     EXPECT_TRUE(r.errors.contains("falta --branch")) << r.errors.toStdString();
 }
 
+// ore-host check: the report printed, and the exit status that says whether the next action is blocked.
+TEST_F(OreHost, CheckPrintsTheReportAndTellsWhetherTheNextActionIsBlocked)
+{
+    const QList<TPacketField> fields{{"IDACAO", TFieldType::String, 8},       {"IDGRAVIDADE", TFieldType::String, 1}, {"IDPROXIMA", TFieldType::String, 1},
+                                     {"CDPENDENCIA", TFieldType::String, 30}, {"DSMENSAGEM", TFieldType::String, 500}, {"DSDETALHE", TFieldType::String, 500}};
+    auto check = [&](const QList<QVariantList>& rows, const QString& password = QStringLiteral("oper1")) {
+        server.Answer(QStringLiteral("CRV.rdmHost.VerificaOrcamento"), PacketVar(fields, rows));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("ORE_PASSWORD"));
+        if (!password.isEmpty())
+            environment.insert(QStringLiteral("ORE_PASSWORD"), password);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + "/ore-host",
+                      {"check", "--server", QStringLiteral("http://127.0.0.1:%1").arg(port), "--branch", "0001", "--quote", "0000000105", "--seq", "01",
+                       "--operator", "OPER1"});
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return std::pair{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+    };
+    const auto [blocked, report] = check({{"APROVAR", "B", "S", "Orc_Pai_Aprov", "Orçamento filho não pode ser aprovado.", "orçamento original 0000000106"},
+                                          {"FECHAR", "A", "N", "CONTRATANTE_N_INF", "Não há contratante.", Null()}});
+    EXPECT_EQ(blocked, 4);
+    EXPECT_EQ(report, "Orçamento 0001/0000000105/01\n"
+                      "Aprovar está bloqueado: 1 pendência(s).\n"
+                      "  Aprovar   Bloqueia  Orc_Pai_Aprov: Orçamento filho não pode ser aprovado. (orçamento original 0000000106)\n"
+                      "  Fechar    Aviso     CONTRATANTE_N_INF: Não há contratante.\n");
+    const auto calls = server.CallsTo("CRV.rdmHost.VerificaOrcamento");
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].args, (QVariantList{"0001", "0000000105", "01"}));
+
+    // A warning, or a block of a later action, leaves the next one free.
+    EXPECT_EQ(check({{"APROVAR", "A", "S", "Orc_N_MObra", "Sem mão de obra.", Null()}, {"EXECUTAR", "B", "N", "Inf_PreBase", "Sem preço base.", Null()}}).first, 0);
+    EXPECT_EQ(check({}).first, 0);
+    // Without a password and without a display, it cannot log in.
+    EXPECT_EQ(check({}, QString()).first, 2);
+}
+
 // The command lines as a newcomer types them, without a display: what each prints and the
 // status it ends with.
 struct CommandLineCase {
@@ -256,6 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"ore-host", {"-h"}, 0, "Situação de saída: 0 concluído"},
                       CommandLineCase{"ore-host", {"help"}, 0, "ore-host transcript [--brief] ARQUIVO"},
                       CommandLineCase{"ore-host", {"process", "--help"}, 0, "ore-host process --situation N"},
+                      CommandLineCase{"ore-host", {"check", "--quote", "0000000101"}, 2, "falta --operator"},
                       CommandLineCase{"ore-host", {}, 2, "a lista de orçamentos é uma janela e não há tela"},
                       CommandLineCase{"ore-host", {"nada"}, 2, "comando desconhecido: nada"},
                       CommandLineCase{"ore-host", {"quotes", "--operador", "OPER1"}, 2, "opção desconhecida: --operador"},

@@ -18,7 +18,9 @@
 #include <QLabel>
 #include <QTableView>
 #include <QCryptographicHash>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTableView>
 #include <QPushButton>
 
 namespace {
@@ -243,6 +245,46 @@ TEST_P(QuoteList, ColumnsCoverTheirTitlesAndValuesAndStayPutWhileSearching)
         for (int c = 0; c + 1 < list.grdOrcamentos->model()->columnCount(); ++c)   // the last one stretches to the window's edge
             EXPECT_EQ(list.grdOrcamentos->columnWidth(c), widths[c]) << typed;
     }
+}
+
+TEST_P(QuoteList, ThePanelShowsWhatStopsTheSelectedQuoteAndItsHistory)
+{
+    TfrmListaOrcamentos list;
+    list.edtPesquisa->setText("0000000105");
+    EXPECT_EQ(list.lblPendencias->text(), "Orçamento 0000000105/01: Aprovar está bloqueado: 1 pendência(s).");
+    ASSERT_GT(list.cdsPendencias.RecordCount(), 1);
+    list.cdsPendencias.First();
+    EXPECT_EQ(list.cdsPendencias.FieldByName("Tipo")->AsString(), "Bloqueia");
+    EXPECT_EQ(list.cdsPendencias.FieldByName("DSMENSAGEM")->AsString(),
+              "Orçamento filho não pode ser aprovado primeiro que o orçamento original. Operação Bloqueada.");
+    list.cdsPendencias.Last();
+    EXPECT_EQ(list.cdsPendencias.FieldByName("Tipo")->AsString(), "Aviso");   // warnings after what blocks
+
+    // Another quote chosen: the panel follows, with the orders its execution would make.
+    list.edtPesquisa->setText("00000003");
+    ASSERT_EQ(list.cdsOrcamentos.RecordCount(), 3);
+    list.grdOrcamentos->selectRow(1);
+    EXPECT_EQ(list.lblPendencias->text(), "Orçamento 0000000302/01: Executar está bloqueado: 2 pendência(s).");
+    list.grdOrcamentos->selectRow(0);
+    EXPECT_EQ(list.lblPendencias->text(), "Orçamento 0000000301/01: Nada impede Executar.");
+    QStringList orders;
+    for (list.cdsPendencias.First(); !list.cdsPendencias.Eof(); list.cdsPendencias.Next())
+        orders << list.cdsPendencias.FieldByName("Tipo")->AsString() + " " + list.cdsPendencias.FieldByName("CDARVPROD")->AsString() + " "
+                      + list.cdsPendencias.FieldByName("QTPEDIDO")->DisplayText();
+    EXPECT_EQ(orders, (QStringList{"Pedido previsto 01.P001 200", "Pedido previsto 01.P002 2", "Pedido previsto 01.M003 20"}));
+    EXPECT_TRUE(list.cdsHistorico.IsEmpty());
+
+    // After processing, the same quote stays chosen and both tabs are read again.
+    list.cbbTela->setCurrentIndex(2);
+    host->SetSteps(ScriptedHostServices::ParseScript(R"({"steps":[{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]}]})").value("steps").toArray());
+    list.findChild<QPushButton*>("btnProcessar")->click();
+    EXPECT_EQ(list.lblPendencias->text(), "Orçamento 0000000301/01: Executar está bloqueado: 1 pendência(s).");
+    QStringList history;
+    for (list.cdsHistorico.First(); !list.cdsHistorico.Eof(); list.cdsHistorico.Next())
+        history << list.cdsHistorico.FieldByName("CDOPERADOR")->AsString() + " " + list.cdsHistorico.FieldByName("DSACAO")->AsString() + " "
+                       + list.cdsHistorico.FieldByName("IDRESULTADO")->AsString();
+    EXPECT_EQ(history, (QStringList{"OPER1 Execução (produção) ok", "OPER1 Execução (materiais) ok"}));
+    EXPECT_FALSE(list.cdsHistorico.FieldByName("DTREGISTRO")->DisplayText().isEmpty());
 }
 
 } // namespace

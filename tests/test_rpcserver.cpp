@@ -141,6 +141,24 @@ TEST_F(RpcLimits, ABodyAboveTheLimitIsRefusedBeforeItIsRead)
     EXPECT_TRUE(Exchange(garbled, "POST /rpc/TST.rdmTeste HTTP/1.1\r\nContent-Length: abc\r\n\r\n{}").startsWith("HTTP/1.1 400 Bad Request"));
 }
 
+TEST_F(RpcLimits, TheAnswerCarriesTheRequestsIdAsItCame)
+{
+    Start({});
+    const struct {
+        QByteArray id, answered;
+    } cases[] = {
+        {"7", R"("id":7,)"},
+        {R"("pedido-1")", R"("id":"pedido-1",)"},
+        {R"("")", R"("id":"",)"},
+    };
+    for (const auto& c : cases) {
+        QTcpSocket socket;
+        ASSERT_TRUE(Connect(socket, server->Port()));
+        const QByteArray answer = Exchange(socket, Call(R"({"jsonrpc":"2.0","id":)" + c.id + R"(,"method":"Eco","params":["olá"]})"));
+        EXPECT_TRUE(answer.contains(c.answered)) << answer.toStdString();
+    }
+}
+
 TEST_F(RpcLimits, AConnectionBeyondTheLimitIsAnswered503AtOnce)
 {
     Start({.maxConnections = 2});

@@ -152,6 +152,10 @@ TEST_F(Transport, BrokenAnswersAreClearErrors)
         {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"jsonrpc\"", "a resposta veio incompleta."},
         {"", "o servidor fechou a conexão sem responder."},
         {"HTTP/1.1 200 OK\r\nContent-Length: 29\r\n\r\n{\"jsonrpc\":\"2.0\",\"result\":{}}", "Objeto sem marca conhecida"},
+        // A valid body does not make another status a success, nor another call's answer this one's.
+        {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 38\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":true}", "o servidor respondeu HTTP 500"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 39\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":99,\"result\":true}", "a resposta traz o id 99 em vez de 1."},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":\"1\",\"result\":true}", "a resposta traz o id \"1\" em vez de 1."},
     };
     for (const Case& c : cases) {
         RawServer raw(c.answer);

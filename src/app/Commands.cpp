@@ -11,6 +11,7 @@
 #include "ProcessCommand.h"
 #include "QtServices.h"
 #include "QuoteList.h"
+#include "QuoteReport.h"
 #include "ScreenLoader.h"
 #include "Screenshots.h"
 #include "ServerSession.h"
@@ -30,6 +31,7 @@
 #include <QMap>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTableView>
 #include <QUrl>
 
 #include <cstdio>
@@ -40,7 +42,7 @@ void print(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constDa
 void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", text.toLocal8Bit().constData()); }
 
 struct Common {
-    QString server, ca, operatorCode, branch, db, out;
+    QString server, ca, operatorCode, branch, db, out, quote, sequence;
 };
 
 std::optional<Common> parse(const QStringList& arguments)
@@ -51,13 +53,15 @@ std::optional<Common> parse(const QStringList& arguments)
                        {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
                        {QStringLiteral("branch"), QStringLiteral("filial"), QStringLiteral("B"), QStringLiteral("0001")},
                        {QStringLiteral("db"), QStringLiteral("banco das localidades"), QStringLiteral("URL")},
-                       {QStringLiteral("out"), QStringLiteral("pasta das imagens"), QStringLiteral("PASTA"), QStringLiteral(".")}});
+                       {QStringLiteral("out"), QStringLiteral("pasta das imagens"), QStringLiteral("PASTA"), QStringLiteral(".")},
+                       {QStringLiteral("quote"), QStringLiteral("número do orçamento"), QStringLiteral("Q")},
+                       {QStringLiteral("seq"), QStringLiteral("sequência do orçamento"), QStringLiteral("S")}});
     if (const auto error = ParseCommandLine(parser, QStringList{QStringLiteral("ore-host")} + arguments)) {
         printError(*error);
         return std::nullopt;
     }
     Common c{parser.value("server"), parser.value("ca"), parser.value("operator").toUpper(), parser.value("branch"), parser.value("db"),
-             parser.value("out")};
+             parser.value("out"), parser.value("quote"), parser.value("seq")};
     QString error;
     if (!PointSessionAt(c.server, c.ca, error)) {
         printError(error);
@@ -91,6 +95,8 @@ QString OreHostUsage()
         "       o processamento de um orçamento, numa janela ou, com --headless, pelo script\n"
         "     ore-host quotes --operator O [--branch B] [--server URL] [--ca ARQUIVO]\n"
         "       os orçamentos da filial e suas situações, como texto\n"
+        "     ore-host check --operator O --quote Q --seq S [--branch B] [--server URL] [--ca ARQUIVO]\n"
+        "       o que impediria a próxima ação do orçamento e os pedidos que a execução faria (4 quando algo impede)\n"
         "     ore-host transcript [--brief] ARQUIVO\n"
         "       o relato de uma transcrição (--transcript); --brief deixa de fora as chamadas ao servidor\n"
         "     ore-host screenshots [--server URL] [--operator O] [--branch B] [--db URL] [--out PASTA]\n"
@@ -167,6 +173,32 @@ int RunQuotesCommand(const QStringList& arguments)
         return StatusError;
     }
     return StatusOk;
+}
+
+int RunCheckCommand(const QStringList& arguments)
+{
+    const auto options = parse(arguments);
+    if (!options)
+        return StatusUsage;
+    const std::pair<QString, const char*> required[] = {{options->operatorCode, "--operator"}, {options->quote, "--quote"}, {options->sequence, "--seq"}};
+    for (const auto& [value, name] : required)
+        if (value.isEmpty()) {
+            printError(QStringLiteral("falta %1: uso: ore-host check --branch B --quote N --seq S --operator OP [--server URL]").arg(QString::fromLatin1(name)));
+            return StatusUsage;
+        }
+    if (const auto status = LogInForCommand(options->operatorCode, options->branch, false))
+        return *status;
+    TLogoutOnExit logout;
+    try {
+        const TDataPacket report = ReadQuoteReport(options->branch, options->quote, options->sequence);
+        print(QStringLiteral("Orçamento %1/%2/%3").arg(options->branch, options->quote, options->sequence));
+        for (const QString& line : ReportLines(report))
+            print(line);
+        return BlocksNextAction(report) ? StatusBlocked : StatusOk;
+    } catch (const EHostError& e) {
+        printError(e.message());
+        return StatusError;
+    }
 }
 
 int RunTranscriptCommand(const QStringList& arguments)

@@ -6,6 +6,7 @@
 #include "EventGuard.h"
 #include "HostServices.h"
 #include "Lib00700.h"
+#include "QuoteReport.h"
 #include "NetConnection.h"
 #include "ScreenLoader.h"
 #include "ServerSession.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -37,6 +39,20 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, c
     b->setObjectName(QString::fromLatin1(name));
     QObject::connect(b, &QPushButton::clicked, parent, [handler] { RunHandler(handler); });
     return b;
+}
+
+QTableView* Grid(QWidget* parent, const char* name, TDataSource* source)
+{
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(QString::fromLatin1(name));
+    grid->setModel(new TDataSetModel(source, grid));
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    grid->setWordWrap(false);
+    return grid;
 }
 
 QLineEdit* Edit(QWidget* parent, const char* name, const QString& text = {})
@@ -148,6 +164,51 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     grdOrcamentos->setWordWrap(false);
     lblTotais = new QLabel(this);
     lblTotais->setObjectName(QStringLiteral("lblTotais"));
+
+    // The selected quote: what would stop its next actions, and who did what.
+    cdsPendencias.DefineFields({
+        {"IDGRAVIDADE", TFieldType::String, 1, fkData, "", false},
+        {"Tipo", TFieldType::String, 20, fkCalculated, "Tipo"},
+        {"IDACAO", TFieldType::String, 8, fkData, "", false},
+        {"Acao", TFieldType::String, 10, fkCalculated, "Ação"},
+        {"CDARVPROD", TFieldType::String, 20, fkData, "Produto"},
+        {"NMPRODUTO", TFieldType::String, 50, fkData, "Nome do Produto"},
+        {"QTPEDIDO", TFieldType::Float, 0, fkData, "Quantidade", true, "#,##0.###"},
+        {"DSMENSAGEM", TFieldType::String, 500, fkData, "Mensagem"},
+        {"DSDETALHE", TFieldType::String, 500, fkData, "Detalhe"},
+        {"CDPENDENCIA", TFieldType::String, 30, fkData, "Código"},
+        {"IDPROXIMA", TFieldType::String, 1, fkData, "", false},
+        {"IDDEPTO", TFieldType::String, 1, fkData, "", false},
+        {"CDPRODUTO", TFieldType::String, 10, fkData, "", false},
+        {"NRPEDIDOORIG", TFieldType::String, 10, fkData, "", false},
+    });
+    cdsPendencias.OnCalcFields = [](TClientDataSet& ds) {
+        ds.FieldByName(QStringLiteral("Tipo"))->SetAsString(SeverityText(ds.FieldByName(QStringLiteral("IDGRAVIDADE"))->AsString()));
+        ds.FieldByName(QStringLiteral("Acao"))->SetAsString(ActionText(ds.FieldByName(QStringLiteral("IDACAO"))->AsString()));
+    };
+    cdsHistorico.DefineFields({
+        {"DTREGISTRO", TFieldType::DateTime, 0, fkData, "Quando", true, "dd/mm/yyyy hh:nn:ss"},
+        {"CDOPERADOR", TFieldType::String, 40, fkData, "Operador"},
+        {"DSACAO", TFieldType::String, 60, fkData, "Ação"},
+        {"NRSEQORCAEVE", TFieldType::String, 2, fkData, "Seq."},
+        {"IDRESULTADO", TFieldType::String, 20, fkData, "Resultado"},
+        {"DSMENSAGEM", TFieldType::String, 500, fkData, "Mensagem"},
+        {"NMMETODO", TFieldType::String, 100, fkData, "Método"},
+    });
+    lblPendencias = new QLabel(this);
+    lblPendencias->setObjectName(QStringLiteral("lblPendencias"));
+    lblPendencias->setWordWrap(true);
+    grdPendencias = Grid(this, "grdPendencias", &dtsPendencias);
+    grdHistorico = Grid(this, "grdHistorico", &dtsHistorico);
+    auto* pending = new QWidget(this);
+    auto* pendingLayout = new QVBoxLayout(pending);
+    pendingLayout->setContentsMargins(0, 0, 0, 0);
+    pendingLayout->addWidget(lblPendencias);
+    pendingLayout->addWidget(grdPendencias, 1);
+    tabOrcamento = new QTabWidget(this);
+    tabOrcamento->setObjectName(QStringLiteral("tabOrcamento"));
+    tabOrcamento->addTab(pending, QStringLiteral("Pendências"));
+    tabOrcamento->addTab(grdHistorico, QStringLiteral("Histórico"));
     cbbTela = new QComboBox(this);
     cbbTela->setObjectName(QStringLiteral("cbbTela"));
     cbbTela->addItem(QStringLiteral("Lançamento (ORE00100)"), QStringLiteral("ORE00100"));
@@ -157,6 +218,10 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     connect(barFiltro, &TQuoteFilterBar::changed, this, [this] { RunHandler([this] { Filtrar(); }); });
     connect(grdOrcamentos->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) { RunHandler([=, this] { Ordenar(column); }); });
     connect(grdOrcamentos, &QTableView::doubleClicked, this, [this] { RunHandler([this] { Processar(); }); });
+    connect(grdOrcamentos->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (!m_reloading)
+            RunHandler([this] { MostrarPendencias(); });
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(lblCodTela);
@@ -175,9 +240,10 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     buttons->addWidget(Button(this, "btnFechar", QStringLiteral("Fechar"), [this] { Close(); }));
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(barFiltro);
-    outer->addWidget(grdOrcamentos, 1);
+    outer->addWidget(grdOrcamentos, 3);
+    outer->addWidget(tabOrcamento, 2);
     outer->addLayout(buttons);
-    resize(900, 520);
+    resize(1000, 680);
     Session().mainForm = this;
     Atualizar();
 }
@@ -193,11 +259,13 @@ void TfrmListaOrcamentos::Atualizar()
     barFiltro->SetSalespeople(m_all);
     // The widths fit every quote of the branch once, so they stay put while the rows change.
     const QString kept = SelectedQuote();
+    m_reloading = true;
     cdsOrcamentos.LoadPacket(m_all);
     const int columns = FitColumnsToContents(grdOrcamentos);
     if (!isVisible())   // the window opens wide enough for them, as far as a screen allows
         resize(std::max(width(), std::min(columns + 2 * grdOrcamentos->frameWidth() + 40, 1280)), height());
     SelectQuote(kept);
+    m_reloading = false;
     Filtrar();
 }
 
@@ -207,9 +275,12 @@ void TfrmListaOrcamentos::Filtrar()
     query.sortField = m_sortField;
     query.order = m_order;
     const QString kept = SelectedQuote();
+    m_reloading = true;
     cdsOrcamentos.LoadPacket(TDataPacket(m_all.fields(), SelectQuotes(m_all, query)));
     lblTotais->setText(QuoteTotals(cdsOrcamentos));
     SelectQuote(kept);
+    m_reloading = false;
+    MostrarPendencias();
 }
 
 void TfrmListaOrcamentos::Ordenar(int column)
@@ -261,6 +332,29 @@ void TfrmListaOrcamentos::reject()
 {
     if (MessageDlg(QStringLiteral("Deseja sair de Orçamentos de Eventos?"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
         TfrmBase::reject();
+}
+
+void TfrmListaOrcamentos::MostrarPendencias()
+{
+    for (TClientDataSet* ds : {&cdsPendencias, &cdsHistorico})
+        if (ds->Active())
+            ds->EmptyDataSet();
+    const QModelIndex current = grdOrcamentos->currentIndex();
+    if (!current.isValid() || current.row() >= cdsOrcamentos.RecordCount()) {
+        lblPendencias->setText(QStringLiteral("Escolha um orçamento da lista."));
+        return;
+    }
+    cdsOrcamentos.SetRecNo(current.row() + 1);
+    auto f = [this](const char* name) { return cdsOrcamentos.FieldByName(QString::fromLatin1(name))->AsString(); };
+    // A report that cannot be read is said in the panel: choosing a quote raises no error box.
+    try {
+        const TDataPacket report = ReadQuoteReport(f("CDFILIAL"), f("NRORCAEVENTO"), f("NRSEQORCAEVE"));
+        cdsPendencias.LoadPacket(report);
+        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: %3").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), ReportSummary(report)));
+        cdsHistorico.LoadPacket(ReadQuoteHistory(f("CDFILIAL"), f("NRORCAEVENTO")));
+    } catch (const EHostError& e) {
+        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: as pendências não puderam ser lidas: %3").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), e.message()));
+    }
 }
 
 void TfrmListaOrcamentos::Processar()

@@ -12,6 +12,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QTabWidget;
 class QTableView;
 class TQuoteFilterBar;
 
@@ -33,7 +34,8 @@ private:
 // The branch's quotes: filtered by the bar above them (situation, number, client or event,
 // event dates, salesperson), in the order of the column last clicked, coloured by
 // situation, with their count and total below. cdsOrcamentos holds the rows shown, in the
-// order shown; the selected quote stays selected while the rows change.
+// order shown; the selected quote stays selected while the rows change. Below the list, the
+// selected quote's pending findings and history.
 class TfrmListaOrcamentos : public TfrmBase {
     Q_OBJECT
 public:
@@ -44,6 +46,9 @@ public:
     void Filtrar();      // the rows the filter bar and the order let through
     void Ordenar(int column);   // by the column clicked; clicked again, the other way round
     void ExportarCsv(const QString& file);   // the rows shown
+    // The selected quote's readiness report ("Pendências") and history ("Histórico"), read
+    // again when the selection changes and after processing.
+    void MostrarPendencias();
 
     TQuoteFilterBar* barFiltro;
     QComboBox* cbbSituacao;
@@ -54,6 +59,15 @@ public:
     TClientDataSet cdsOrcamentos{this, QStringLiteral("cdsOrcamentos")};
     TDataSource dtsOrcamentos{this, QStringLiteral("dtsOrcamentos"), &cdsOrcamentos};
 
+    QTabWidget* tabOrcamento;
+    QLabel* lblPendencias;
+    QTableView* grdPendencias;
+    QTableView* grdHistorico;
+    TClientDataSet cdsPendencias{this, QStringLiteral("cdsPendencias")};
+    TDataSource dtsPendencias{this, QStringLiteral("dtsPendencias"), &cdsPendencias};
+    TClientDataSet cdsHistorico{this, QStringLiteral("cdsHistorico")};
+    TDataSource dtsHistorico{this, QStringLiteral("dtsHistorico"), &cdsHistorico};
+
 protected:
     void reject() override;   // Escape asks before the application is left
 
@@ -63,6 +77,7 @@ private:
     TDataPacket m_all;
     QString m_sortField;
     Qt::SortOrder m_order = Qt::AscendingOrder;
+    bool m_reloading = false;   // the list is being filled: its selection signals are not the operator's
 };
 
 // The text of a quote situation, 1 to 8.

@@ -135,6 +135,9 @@ QStringList TakeScreenshots(const QString& directory, const QString& quote)
         save(&login, "entrada");
         TfrmListaOrcamentos list;
         save(&list, "lista-orcamentos");
+        // The panel of a quote with warnings and orders to make.
+        list.edtPesquisa->setText(QStringLiteral("0000000303"));
+        save(&list, "pendencias");
     }
     auto& services = static_cast<ScreenshotServices&>(InstallHostServices(std::make_unique<ScreenshotServices>(directory, quote)));
     RunPackageScreen(QStringLiteral("ORE06400"), QVariantList{1, FiliProc(), quote, QStringLiteral("01"), Operador(), QStringLiteral("ORE00400")});

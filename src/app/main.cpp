@@ -19,8 +19,8 @@ void messages(QtMsgType type, const QMessageLogContext& context, const QString& 
 
 void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", text.toLocal8Bit().constData()); }
 
-const QStringList commands{QStringLiteral("list"), QStringLiteral("process"), QStringLiteral("quotes"), QStringLiteral("transcript"),
-                           QStringLiteral("screenshots")};
+const QStringList commands{QStringLiteral("list"),       QStringLiteral("process"),     QStringLiteral("quotes"),
+                           QStringLiteral("check"),      QStringLiteral("transcript"), QStringLiteral("screenshots")};
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     // `quotes` needs a window only to ask for a password that ORE_PASSWORD does not give.
     const bool displayed = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
                            || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    const bool windowless = (command == QLatin1String("quotes") && (qEnvironmentVariableIsSet("ORE_PASSWORD") || !displayed))
+    const bool windowless = ((command == QLatin1String("quotes") || command == QLatin1String("check")) && (qEnvironmentVariableIsSet("ORE_PASSWORD") || !displayed))
                             || command == QLatin1String("transcript") || command == QLatin1String("screenshots")
                             || (command == QLatin1String("process") && WantsHeadless(arguments));
     if (!windowless && !displayed) {
@@ -68,6 +68,8 @@ int main(int argc, char** argv)
         return RunProcessCommand(arguments);
     if (command == QLatin1String("quotes"))
         return RunQuotesCommand(arguments);
+    if (command == QLatin1String("check"))
+        return RunCheckCommand(arguments);
     if (command == QLatin1String("transcript"))
         return RunTranscriptCommand(arguments);
     if (command == QLatin1String("screenshots"))

@@ -362,8 +362,8 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
         }
         if (status != 200)
             throw transportError(QStringLiteral("o servidor respondeu HTTP %1: %2").arg(status).arg(response.isError ? response.errorMessage : QString::fromUtf8(content.left(300))));
-        if (response.id != id)
-            throw transportError(QStringLiteral("a resposta traz o id %1 em vez de %2.").arg(response.id).arg(id));
+        if (response.id != Wire::RequestId(id))
+            throw transportError(QStringLiteral("a resposta traz o id %1 em vez de %2.").arg(Wire::IdText(response.id)).arg(id));
     } catch (const EHostError& e) {
         report(TCallRecord::Exception, e.message());
         throw;

@@ -811,6 +811,37 @@ QVariant Decode(const QByteArray& json)
     return decodeValue(parsed->doc(), 0);
 }
 
+namespace {
+
+void writeId(JsonWriter& w, const RequestId& id)
+{
+    w.Key("id");
+    if (const auto* number = std::get_if<qint64>(&id))
+        w.Int64(*number);
+    else
+        writeString(w, std::get<QString>(id));
+}
+
+// The envelope's id: a whole number or a text; anything else (absent, null, fractional) reads as 0.
+RequestId readId(const JValue& envelope)
+{
+    const auto id = envelope.FindMember("id");
+    if (id == envelope.MemberEnd())
+        return qint64(0);
+    if (id->value.IsString())
+        return jsonString(id->value);
+    return id->value.IsInt64() ? id->value.GetInt64() : qint64(0);
+}
+
+} // namespace
+
+QString IdText(const RequestId& id)
+{
+    if (const auto* number = std::get_if<qint64>(&id))
+        return QString::number(*number);
+    return QLatin1Char('"') + std::get<QString>(id) + QLatin1Char('"');
+}
+
 QByteArray EncodeRequest(const Request& request)
 {
     rapidjson::StringBuffer buffer;
@@ -818,8 +849,7 @@ QByteArray EncodeRequest(const Request& request)
     w.StartObject();
     w.Key("jsonrpc");
     w.String("2.0");
-    w.Key("id");
-    w.Int64(request.id);
+    writeId(w, request.id);
     w.Key("method");
     writeString(w, request.method);
     w.Key("params");
@@ -838,9 +868,7 @@ Request DecodeRequest(const QByteArray& body)
     if (!doc.IsObject())
         fail(QStringLiteral("O pedido deve ser um objeto JSON-RPC."));
     Request r;
-    const auto id = doc.FindMember("id");
-    if (id != doc.MemberEnd() && id->value.IsInt64())
-        r.id = id->value.GetInt64();
+    r.id = readId(doc);
     const auto method = doc.FindMember("method");
     if (method == doc.MemberEnd() || !method->value.IsString())
         fail(QStringLiteral("O pedido não diz o método."));
@@ -861,8 +889,7 @@ QByteArray EncodeResponse(const Response& response)
     w.StartObject();
     w.Key("jsonrpc");
     w.String("2.0");
-    w.Key("id");
-    w.Int64(response.id);
+    writeId(w, response.id);
     if (response.isError) {
         w.Key("error");
         w.StartObject();
@@ -895,9 +922,7 @@ Response DecodeResponse(const QByteArray& body)
     if (!doc.IsObject())
         fail(QStringLiteral("A resposta do servidor não é um objeto JSON-RPC."));
     Response r;
-    const auto id = doc.FindMember("id");
-    if (id != doc.MemberEnd() && id->value.IsInt64())
-        r.id = id->value.GetInt64();
+    r.id = readId(doc);
     const auto error = doc.FindMember("error");
     if (error != doc.MemberEnd() && !error->value.IsNull()) {
         if (!error->value.IsObject())

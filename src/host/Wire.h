@@ -27,6 +27,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <variant>
+
 // A failed result of a remote method: the server's text for the operator.
 struct TFailResult {
     QString text;
@@ -46,15 +48,18 @@ QVariant Decode(const QByteArray& json);
 QString DateTimeText(const QDateTime& dt);
 QDateTime ParseDateTime(const QString& text);
 
-// JSON-RPC envelopes.
+// JSON-RPC envelopes. A request's id is a number or a text; the answer carries it back as it came.
+using RequestId = std::variant<qint64, QString>;
+QString IdText(const RequestId& id);
+
 struct Request {
-    qint64 id = 0;
+    RequestId id = qint64(0);
     QString method;
     QVariantList params;
 };
 
 struct Response {
-    qint64 id = 0;
+    RequestId id = qint64(0);
     bool isError = false;      // the server raised an exception
     int errorCode = 0;
     QString errorMessage;

@@ -66,7 +66,7 @@ int RowsOf(const QVariant& result)
     return rows;
 }
 
-QByteArray rpcError(qint64 id, int code, const QString& message)
+QByteArray rpcError(const Wire::RequestId& id, int code, const QString& message)
 {
     Wire::Response response;
     response.id = id;
@@ -92,7 +92,7 @@ struct Work {
     QByteArray body;
     bool keepAlive = true;
     bool decoded = false;   // the body has become the request's method and arguments
-    qint64 id = 0;
+    Wire::RequestId id = qint64(0);
 };
 
 struct TRpcServer::Impl {
@@ -244,7 +244,7 @@ struct TRpcServer::Impl {
     }
 
     // The HTTP status, the body of the answer and the rows it carries.
-    std::tuple<int, QByteArray, int> dispatch(const TRpcRequest& request, qint64 id)
+    std::tuple<int, QByteArray, int> dispatch(const TRpcRequest& request, const Wire::RequestId& id)
     {
         TRpcReply reply;
         try {

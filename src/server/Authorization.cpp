@@ -8,42 +8,6 @@
 
 #include <map>
 
-namespace {
-
-// An operator's salesperson record: his code, job ("V" plain salesperson, "S" supervisor,
-// "G" manager) and supervisor.
-struct TJob {
-    QString salesperson, job, supervisor;
-    bool plain() const { return job == QLatin1String("V"); }
-};
-
-TJob JobOf(QSqlDatabase& db, const QString& operatorCode)
-{
-    TRows q = Run(db, QStringLiteral("SELECT O.CDVENDEDOR, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
-                                         "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?"),
-                      {operatorCode});
-    if (!q.next())
-        return {};
-    return {q.value(0).toString().trimmed(), q.value(1).toString().trimmed(), q.value(2).toString().trimmed()};
-}
-
-// The processing rights as the dialog reads them: the operator's own row, otherwise the
-// branch's defaults; every screen's rights together, since the server does not know the
-// screen that launched the module.
-QString RightsOf(QSqlDatabase& db, const QString& operatorCode, const QString& branch)
-{
-    TRows own = Run(db, QStringLiteral("SELECT CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"), {operatorCode});
-    if (own.next())
-        return QStringList{own.value(0).toString(), own.value(1).toString(), own.value(2).toString()}.join(QLatin1Char(' '));
-    TRows defaults = Run(db, QStringLiteral("SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?"), {branch});
-    if (defaults.next())
-        return QStringList{defaults.value(0).toString(), defaults.value(1).toString(), defaults.value(2).toString()}.join(QLatin1Char(' '));
-    return {};
-}
-
-// Whether the quote's discount is above its salesperson's ceiling, measured as the approval
-// measures it when the branch treats discounts ("A"): any item's discount, else the quote's
-// discount against the gross total of the items.
 bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
 {
     if (Scalar(db, QStringLiteral("SELECT IDTPTRATDESCORE FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString() != QLatin1String("A"))
@@ -71,10 +35,36 @@ bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
     return RoundDec(discount, 2) * 100 / RoundDec(gross, 2) > RoundDec(ceiling, 2);
 }
 
+TJob JobOf(QSqlDatabase& db, const QString& operatorCode)
+{
+    TRows q = Run(db, QStringLiteral("SELECT O.CDVENDEDOR, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
+                                         "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?"),
+                      {operatorCode});
+    if (!q.next())
+        return {};
+    return {q.value(0).toString().trimmed(), q.value(1).toString().trimmed(), q.value(2).toString().trimmed()};
+}
+
+namespace {
+
+// The processing rights as the dialog reads them: the operator's own row, otherwise the
+// branch's defaults; every screen's rights together, since the server does not know the
+// screen that launched the module.
+QString RightsOf(QSqlDatabase& db, const QString& operatorCode, const QString& branch)
+{
+    TRows own = Run(db, QStringLiteral("SELECT CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"), {operatorCode});
+    if (own.next())
+        return QStringList{own.value(0).toString(), own.value(1).toString(), own.value(2).toString()}.join(QLatin1Char(' '));
+    TRows defaults = Run(db, QStringLiteral("SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?"), {branch});
+    if (defaults.next())
+        return QStringList{defaults.value(0).toString(), defaults.value(1).toString(), defaults.value(2).toString()}.join(QLatin1Char(' '));
+    return {};
+}
+
 // Whether the session holds a supervisor's word, recent enough, from someone who may give it
 // for this operator and this quote: a manager, the operator's supervisor, or the supervisor
 // of the quote's salesperson (whose password the approval asks for).
-bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
+bool Vouches(TCall& c, const TQuoteKey& key, const TJob& acting)
 {
     const TSessionInfo& s = *c.session;
     if (s.confirmedBy.isEmpty() || !s.confirmedAt.isValid() || s.confirmedAt > c.now
@@ -91,6 +81,17 @@ bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
                                         .toString()
                                         .trimmed();
     return confirmer.salesperson == acting.supervisor || confirmer.salesperson == quoteSupervisor;
+}
+
+// The same, and when it holds, the change's journal entry names who gave his word, so that
+// the quote's history shows it.
+bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
+{
+    if (!Vouches(c, key, acting))
+        return false;
+    c.journalNote = QStringLiteral("autorizado por %1 (senha confirmada em %2)")
+                        .arg(c.session->confirmedBy, c.session->confirmedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
+    return true;
 }
 
 // SetAprova: a discount above the ceiling needs a supervisor's word, unless the operator is
@@ -134,6 +135,9 @@ const std::map<QString, TMethodRule>& Rules()
         {"CRV.rdmHost.Login", {.journal = true, .secret = {1}, .checksPassword = true}},
         {"CRV.rdmHost.Logout", {.journal = true}},
         {"CRV.rdmHost.ConfSenha", {.journal = true, .secret = {1}, .checksPassword = true}},
+        // Read-only, on the session's branch.
+        {"CRV.rdmHost.VerificaOrcamento", {.branchArg = 0, .quote = key}},
+        {"CRV.rdmHost.HistoricoOrcamento", {.branchArg = 0, .quote = {0, 1, -1}}},
 
         {"ORE06400.rdmProcOrca.GetOperControle", {.operatorArg = 0}},
         {"ORE06400.rdmProcOrca.GetOperCadProd", {.operatorArg = 0}},

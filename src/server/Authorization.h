@@ -34,6 +34,19 @@ struct TMethodRule {
 // The rule of "object.method"; methods without one only read and need just the session.
 const TMethodRule& RuleOf(const QString& name);
 
+// An operator's salesperson record: his code, job ("V" plain salesperson, "S" supervisor,
+// "G" manager) and supervisor.
+struct TJob {
+    QString salesperson, job, supervisor;
+    bool plain() const { return job == QLatin1String("V"); }
+};
+TJob JobOf(QSqlDatabase& db, const QString& operatorCode);
+
+// Whether the quote's discount is above its salesperson's ceiling, measured as the approval
+// measures it when the branch treats discounts ("A"): any item's discount, else the quote's
+// discount against the gross total of the items.
+bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key);
+
 // Throws EDenied when the session may not make the call.
 void Authorize(TCall& call, const TMethodRule& rule);
 

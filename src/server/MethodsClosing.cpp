@@ -21,7 +21,53 @@ constexpr const char* kEndeCont =
 
 int Cents(double value) { return int(std::llround(value * 100)); }
 
+bool UnpricedContractors(QSqlDatabase& db, const TQuoteKey& key)
+{
+    return Scalar(db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) + " AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)",
+                  key.params())
+               .toInt()
+           > 0;
+}
+
 } // namespace
+
+QString ClosingParameterError(QSqlDatabase& db, const TQuoteKey& key)
+{
+    TRows p = Run(db, QStringLiteral("SELECT IDTPPRODPEDOREV, CDTIPOOPER, CDSERIE, CDTPCTREC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
+    if (!p.next() || p.value(0).toString().isEmpty())
+        return QStringLiteral("N_PARAM_PED|") + key.branch;
+    if (p.value(1).toString().isEmpty())
+        return QStringLiteral("N_PARAM_TIPOOPER");
+    if (p.value(2).toString().isEmpty())
+        return QStringLiteral("N_PARAM_SERIE");
+    if (p.value(3).toString().isEmpty())
+        return QStringLiteral("N_PARAM_TPCTREC|") + p.value(1).toString();
+    return {};
+}
+
+QString ContractorValueProblem(QSqlDatabase& db, const TQuoteKey& key)
+{
+    if (UnpricedContractors(db, key))
+        return QStringLiteral("N_PARAM_VRNOTA_ZERO");
+    const double charged = Scalar(db, "SELECT COALESCE(SUM(VRRECECONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    if (Cents(charged) != Cents(Totals(db, key).net()))
+        return QStringLiteral("VALORSEQ_DIFER_VRORCA");
+    return {};
+}
+
+QString GuestCountProblem(QSqlDatabase& db, const TQuoteKey& key)
+{
+    const double guests = Scalar(db, "SELECT COALESCE(SUM(QTCONVCONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    const double expected = Scalar(db, "SELECT COALESCE(QTCONVORCEVE, 0) FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    return guests <= 0 ? QStringLiteral("CONV_QTD_ZERO") : guests != expected ? QStringLiteral("CONV_DIF") : QString();
+}
+
+bool ContractorCountMatches(QSqlDatabase& db, const TQuoteKey& key)
+{
+    const int count = Scalar(db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toInt();
+    const int expected = Scalar(db, "SELECT QTCONTRATORC FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toInt();
+    return count == expected;
+}
 
 void RegisterClosing(TServerObjects& o)
 {
@@ -37,25 +83,16 @@ void RegisterClosing(TServerObjects& o)
     o.Add(cont, "GetVdValor", 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
-        const QVariant unpriced = Scalar(c.db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
-                                                   " AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)",
-                                         key.params());
-        if (unpriced.toInt() > 0)
-            return VarArrayOf({QStringLiteral("N_PARAM_VRNOTA_ZERO")});
-        const double charged = Scalar(c.db, "SELECT COALESCE(SUM(VRRECECONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
-        if (Cents(charged) != Cents(Totals(c.db, key).net()))
-            return VarArrayOf({QStringLiteral("VALORSEQ_DIFER_VRORCA")});
-        return VarArrayOf({Null()});
+        const QString problem = ContractorValueProblem(c.db, key);
+        return VarArrayOf({problem.isEmpty() ? Null() : QVariant(problem)});
     });
 
     // The guests of the contracting clients against the quote's.
     o.Add(cont, "GetVdTipoEveCustEfet", 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
-        const double guests = Scalar(c.db, "SELECT COALESCE(SUM(QTCONVCONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
-        const double expected = Scalar(c.db, "SELECT COALESCE(QTCONVORCEVE, 0) FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
-        const QVariant note = guests <= 0 ? QVariant(QStringLiteral("CONV_QTD_ZERO")) : guests != expected ? QVariant(QStringLiteral("CONV_DIF")) : Null();
-        return VarArrayOf({true, note});
+        const QString note = GuestCountProblem(c.db, key);
+        return VarArrayOf({true, note.isEmpty() ? Null() : QVariant(note)});
     });
 
     o.Add(cont, "GetContratante", 3, [](TCall& c) {
@@ -79,9 +116,7 @@ void RegisterClosing(TServerObjects& o)
     o.Add(cont, "GetQtContratantes", 3, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
-        const int count = Scalar(c.db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toInt();
-        const int expected = Scalar(c.db, "SELECT QTCONTRATORC FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toInt();
-        return count == expected;
+        return ContractorCountMatches(c.db, key);
     });
 
     // Closes the rows marked "S". A closing parameter missing for the branch is an exception
@@ -104,19 +139,9 @@ void RegisterClosing(TServerObjects& o)
         for (const TQuoteKey& key : marked) {
             if (RequireQuote(c.db, key) != QLatin1String("2"))
                 throw ERefusal(QStringLiteral("Orçamento %1 não está aprovado. Fechamento bloqueado.").arg(key.text()));
-            TRows p = Run(c.db, QStringLiteral("SELECT IDTPPRODPEDOREV, CDTIPOOPER, CDSERIE, CDTPCTREC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
-            if (!p.next() || p.value(0).toString().isEmpty())
-                throw EServerError(QStringLiteral("N_PARAM_PED|") + key.branch);
-            if (p.value(1).toString().isEmpty())
-                throw EServerError(QStringLiteral("N_PARAM_TIPOOPER"));
-            if (p.value(2).toString().isEmpty())
-                throw EServerError(QStringLiteral("N_PARAM_SERIE"));
-            if (p.value(3).toString().isEmpty())
-                throw EServerError(QStringLiteral("N_PARAM_TPCTREC|") + p.value(1).toString());
-            const int unpriced = Scalar(c.db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
-                                                  " AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)",
-                                        key.params()).toInt();
-            if (unpriced > 0)
+            if (const QString missing = ClosingParameterError(c.db, key); !missing.isEmpty())
+                throw EServerError(missing);
+            if (UnpricedContractors(c.db, key))
                 throw EServerError(QStringLiteral("N_PARAM_VRNOTA_ZERO"));
             Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = '3', CDOPERFECH = ?, DTFECH = ?" + QString::fromLatin1(kWhereKey),
                 {operatorCode, Now(), key.branch, key.number, key.sequence});

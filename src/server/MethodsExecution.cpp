@@ -1,6 +1,6 @@
 // Execution: orders for the production and the materials departments, by item or by
 // composition, requisitions in their place, and what stood in the way.
-#include "Quote.h"
+#include "OrderPlan.h"
 #include "Variants.h"
 
 #include <QSqlQuery>
@@ -32,22 +32,17 @@ TQuoteKey MarkedQuote(const TCall& c, const TDataPacket& packet)
     throw ERefusal(QStringLiteral("%1: nenhum orçamento marcado no pacote.").arg(c.where()));
 }
 
-struct Product {
-    QString code, tree, name, department;
-    QVariant price;
-};
-
 // The quote's products with their quantities, by item or broken into their compositions. A
 // composed product is split into its components for the departments that make them; the
 // product itself stays too when none of its components is of its own department (a cake the
 // kitchen makes from materials the store sends).
-std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuoteKey& key, bool byComposition)
+TProductLines Needs(QSqlDatabase& db, const TQuoteKey& key, bool byComposition)
 {
-    std::map<QString, std::pair<Product, double>> needs;
+    TProductLines needs;
     auto product = [&](const QString& code) {
         TRows q = Run(db, QStringLiteral("SELECT CDPRODUTO, CDARVPROD, NMPRODUTO, IDDEPTO, VRPRECO FROM PRODUTO WHERE CDPRODUTO = ?"), {code});
         q.next();
-        return Product{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4)};
+        return TProduct{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4)};
     };
     auto add = [&](const QString& code, double quantity) {
         auto& need = needs[code];
@@ -66,7 +61,7 @@ std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuo
             while (parts.next())
                 components.emplace_back(parts.value(0).toString(), quantity * parts.value(1).toDouble());
         }
-        const Product composed = product(code);
+        const TProduct composed = product(code);
         bool madeOfItsOwn = false;
         for (const auto& [part, partQuantity] : components) {
             add(part, partQuantity);
@@ -76,13 +71,6 @@ std::map<QString, std::pair<Product, double>> Needs(QSqlDatabase& db, const TQuo
             add(code, quantity);
     }
     return needs;
-}
-
-// Whether the branch generates by composition ("C" or "A") rather than by item ("O").
-bool ByComposition(QSqlDatabase& db, const TQuoteKey& key)
-{
-    const QString mode = Scalar(db, QStringLiteral("SELECT IDTPPRODPEDOREV FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString();
-    return mode == QLatin1String("C") || mode == QLatin1String("A");
 }
 
 // What the quote's orders of a department already hold, by product.
@@ -97,39 +85,11 @@ std::map<QString, double> Ordered(QSqlDatabase& db, const TQuoteKey& key, const 
     return ordered;
 }
 
-// Quantities added since an order of the quote reached `state` (E expedited, O in production,
-// R taken from stock).
-QString AddedSince(QSqlDatabase& db, const TQuoteKey& key, const char* state)
-{
-    TRows q = Run(db, QStringLiteral("SELECT DISTINCT IDDEPTO FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND IDSITUPED = ?"),
-                      {key.branch, key.number, key.sequence, QString::fromLatin1(state)});
-    double added = 0;
-    // Like with like: the needs in the form the orders were made.
-    const bool byComposition = ByComposition(db, key);
-    while (q.next()) {
-        const QString department = q.value(0).toString();
-        const auto ordered = Ordered(db, key, department);
-        for (const auto& [code, need] : Needs(db, key, byComposition))
-            if (need.first.department == department)
-                added += std::max(0.0, need.second - (ordered.count(code) ? ordered.at(code) : 0.0));
-    }
-    return QString::number(added);
-}
-
-// A generation run of the quote: its number is kept on the quote and on the orders it makes.
-int NewRun(TCall& c, const TQuoteKey& key)
-{
-    const int run = NextNumber(c.db, QStringLiteral("GERACAO"), 10).toInt();
-    Run(c.db, "UPDATE ORCAEVENTO SET NRGERACAO = ?" + QString::fromLatin1(kWhereKey), {run, key.branch, key.number, key.sequence});
-    return run;
-}
-
 // What the quote's orders of `department` lack of `lines`: everything when it has none.
-std::map<QString, std::pair<Product, double>> Missing(QSqlDatabase& db, const TQuoteKey& key, const QString& department,
-                                                      const std::map<QString, std::pair<Product, double>>& lines)
+TProductLines Missing(QSqlDatabase& db, const TQuoteKey& key, const QString& department, const TProductLines& lines)
 {
     const auto ordered = Ordered(db, key, department);
-    std::map<QString, std::pair<Product, double>> missing;
+    TProductLines missing;
     for (const auto& [code, line] : lines) {
         const double more = line.second - (ordered.count(code) ? ordered.at(code) : 0.0);
         if (more > 0)
@@ -146,8 +106,117 @@ QString FirstOrder(QSqlDatabase& db, const TQuoteKey& key, const QString& depart
         .toString();
 }
 
+} // namespace
+
+bool ByComposition(QSqlDatabase& db, const TQuoteKey& key)
+{
+    const QString mode = Scalar(db, QStringLiteral("SELECT IDTPPRODPEDOREV FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString();
+    return mode == QLatin1String("C") || mode == QLatin1String("A");
+}
+
+double AddedSince(QSqlDatabase& db, const TQuoteKey& key, const char* state)
+{
+    TRows q = Run(db, QStringLiteral("SELECT DISTINCT IDDEPTO FROM PEDIDO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ? AND IDSITUPED = ?"),
+                      {key.branch, key.number, key.sequence, QString::fromLatin1(state)});
+    double added = 0;
+    // Like with like: the needs in the form the orders were made.
+    const bool byComposition = ByComposition(db, key);
+    while (q.next()) {
+        const QString department = q.value(0).toString();
+        const auto ordered = Ordered(db, key, department);
+        for (const auto& [code, need] : Needs(db, key, byComposition))
+            if (need.first.department == department)
+                added += std::max(0.0, need.second - (ordered.count(code) ? ordered.at(code) : 0.0));
+    }
+    return added;
+}
+
+bool InProduction(QSqlDatabase& db, const TQuoteKey& key, const QString& department)
+{
+    return Scalar(db, QStringLiteral("SELECT COUNT(*) FROM ORDEMPROD R JOIN PEDIDO P ON P.NRPEDIDO = R.NRPEDIDO "
+                                     "WHERE P.CDFILIAL = ? AND P.NRORCAEVENTO = ? AND P.NRSEQORCAEVE = ? AND P.IDDEPTO = ?"),
+                  {key.branch, key.number, key.sequence, department})
+               .toInt()
+           > 0;
+}
+
+QString ExecutionParameterError(QSqlDatabase& db, const TQuoteKey& key)
+{
+    TRows p = Run(db, QStringLiteral("SELECT CDTIPOOPER, CDSERIE FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
+    if (!p.next())
+        return QStringLiteral("N_PARAM_PED|") + key.branch;
+    if (p.value(0).toString().isEmpty())
+        return QStringLiteral("N_PARAM_TIPOOPER");
+    if (p.value(1).toString().isEmpty())
+        return QStringLiteral("N_PARAM_SERIE|") + key.branch;
+    return {};
+}
+
+TOrderPlan PlanOrders(QSqlDatabase& db, const TQuoteKey& key, const QString& department, bool byComposition)
+{
+    TOrderPlan plan;
+    TProductLines lines;
+    for (const auto& [code, need] : Needs(db, key, byComposition)) {
+        const TProduct& product = need.first;
+        if (product.department.isEmpty()) {
+            plan.semDep.push_back({product.code, product.tree, product.name, Cell{}, key.branch});
+            continue;
+        }
+        if (product.department != department)
+            continue;
+        if (product.price.isNull()) {
+            plan.erroProd.push_back({product.tree.left(15), product.name.left(30)});
+            continue;
+        }
+        lines[code] = need;
+    }
+    if (!plan.erroProd.empty())
+        plan.erro.push_back({QStringLiteral("PRODUTO"), QStringLiteral("VRPREUNITPED")});
+    if (department == QLatin1String("M")
+        && Scalar(db, QStringLiteral("SELECT CDTPCUSTEXP FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString().isEmpty())
+        plan.erroFil.push_back({QStringLiteral("IDCUSEXP"), key.branch});
+    if (plan.erro.empty() && plan.semDep.empty() && plan.erroFil.empty() && lines.empty())
+        plan.pendente.push_back({key.number, department});
+    if (plan.clear()) {
+        // The first order holds everything; a later one only what was added since.
+        plan.original = FirstOrder(db, key, department);
+        plan.order = Missing(db, key, department, lines);
+    }
+    return plan;
+}
+
+TOrderPlan PlanRequisition(QSqlDatabase& db, const TQuoteKey& key)
+{
+    TOrderPlan plan;
+    TProductLines lines;
+    for (const auto& [code, need] : Needs(db, key, false)) {
+        if (need.first.department.isEmpty())
+            plan.semDep.push_back({need.first.code, need.first.tree, need.first.name, Cell{}, key.branch});
+        else if (need.first.department == QLatin1String("P"))
+            lines[code] = need;
+    }
+    if (lines.empty()) {
+        plan.pendente.push_back({key.number, QStringLiteral("P")});
+    } else if (plan.semDep.empty()) {
+        // A second run adds only what the quote gained since the requisitions made.
+        plan.original = FirstOrder(db, key, QStringLiteral("P"));
+        plan.order = Missing(db, key, QStringLiteral("P"), lines);
+    }
+    return plan;
+}
+
+namespace {
+
+// A generation run of the quote: its number is kept on the quote and on the orders it makes.
+int NewRun(TCall& c, const TQuoteKey& key)
+{
+    const int run = NextNumber(c.db, QStringLiteral("GERACAO"), 10).toInt();
+    Run(c.db, "UPDATE ORCAEVENTO SET NRGERACAO = ?" + QString::fromLatin1(kWhereKey), {run, key.branch, key.number, key.sequence});
+    return run;
+}
+
 QString NewOrder(TCall& c, const TQuoteKey& key, int run, const QString& department, const char* kind, const QString& original,
-                 const std::map<QString, std::pair<Product, double>>& lines)
+                 const TProductLines& lines)
 {
     const QString number = NextNumber(c.db, QStringLiteral("PEDIDO"), 10);
     Run(c.db, QStringLiteral("INSERT INTO PEDIDO (NRPEDIDO, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDDEPTO, IDSITUPED, NRPEDIDOORIG, IDTIPOGER, CDOPERADOR, "
@@ -199,57 +268,24 @@ QVariant Generate(TCall& c, bool byComposition)
     if (situation < QLatin1String("3") || situation > QLatin1String("6"))
         throw ERefusal(QStringLiteral("Orçamento %1 não está fechado. Execução bloqueada.").arg(key.text()));
 
-    TRows p = Run(c.db, QStringLiteral("SELECT CDTIPOOPER, CDSERIE, CDTPCUSTEXP FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch});
-    if (!p.next())
-        throw EServerError(QStringLiteral("N_PARAM_PED|") + key.branch);
-    if (p.value(0).toString().isEmpty())
-        throw EServerError(QStringLiteral("N_PARAM_TIPOOPER"));
-    if (p.value(1).toString().isEmpty())
-        throw EServerError(QStringLiteral("N_PARAM_SERIE|") + key.branch);
-    const bool costTypeSet = !p.value(2).toString().isEmpty();
+    if (const QString missing = ExecutionParameterError(c.db, key); !missing.isEmpty())
+        throw EServerError(missing);
     KeepNewClient(c, key);
 
-    std::vector<CellRow> erro, semDep, pendente, erroProd, erroFil;
-    std::map<QString, std::pair<Product, double>> lines;
-    for (const auto& [code, need] : Needs(c.db, key, byComposition)) {
-        const Product& product = need.first;
-        if (product.department.isEmpty()) {
-            semDep.push_back({product.code, product.tree, product.name, Cell{}, key.branch});
-            continue;
-        }
-        if (product.department != kindLetter)
-            continue;
-        if (product.price.isNull()) {
-            erroProd.push_back({product.tree.left(15), product.name.left(30)});
-            continue;
-        }
-        lines[code] = need;
-    }
-    if (!erroProd.empty())
-        erro.push_back({QStringLiteral("PRODUTO"), QStringLiteral("VRPREUNITPED")});
-    if (kindLetter == QLatin1String("M") && !costTypeSet)
-        erroFil.push_back({QStringLiteral("IDCUSEXP"), key.branch});
-    if (erro.empty() && semDep.empty() && erroFil.empty() && lines.empty())
-        pendente.push_back({key.number, kindLetter});
-
-    bool withItems = true;
+    const TOrderPlan plan = PlanOrders(c.db, key, kindLetter, byComposition);
     const int run = NewRun(c, key);
-    if (erro.empty() && semDep.empty() && erroFil.empty() && pendente.empty()) {
-        // The first order holds everything; a later one only what was added since.
-        const QString original = FirstOrder(c.db, key, kindLetter);
-        const auto missing = Missing(c.db, key, kindLetter, lines);
-        withItems = !missing.empty();
-        if (withItems)
-            NewOrder(c, key, run, kindLetter, "O", original, missing);
+    if (plan.clear()) {
+        if (plan.withItems())
+            NewOrder(c, key, run, kindLetter, "O", plan.original, plan.order);
         // Production takes 3 to 4 and 5 to 6; materials 3 to 5 and 4 to 6.
         const QString next = kindLetter == QLatin1String("P") ? (situation == QLatin1String("5") ? QStringLiteral("6") : QStringLiteral("4"))
                                                               : (situation == QLatin1String("4") ? QStringLiteral("6") : QStringLiteral("5"));
         Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = ?" + QString::fromLatin1(kWhereKey), {next, key.branch, key.number, key.sequence});
     }
-    return VarArrayOf({Pack(TDataPacket(Layout(kErro), erro)), Pack(TDataPacket(Layout(kProdSemDep), semDep)),
+    return VarArrayOf({Pack(TDataPacket(Layout(kErro), plan.erro)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep)),
                        Pack(TDataPacket(Layout(kPedidoOp), {})), Pack(TDataPacket(Layout(kMsgPedExp), {})),
-                       Pack(TDataPacket(Layout(kOrcaPendente), pendente)), Pack(TDataPacket(Layout(kErroProd), erroProd)),
-                       Pack(TDataPacket(Layout(kErroFil), erroFil)), Null(), withItems});
+                       Pack(TDataPacket(Layout(kOrcaPendente), plan.pendente)), Pack(TDataPacket(Layout(kErroProd), plan.erroProd)),
+                       Pack(TDataPacket(Layout(kErroFil), plan.erroFil)), Null(), !plan.clear() || plan.withItems()});
 }
 
 } // namespace
@@ -271,7 +307,7 @@ void RegisterExecution(TServerObjects& o)
         return [state](TCall& c) {
             const TQuoteKey key = KeyOf(c);
             RequireQuote(c.db, key);
-            return Pack(TDataPacket(Layout("QTITEMNEG s20"), {{AddedSince(c.db, key, state)}}));
+            return Pack(TDataPacket(Layout("QTITEMNEG s20"), {{QString::number(AddedSince(c.db, key, state))}}));
         };
     };
     o.Add(exec, "GetExpItemNeg", 3, added("E"));
@@ -290,24 +326,11 @@ void RegisterExecution(TServerObjects& o)
     o.Add(exec, "GeraReqOrcaEve", 3, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
         RequireQuote(c.db, key);
-        std::vector<CellRow> semDep, pendente;
-        std::map<QString, std::pair<Product, double>> lines;
-        for (const auto& [code, need] : Needs(c.db, key, false)) {
-            if (need.first.department.isEmpty())
-                semDep.push_back({need.first.code, need.first.tree, need.first.name, Cell{}, key.branch});
-            else if (need.first.department == QLatin1String("P"))
-                lines[code] = need;
-        }
+        const TOrderPlan plan = PlanRequisition(c.db, key);
         const int run = NewRun(c, key);
-        if (lines.empty()) {
-            pendente.push_back({key.number, QStringLiteral("P")});
-        } else if (semDep.empty()) {
-            // A second run adds only what the quote gained since the requisitions made.
-            const auto missing = Missing(c.db, key, QStringLiteral("P"), lines);
-            if (!missing.empty())
-                NewOrder(c, key, run, QStringLiteral("P"), "R", FirstOrder(c.db, key, QStringLiteral("P")), missing);
-        }
-        return VarArrayOf({Pack(TDataPacket(Layout(kOrcaPendente), pendente)), Pack(TDataPacket(Layout(kProdSemDep), semDep))});
+        if (plan.withItems())
+            NewOrder(c, key, run, QStringLiteral("P"), "R", plan.original, plan.order);
+        return VarArrayOf({Pack(TDataPacket(Layout(kOrcaPendente), plan.pendente)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep))});
     });
 
     o.Add(exec, "GetExibeNovoPed", 3, [](TCall& c) { return Replacement(c, "E"); });

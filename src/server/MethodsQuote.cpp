@@ -193,10 +193,7 @@ void RegisterQuote(TServerObjects& o)
 
     // The parent quote, while it is not approved.
     o.Add(aprova, "GetVerifOrcaPend", 4, [](TCall& c) {
-        return Pack(SelectByKey(c, "NRORCAEVENTO s10",
-                           "SELECT P.NRORCAEVENTO FROM ORCAEVENTO O JOIN ORCAEVENTO P ON P.CDFILIAL = O.CDFILIAL "
-                           "AND P.NRORCAEVENTO = O.NRORCAPAI AND P.NRSEQORCAEVE = COALESCE(O.NRSEQPAI, '01') "
-                           "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ? AND P.IDSITUORCEVE = '1'"));
+        return Pack(SelectByKey(c, "NRORCAEVENTO s10", PendingParentSql()));
     });
 
     // The registered client whose registration number the quote's new client carries.

@@ -64,3 +64,20 @@ std::pair<QDateTime, QDateTime> HallSpan(QSqlDatabase& db, const TQuoteKey& key,
 // answer "ACIMA_LIMITE|name", "N_LIMITE_DEF|name" or "DTA_HRA_MARC|name". With `lock`, the
 // hall's row is locked first, so that the check and a booking after it are one step.
 QString HallConflict(TCall& call, const TQuoteKey& key, const QString& hall, bool lock);
+
+// ---- what the closing checks, for the closing and for the readiness report
+
+// The first missing closing parameter of the quote's branch, as the closing raises it:
+// "N_PARAM_PED|0002", "N_PARAM_TIPOOPER", "N_PARAM_SERIE", "N_PARAM_TPCTREC|01"; "" when none.
+QString ClosingParameterError(QSqlDatabase& db, const TQuoteKey& key);
+// "N_PARAM_VRNOTA_ZERO" when a contracting client has no value, "VALORSEQ_DIFER_VRORCA" when
+// their values do not add up to the net total (to the cent), else "".
+QString ContractorValueProblem(QSqlDatabase& db, const TQuoteKey& key);
+// "CONV_QTD_ZERO" when the contracting clients bring no guests, "CONV_DIF" when they bring
+// another number than the quote's, else "".
+QString GuestCountProblem(QSqlDatabase& db, const TQuoteKey& key);
+// Whether the quote has as many contracting clients as it expects.
+bool ContractorCountMatches(QSqlDatabase& db, const TQuoteKey& key);
+
+// The parent quote ("NRORCAEVENTO") while it is pending, with one parameter list: the key.
+QString PendingParentSql();

@@ -266,4 +266,5 @@ void RegisterAll(TServerObjects& objects)
     RegisterClosing(objects);
     RegisterExecution(objects);
     RegisterScreens(objects);
+    RegisterReadiness(objects);
 }

@@ -93,6 +93,7 @@ void RegisterApproval(TServerObjects& objects);   // the approval's writes
 void RegisterClosing(TServerObjects& objects);    // rdmFechaOrca, rdmContratante
 void RegisterExecution(TServerObjects& objects);  // rdmExecProc
 void RegisterScreens(TServerObjects& objects);    // the other modules' screens
+void RegisterReadiness(TServerObjects& objects);  // CRV.rdmHost: what stops a quote, and its history
 void RegisterAll(TServerObjects& objects);
 
 // Shared helpers of the methods.

@@ -7,11 +7,10 @@
 
 #include <QSqlQuery>
 
-void ServerFixture::SetUp()
+void ServerHarness::Start(const char* backend)
 {
-    const QString backend = QString::fromLatin1(GetParam());
     QString url;
-    if (backend == QLatin1String("postgresql")) {
+    if (QLatin1String(backend) == QLatin1String("postgresql")) {
         url = qEnvironmentVariable("ORE_TEST_PG");
         if (url.isEmpty())
             GTEST_SKIP() << "ORE_TEST_PG is not set: no PostgreSQL for this run";
@@ -37,41 +36,41 @@ void ServerFixture::SetUp()
     ActAs(QStringLiteral("OPER1"));
 }
 
-QString ServerFixture::OpenSession(const QString& operatorCode, const QString& branch)
+QString ServerHarness::OpenSession(const QString& operatorCode, const QString& branch)
 {
     QSqlDatabase db = store->connection();
     return Sessions::Open(db, operatorCode, branch, QDateTime::currentDateTime(), objects->Policy());
 }
 
-void ServerFixture::ActAs(const QString& operatorCode, const QString& branch)
+void ServerHarness::ActAs(const QString& operatorCode, const QString& branch)
 {
     Session().token = OpenSession(operatorCode, branch);
     Session().operador = operatorCode;
     Session().filiProc = branch;
 }
 
-void ServerFixture::TearDown()
+void ServerHarness::Stop()
 {
     if (server)
         server->Stop();
     Session().token.clear();
 }
 
-QVariant ServerFixture::Call(const QString& object, const QString& method, const QVariantList& args, QMap<int, QVariant>* byref)
+QVariant ServerHarness::Call(const QString& object, const QString& method, const QVariantList& args, QMap<int, QVariant>* byref)
 {
     TNetConnection net(nullptr, QStringLiteral("netTeste"), object);
     return net.Call(method, args, byref);
 }
 
-QString ServerFixture::FailOf(const QVariant& result) { return VarIsFail(result) ? result.value<TFailResult>().text : QString(); }
+QString ServerHarness::FailOf(const QVariant& result) { return VarIsFail(result) ? result.value<TFailResult>().text : QString(); }
 
-QVariant ServerFixture::Sql(const QString& sql, const QVariantList& params)
+QVariant ServerHarness::Sql(const QString& sql, const QVariantList& params)
 {
     QSqlDatabase db = store->connection();
     return Scalar(db, sql, params);
 }
 
-void ServerFixture::Exec(const QString& sql, const QVariantList& params)
+void ServerHarness::Exec(const QString& sql, const QVariantList& params)
 {
     QSqlDatabase db = store->connection();
     ::Run(db, sql, params);

@@ -14,10 +14,12 @@
 
 #include <memory>
 
-class ServerFixture : public ::testing::TestWithParam<const char*> {
+// The server and its store, for any fixture: Start before a test, Stop after it.
+class ServerHarness {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    // `backend` is "sqlite" or "postgresql"; without ORE_TEST_PG the latter skips the test.
+    void Start(const char* backend);
+    void Stop();
 
     // A session opened straight in the store, as a login would open it; its token.
     QString OpenSession(const QString& operatorCode, const QString& branch = QStringLiteral("0001"));
@@ -36,6 +38,13 @@ protected:
     std::unique_ptr<TStore> store;
     std::unique_ptr<TServerObjects> objects;
     std::unique_ptr<TRpcServer> server;
+};
+
+// One test on each database it is instantiated for (SERVER_BACKENDS).
+class ServerFixture : public ServerHarness, public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { Start(GetParam()); }
+    void TearDown() override { Stop(); }
 };
 
 // The texts of one column of a packet.
