@@ -126,7 +126,7 @@ int RunListCommand(const QStringList& arguments)
     }
     UnloadPackages();
     TdtmDBGeral::Close();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     return status;
 }
 
@@ -263,7 +263,7 @@ int RunScreenshotsCommand(const QStringList& arguments)
         return StatusError;
     }
     UnloadPackages();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     print(QStringLiteral("ore-host: imagens em %1").arg(options->out));
     return StatusOk;
 }
