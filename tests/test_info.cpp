@@ -135,6 +135,17 @@ TEST_F(Info, AFailingSaveKeepsTheChangesAndSendsThemAgain)
     EXPECT_EQ(info->cdsEndContOrca->ChangeCount(), 0);
 }
 
+TEST_F(Info, ADialogDestroyedWhileABoxHasTheFocusChecksNothing)
+{
+    Open();
+    Type(info->dbeEndereco, "");   // a box whose check complains when it is left empty
+    Type(info->dbeCdMuniClie, "9999");
+    const qsizetype messages = Lines("message").size();
+    info.reset();   // shown, the focus in a box: hiding it moves the focus out
+    EXPECT_EQ(Lines("message").size(), messages);
+    EXPECT_TRUE(server.Calls().isEmpty());
+}
+
 TEST_F(Info, TheChecksBeforeAPostInTheirOrder)
 {
     struct Case {

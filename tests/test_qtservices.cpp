@@ -33,7 +33,7 @@ protected:
     void TearDown() override
     {
         DeactiveShowAvi();
-        InstallHostServices(nullptr);
+        UninstallHostServices();
     }
     static TWaitOverlay* OverlayOn(QWidget* window)
     {

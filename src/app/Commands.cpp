@@ -145,7 +145,7 @@ int RunListCommand(const QStringList& arguments)
     }
     UnloadPackages();
     TdtmDBGeral::Close();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     return status;
 }
 
@@ -257,7 +257,7 @@ int RunScreenshotsCommand(const QStringList& arguments)
     }
     UnloadPackages();
     TdtmDBGeral::Close();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     print(QStringLiteral("ore-host: %1 imagens em %2").arg(written.size()).arg(options->out));
     return StatusOk;
 }

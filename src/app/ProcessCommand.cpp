@@ -169,6 +169,6 @@ int RunProcessCommand(const QStringList& arguments)
     write({{QStringLiteral("kind"), QStringLiteral("end")}, {QStringLiteral("status"), status}});
     UnloadPackages();
     TdtmDBGeral::Close();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     return status;
 }

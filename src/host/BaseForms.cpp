@@ -29,6 +29,12 @@ TfrmBase::TfrmBase(QWidget* parent) : QDialog(parent)
     msgPadrao = new TMessages(this, QStringLiteral("msgPadrao"));
 }
 
+TfrmBase::~TfrmBase()
+{
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
+
 int TfrmBase::ShowModal() { return HostServices().showModal(this); }
 
 void TfrmBase::Close()

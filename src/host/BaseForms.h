@@ -32,6 +32,9 @@ class TfrmBase : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmBase(QWidget* parent = nullptr);
+    // Cuts the form's handlers off before QDialog hides it: hiding moves the focus out of a box,
+    // and nothing may run on a form whose own part is gone already.
+    ~TfrmBase() override;
 
     QWidget* clientArea() const { return m_client; }
 
