@@ -24,7 +24,7 @@ protected:
     }
     void TearDown() override
     {
-        InstallHostServices(nullptr);
+        UninstallHostServices();
         Stop();
     }
 

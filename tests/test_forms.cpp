@@ -10,8 +10,12 @@
 #include "EventGuard.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 
 namespace {
 
@@ -182,6 +186,67 @@ TEST_F(Forms, TheProcessingBaseRunsFormCloseOnEveryWayOut)
     form.Close();              // closing what is not shown still runs the close handling
     EXPECT_EQ(form.closes, 2);
     EXPECT_EQ(form.findChild<QWidget*>(QStringLiteral("panBotoes"))->findChild<TButtonFlat*>(QStringLiteral("sbtConfirma")), form.sbtConfirma);
+}
+
+TEST_F(Forms, TheSearchButtonIsReachedFromItsBoxAndByTab)
+{
+    Script(R"({"steps":[{"pick":"0002"}]})");
+    TfrmCadastro form;
+    form.show();
+    EXPECT_EQ(form.btpCidade->Box(), form.dbeCidade);
+    EXPECT_TRUE(form.btpCidade->focusPolicy() & Qt::TabFocus);
+    EXPECT_FALSE(form.btpCidade->focusPolicy() & Qt::ClickFocus);   // a click leaves the box's check for when the box is left
+    EXPECT_TRUE(form.btpCidade->toolTip().contains("F4"));
+    QKeyEvent f4(QEvent::KeyPress, TBtnPesquisa::SearchKey, Qt::NoModifier);
+    QApplication::sendEvent(form.dbeCidade, &f4);
+    EXPECT_EQ(Lines("pick").value(0), Json(R"({"kind":"pick","title":"Cidades","answer":"0002"})"));
+    EXPECT_EQ(form.dbeCidade->text(), "0002");
+    QApplication::sendEvent(form.dbeNome, &f4);   // a box without a search button: nothing
+    EXPECT_EQ(Lines("pick").size(), 1);
+    EXPECT_EQ(host->UnscriptedCount(), 0);
+}
+
+TEST_F(Forms, TheProcessingBaseConfirmsWithEnterAndOffersAWayOut)
+{
+    struct TfrmProc : TfrmRotiGeral {
+        TfrmProc()
+        {
+            auto* layout = new QGridLayout(clientArea());
+            choice = new QRadioButton(QStringLiteral("Aprovar"), clientArea());
+            shown = new QLineEdit(QStringLiteral("Pendente"), clientArea());
+            shown->setReadOnly(true);
+            shown->setEnabled(false);
+            layout->addWidget(choice, 0, 0);
+            layout->addWidget(shown, 1, 0);
+            connect(sbtConfirma, &QToolButton::clicked, this, [this] { ++confirms; });
+        }
+        void FormClose() override { ++closes; }
+        QRadioButton* choice;
+        QLineEdit* shown;
+        int confirms = 0, closes = 0;
+    } form;
+    form.show();
+    form.choice->setFocus();
+    auto press = [](QWidget* to, Qt::Key key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(to, &event);
+    };
+    press(form.choice, Qt::Key_Return);   // from the choice, Enter confirms
+    press(form.choice, Qt::Key_Enter);
+    EXPECT_EQ(form.confirms, 2);
+    EXPECT_EQ(form.closes, 0);
+
+    // The situation box cannot be typed in, but its text reads as any other text.
+    EXPECT_EQ(form.shown->palette().color(QPalette::Disabled, QPalette::Text), form.shown->palette().color(QPalette::Active, QPalette::Text));
+
+    // Besides Escape, a button closes the dialog; Enter on it closes, not confirms.
+    ASSERT_TRUE(form.sbtFechar->isVisible());
+    EXPECT_EQ(form.sbtFechar->text(), "&Fechar");
+    form.sbtFechar->setFocus();
+    press(form.sbtFechar, Qt::Key_Return);
+    EXPECT_EQ(form.confirms, 2);
+    EXPECT_EQ(form.closes, 1);
+    EXPECT_FALSE(form.isVisible());
 }
 
 } // namespace

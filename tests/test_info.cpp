@@ -135,6 +135,17 @@ TEST_F(Info, AFailingSaveKeepsTheChangesAndSendsThemAgain)
     EXPECT_EQ(info->cdsEndContOrca->ChangeCount(), 0);
 }
 
+TEST_F(Info, ADialogDestroyedWhileABoxHasTheFocusChecksNothing)
+{
+    Open();
+    Type(info->dbeEndereco, "");   // a box whose check complains when it is left empty
+    Type(info->dbeCdMuniClie, "9999");
+    const qsizetype messages = Lines("message").size();
+    info.reset();   // shown, the focus in a box: hiding it moves the focus out
+    EXPECT_EQ(Lines("message").size(), messages);
+    EXPECT_TRUE(server.Calls().isEmpty());
+}
+
 TEST_F(Info, TheChecksBeforeAPostInTheirOrder)
 {
     struct Case {
@@ -216,6 +227,21 @@ TEST_F(Info, CommandsFollowSituationAndState)
     EXPECT_EQ(screenParams, (QVariantList{"0001", "123", "01"}));
     EXPECT_FALSE(Cli_ore06401::boIdCriado);
     EXPECT_EQ(host->UnscriptedCount(), 0);
+}
+
+TEST_F(Info, OpensShowingEveryBoxOfItsLayout)
+{
+    Open();
+    // Every box of the address group lies inside the window as it opens, unclipped.
+    for (QWidget* box : info->grbEndereco->findChildren<QWidget*>()) {
+        const QRect inWindow(box->mapTo(info.get(), QPoint(0, 0)), box->size());
+        EXPECT_TRUE(info->rect().contains(inWindow)) << box->objectName().toStdString();
+        EXPECT_TRUE(info->clientArea()->rect().contains(QRect(box->mapTo(info->clientArea(), QPoint(0, 0)), box->size())))
+            << box->objectName().toStdString();
+    }
+    EXPECT_GE(info->clientArea()->height(), 278);
+    EXPECT_GE(info->clientArea()->width(), 640);
+    EXPECT_EQ(info->findChild<QWidget*>("lblAviso"), nullptr);   // opened without a reason, no band
 }
 
 TEST_F(Info, AddressSources)
@@ -449,6 +475,9 @@ TEST_F(Gate, PathsOfTheGate)
     EXPECT_FALSE(RunGate());
     EXPECT_EQ(Lines("message").first().value("text").toString(), "Existem produtos não cadastrados no orçamento informado.");
     EXPECT_TRUE(Lines("form").first().value("widgets").toObject().value("sbtCadProd").toObject().value("visible").toBool());
+    // The reason stands in the dialog while the operator works in it.
+    EXPECT_EQ(Lines("form").first().value("widgets").toObject().value("lblAviso").toObject().value("text").toString(),
+              "Existem produtos não cadastrados no orçamento informado.");
     EXPECT_EQ(LastMessage(), "Existem produtos não cadastrados no orçamento informado. Aprovação não pode ser realizada.");
     boProdSemCad = false;
 
@@ -458,6 +487,10 @@ TEST_F(Gate, PathsOfTheGate)
     Quote("", {{"P001"}});
     EXPECT_FALSE(RunGate());
     EXPECT_FALSE(Lines("form").last().value("widgets").toObject().value("sbtCadProd").toObject().value("visible").toBool());
+    const QJsonObject reason = Lines("form").last().value("widgets").toObject().value("lblAviso").toObject();
+    EXPECT_TRUE(reason.value("visible").toBool());
+    EXPECT_EQ(reason.value("text").toString(), "O endereço de entrega do orçamento está incompleto. Informe endereço, país, estado e município e grave "
+                                               "para que a aprovação continue.");
     EXPECT_EQ(LastMessage(), "Operação Bloqueada! Orçamento deve ter endereço de entrega informado.");
     EXPECT_FALSE(host->WaitShown());
 

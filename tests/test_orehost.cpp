@@ -5,10 +5,12 @@
 #include "Variants.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -107,6 +109,36 @@ TEST_F(OreHost, RunsTheDialogFromAScriptAndEndsBlockedAfterAnError)
     }
 }
 
+TEST_F(OreHost, TellsATranscriptAsAnAccountOfTheOperation)
+{
+    server.AnswerFail(QStringLiteral("ORE06400.rdmProcOrca.GetOrcaEvento"), QStringLiteral("Orçamento 0000000123/01 em uso por outro operador."));
+    run(quote(), R"({"steps":[{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovFech"},{"click":"sbtConfirma"},{"close":true}]}]})");
+    auto account = [&](QStringList options) {
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + "/ore-host", QStringList{"transcript"} + options << dir.filePath("transcript.jsonl"));
+        EXPECT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0);
+        return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
+    const QStringList full = account({});
+    EXPECT_EQ(full, (QStringList{
+                        "Orçamento 0000000123/01 da filial 0001, situação 1, operador OPER1, chamado pela tela ORE00400",
+                        "chamada ORE06400.rdmProcOrca.GetOperControle: ok",
+                        "Janela \"Processar Orçamento\" (TfrmProcOrca) aberta: (x) Aprovar, ( ) Aprovar e Fechar, ( ) Aprovar, Fechar e Executar",
+                        "  O operador marca \"Aprovar e Fechar\" (rbtAprovFech)",
+                        "  chamada ORE06400.rdmProcOrca.GetOrcaEvento: falhou – Orçamento 0000000123/01 em uso por outro operador.",
+                        "  Erro: Orçamento 0000000123/01 em uso por outro operador.",
+                        "  O operador aciona \"Confirmar\" (sbtConfirma)",
+                        "  O operador fecha a janela",
+                        "Janela \"Processar Orçamento\" (TfrmProcOrca) fechada",
+                        "Fim: situação de saída 4 (operação bloqueada: um erro foi mostrado ao operador)"}))
+        << full.join('\n').toStdString();
+    // In brief, what the operator saw and answered, without the calls.
+    QStringList brief = full;
+    brief.removeIf([](const QString& l) { return l.trimmed().startsWith("chamada"); });
+    EXPECT_EQ(account({"--brief"}), brief);
+}
+
 TEST_F(OreHost, LogsInWithThePasswordOfTheEnvironmentOrStops)
 {
     // Headless without ORE_PASSWORD there is nowhere to ask: status 2, nothing called.
@@ -180,7 +212,9 @@ TEST_F(OreHost, ReportsARefusedEntryAndAnUnreachableServer)
     server.Rpc().Stop();
     r = run(quote(), R"({"steps":[]})");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.errors.contains("CRV.rdmHost.Login: não foi possível conectar")) << r.errors.toStdString();
+    EXPECT_TRUE(r.errors.contains(QStringLiteral("Não foi possível conectar ao servidor 127.0.0.1:%1. Verifique se ele está no ar.").arg(port)))
+        << r.errors.toStdString();
+    EXPECT_TRUE(r.errors.contains("Detalhe: CRV.rdmHost.Login: ")) << r.errors.toStdString();
 
     r = run({"--situation", "1"}, R"({"steps":[]})");
     EXPECT_EQ(r.status, 2);
@@ -224,5 +258,58 @@ TEST_F(OreHost, CheckPrintsTheReportAndTellsWhetherTheNextActionIsBlocked)
     // Without a password and without a display, it cannot log in.
     EXPECT_EQ(check({}, QString()).first, 2);
 }
+
+// The command lines as a newcomer types them, without a display: what each prints and the
+// status it ends with.
+struct CommandLineCase {
+    const char* program;
+    QStringList arguments;
+    int status;
+    const char* printed;   // on the standard output, or on the error output when the status is not 0
+};
+
+class CommandLines : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLines, PrintAndEndAsDocumented)
+{
+    const CommandLineCase& c = GetParam();
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORE_PASSWORD"})
+        environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QDir::tempPath());
+    process.start(QCoreApplication::applicationDirPath() + "/" + c.program, c.arguments);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput()), errors = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << errors.toStdString();
+    EXPECT_EQ(process.exitCode(), c.status) << errors.toStdString();
+    const QString& printed = c.status == 0 ? out : errors;
+    EXPECT_TRUE(printed.contains(QString::fromUtf8(c.printed))) << out.toStdString() << errors.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLines,
+    ::testing::Values(CommandLineCase{"ore-host", {"--help"}, 0, "uso: ore-host [list]"},
+                      CommandLineCase{"ore-host", {"-h"}, 0, "Situação de saída: 0 concluído"},
+                      CommandLineCase{"ore-host", {"help"}, 0, "ore-host transcript [--brief] ARQUIVO"},
+                      CommandLineCase{"ore-host", {"process", "--help"}, 0, "ore-host process --situation N"},
+                      CommandLineCase{"ore-host", {"check", "--quote", "0000000101"}, 2, "falta --operator"},
+                      CommandLineCase{"ore-host", {}, 2, "a lista de orçamentos é uma janela e não há tela"},
+                      CommandLineCase{"ore-host", {"nada"}, 2, "comando desconhecido: nada"},
+                      CommandLineCase{"ore-host", {"quotes", "--operador", "OPER1"}, 2, "opção desconhecida: --operador"},
+                      CommandLineCase{"ore-host", {"quotes", "--operator"}, 2, "falta o valor de --operator"},
+                      CommandLineCase{"ore-host", {"quotes", "--operator", "OPER1", "sobra"}, 2, "argumento inesperado: sobra"},
+                      CommandLineCase{"ore-host", {"transcript", "/nao/existe.jsonl"}, 2, "a transcrição /nao/existe.jsonl não existe."},
+                      CommandLineCase{"ore-host", {"transcript"}, 2, "uso: ore-host transcript [--brief] ARQUIVO"},
+                      CommandLineCase{"ore-server", {"--help"}, 0, "padrão sqlite:ore.db, o arquivo ore.db da pasta corrente"},
+                      CommandLineCase{"ore-server", {"journal", "-h"}, 0, "uso: ore-server journal"},
+                      CommandLineCase{"ore-server", {"sobra"}, 2, "argumento inesperado: sobra"},
+                      CommandLineCase{"ore-server", {"--porta", "1"}, 2, "opção desconhecida: --porta"}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
+        QString name = QString::fromLatin1(info.param.program) + QLatin1Char('_') + info.param.arguments.join(QLatin1Char('_'));
+        name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
+        return QStringLiteral("%1_%2").arg(info.index).arg(name).toStdString();
+    });
 
 } // namespace

@@ -192,7 +192,7 @@ TEST_F(ProcOrcaTest, MessageListsHoldTheirOwnTexts)
     EXPECT_EQ(form.msgPadrao->Msg("Orc_N_Exec"), "O orçamento %s possui orçamento(s) %s.");
     EXPECT_EQ(form.msgPadrao->Msg("Orca_N_Exec"), "Execução do orçamento não pode ser executada para orçamentos que não estejam fechados.");
     EXPECT_FALSE(form.msgPadraoExec->HasKey("Orc_Pai_Aprov"));
-    EXPECT_EQ(form.msgPadrao->Lines().size(), 83);
+    EXPECT_EQ(form.msgPadrao->Lines().size(), 84);   // with the reason the gate gives the information dialog
     EXPECT_EQ(form.msgPadraoExec->Lines().size(), 38);
 }
 

@@ -108,7 +108,9 @@ TEST_F(Transport, ADeadPortFailsAtOnceNamingServerAndMethod)
         net.Call(QStringLiteral("GetOrcaEvento"), {QStringLiteral("0001")});
         FAIL();
     } catch (const ETransportError& e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Servidor 127.0.0.1:%1, ORE06400.rdmProcOrca.GetOrcaEvento: não foi possível conectar")
+        // Where the server should be and what to do first, then the call and the system's reason.
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Não foi possível conectar ao servidor 127.0.0.1:%1. Verifique se ele está no ar.\n"
+                                                          "Detalhe: ORE06400.rdmProcOrca.GetOrcaEvento: ")
                                                .arg(Session().webPort)))
             << e.message().toStdString();
     }

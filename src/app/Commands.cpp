@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "ClientDataSet.h"
+#include "CommandLine.h"
 #include "Consiste.h"
 #include "DBGeral.h"
 #include "Errors.h"
@@ -12,8 +13,10 @@
 #include "QuoteList.h"
 #include "QuoteReport.h"
 #include "ScreenLoader.h"
+#include "Screenshots.h"
 #include "ServerSession.h"
 #include "Transcript.h"
+#include "TranscriptAccount.h"
 #include "Variants.h"
 #include "Wire.h"
 
@@ -40,26 +43,25 @@ void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", te
 
 struct Common {
     QString server, ca, operatorCode, branch, db, out, quote, sequence;
-    QStringList positional;
 };
 
 std::optional<Common> parse(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.addOptions({{QStringLiteral("server"), QStringLiteral("servidor"), QStringLiteral("URL"), QStringLiteral("http://127.0.0.1:8400")},
-                       {QStringLiteral("ca"), QStringLiteral("certificados PEM em que confiar para https"), QStringLiteral("FILE")},
+                       {QStringLiteral("ca"), QStringLiteral("certificados PEM em que confiar para https"), QStringLiteral("ARQUIVO")},
                        {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
                        {QStringLiteral("branch"), QStringLiteral("filial"), QStringLiteral("B"), QStringLiteral("0001")},
                        {QStringLiteral("db"), QStringLiteral("banco das localidades"), QStringLiteral("URL")},
-                       {QStringLiteral("out"), QStringLiteral("pasta"), QStringLiteral("DIR"), QStringLiteral(".")},
+                       {QStringLiteral("out"), QStringLiteral("pasta das imagens"), QStringLiteral("PASTA"), QStringLiteral(".")},
                        {QStringLiteral("quote"), QStringLiteral("número do orçamento"), QStringLiteral("Q")},
                        {QStringLiteral("seq"), QStringLiteral("sequência do orçamento"), QStringLiteral("S")}});
-    if (!parser.parse(QStringList{QStringLiteral("ore-host")} + arguments)) {
-        printError(parser.errorText());
+    if (const auto error = ParseCommandLine(parser, QStringList{QStringLiteral("ore-host")} + arguments)) {
+        printError(*error);
         return std::nullopt;
     }
     Common c{parser.value("server"), parser.value("ca"), parser.value("operator").toUpper(), parser.value("branch"), parser.value("db"),
-             parser.value("out"), parser.value("quote"), parser.value("seq"), parser.positionalArguments()};
+             parser.value("out"), parser.value("quote"), parser.value("seq")};
     QString error;
     if (!PointSessionAt(c.server, c.ca, error)) {
         printError(error);
@@ -81,24 +83,37 @@ TDataPacket quotes(const QString& branch)
     return result.value<TDataPacket>();
 }
 
-// Shows each form for as long as it takes to picture it, then closes it.
-class ScreenshotServices : public QtHostServices {
-public:
-    explicit ScreenshotServices(QString file) : m_file(std::move(file)) {}
-    int showModal(QDialog* form) override
-    {
-        form->show();
-        QCoreApplication::processEvents();
-        form->grab().save(m_file);
-        form->close();
-        return QDialog::Rejected;
-    }
-
-private:
-    QString m_file;
-};
-
 } // namespace
+
+QString OreHostUsage()
+{
+    return QStringLiteral(
+        "uso: ore-host [list] [--server URL] [--ca ARQUIVO] [--operator O] [--branch B] [--db URL]\n"
+        "       a entrada e a lista dos orçamentos da filial, numa janela\n"
+        "     ore-host process --situation N --branch B --quote Q --seq S --operator O --screen TELA\n"
+        "                      [--server URL] [--ca ARQUIVO] [--db URL] [--headless --script ARQUIVO] [--transcript ARQUIVO]\n"
+        "       o processamento de um orçamento, numa janela ou, com --headless, pelo script\n"
+        "     ore-host quotes --operator O [--branch B] [--server URL] [--ca ARQUIVO]\n"
+        "       os orçamentos da filial e suas situações, como texto\n"
+        "     ore-host check --operator O --quote Q --seq S [--branch B] [--server URL] [--ca ARQUIVO]\n"
+        "       o que impediria a próxima ação do orçamento e os pedidos que a execução faria (4 quando algo impede)\n"
+        "     ore-host transcript [--brief] ARQUIVO\n"
+        "       o relato de uma transcrição (--transcript); --brief deixa de fora as chamadas ao servidor\n"
+        "     ore-host screenshots [--server URL] [--operator O] [--branch B] [--db URL] [--out PASTA]\n"
+        "       as imagens de cada janela, em PNG\n"
+        "     ore-host help | --help | -h\n"
+        "       este texto\n"
+        "\n"
+        "  --server URL     o servidor: http://host:porta ou https://host:porta (padrão http://127.0.0.1:8400)\n"
+        "  --ca ARQUIVO     certificados PEM em que confiar para https, em vez dos do sistema\n"
+        "  --branch B       a filial (padrão 0001)\n"
+        "  --db URL         o banco das localidades, só leitura: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco\n"
+        "  --screen TELA    a tela que chama: ORE00100, ORE00400 ou ORE00800\n"
+        "\n"
+        "A senha do operador vem de ORE_PASSWORD; sem ela, uma janela a pede, e sem tela o comando para.\n"
+        "Situação de saída: 0 concluído; 1 um erro chegou ao host; 2 linha de comando errada ou senha ausente;\n"
+        "3 o script deixou uma interação sem resposta ou passos sem uso; 4 sem tela, um erro foi mostrado: a operação foi bloqueada.\n");
+}
 
 int RunListCommand(const QStringList& arguments)
 {
@@ -112,21 +127,25 @@ int RunListCommand(const QStringList& arguments)
             TdtmDBGeral::Open(options->db);
         TLogoutOnExit logout;
         TfrmLogin login(options->server, options->operatorCode, options->branch);
+        // The list reads the branch's quotes while the login still shows its wait animation.
+        std::unique_ptr<TfrmListaOrcamentos> list;
+        login.AfterLogin = [&] { list = std::make_unique<TfrmListaOrcamentos>(); };
         if (const QString password = qEnvironmentVariable("ORE_PASSWORD"); !password.isEmpty() && !options->operatorCode.isEmpty()) {
+            login.show();   // the operator sees the login at work
+            QCoreApplication::processEvents();
             login.edtSenha->setText(password);
             login.findChild<QPushButton*>(QStringLiteral("btnEntrar"))->click();
         }
         if (login.result() != QDialog::Accepted && login.ShowModal() != QDialog::Accepted)
             return StatusOk;
-        TfrmListaOrcamentos list;
-        list.ShowModal();
+        list->ShowModal();
     } catch (const std::exception& e) {
         printError(QString::fromUtf8(e.what()));
         status = StatusError;
     }
     UnloadPackages();
     TdtmDBGeral::Close();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     return status;
 }
 
@@ -184,51 +203,37 @@ int RunCheckCommand(const QStringList& arguments)
 
 int RunTranscriptCommand(const QStringList& arguments)
 {
-    QFile file(arguments.value(0));
-    if (arguments.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("uso: ore-host transcript ARQUIVO"));
+    QStringList files = arguments;
+    const bool brief = files.removeAll(QStringLiteral("--brief")) > 0;
+    if (files.size() != 1 || files.first().startsWith(QLatin1Char('-'))) {
+        printError(QStringLiteral("uso: ore-host transcript [--brief] ARQUIVO"));
         return StatusUsage;
     }
+    QFile file(files.first());
+    if (!file.exists()) {
+        printError(QStringLiteral("a transcrição %1 não existe.").arg(files.first()));
+        return StatusUsage;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(QStringLiteral("a transcrição %1 não pôde ser lida: %2").arg(files.first(), file.errorString()));
+        return StatusUsage;
+    }
+    QList<QJsonObject> lines;
+    int number = 0;
     for (const QByteArray& raw : file.readAll().split('\n')) {
+        ++number;
         if (raw.trimmed().isEmpty())
             continue;
-        const QJsonObject line = TTranscript::MaskPasswords(QJsonDocument::fromJson(raw).object()).toObject();   // also in files of older versions
-        const QString kind = line.value("kind").toString();
-        QString text;
-        if (kind == QLatin1String("start"))
-            text = QStringLiteral("início: %1").arg(QString::fromUtf8(QJsonDocument(line.value("args").toArray()).toJson(QJsonDocument::Compact)));
-        else if (kind == QLatin1String("end"))
-            text = QStringLiteral("fim, situação de saída %1").arg(line.value("status").toInt());
-        else if (kind == QLatin1String("form")) {
-            text = QStringLiteral("janela %1 (%2): %3").arg(line.value("form").toString(), line.value("caption").toString(), line.value("event").toString());
-            if (line.contains("action"))
-                text += QStringLiteral(" ") + QString::fromUtf8(QJsonDocument(line.value("action").toObject()).toJson(QJsonDocument::Compact));
-            if (line.value("event").toString() == QLatin1String("shown")) {
-                // The actions offered, top to bottom.
-                QMap<int, QString> offered;
-                const QJsonObject widgets = line.value("widgets").toObject();
-                for (auto it = widgets.begin(); it != widgets.end(); ++it) {
-                    const QJsonObject w = it.value().toObject();
-                    if (it.key().startsWith(QLatin1String("rbt")) && w.value("visible").toBool())
-                        offered.insert(w.value("top").toInt(), (w.value("checked").toBool() ? QStringLiteral("(x) ") : QStringLiteral("( ) ")) + w.value("text").toString());
-                }
-                if (!offered.isEmpty())
-                    text += QStringLiteral(" – ") + QStringList(offered.values()).join(QStringLiteral(", "));
-            }
-        } else if (kind == QLatin1String("call"))
-            text = QStringLiteral("chamada %1.%2: %3%4").arg(line.value("object").toString(), line.value("method").toString(), line.value("outcome").toString(),
-                                                             line.contains("message") ? QStringLiteral(" – ") + line.value("message").toString() : QString());
-        else if (kind == QLatin1String("message"))
-            text = QStringLiteral("mensagem (%1): %2%3").arg(line.value("type").toString(), line.value("text").toString(),
-                                                            line.contains("answer") ? QStringLiteral(" → ") + line.value("answer").toString() : QString());
-        else if (kind == QLatin1String("wait"))
-            text = line.value("on").toBool() ? QStringLiteral("aguarde…") : QStringLiteral("pronto");
-        else if (kind == QLatin1String("screen"))
-            text = QStringLiteral("tela %1 %2").arg(line.value("code").toString(), line.contains("event") ? QStringLiteral("fechada") : QStringLiteral("aberta"));
-        else
-            text = QStringLiteral("%1: %2").arg(kind, QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
-        print(QStringLiteral("  ") + text);
+        QJsonParseError error;
+        const QJsonDocument line = QJsonDocument::fromJson(raw, &error);
+        if (!line.isObject()) {
+            printError(QStringLiteral("%1, linha %2: não é uma linha de transcrição (%3).").arg(files.first()).arg(number).arg(error.errorString()));
+            return StatusError;
+        }
+        lines << TTranscript::MaskPasswords(line.object()).toObject();   // also in files of older versions
     }
+    for (const QString& sentence : TranscriptAccount(lines, brief))
+        print(sentence);
     return StatusOk;
 }
 
@@ -241,29 +246,18 @@ int RunScreenshotsCommand(const QStringList& arguments)
     if (const auto status = LogInForCommand(options->operatorCode.isEmpty() ? QStringLiteral("OPER1") : options->operatorCode, options->branch, true))
         return *status;
     TLogoutOnExit logout;
+    QStringList written;
     try {
-        InstallHostServices(std::make_unique<QtHostServices>());
-        {
-            TfrmListaOrcamentos list;
-            list.show();
-            QCoreApplication::processEvents();
-            list.grab().save(options->out + QStringLiteral("/lista-orcamentos.png"));
-            // The panel of a quote with warnings and orders to make.
-            for (list.cdsOrcamentos.First(); !list.cdsOrcamentos.Eof(); list.cdsOrcamentos.Next())
-                if (list.cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString() == QLatin1String("0000000303"))
-                    list.grdOrcamentos->selectRow(list.cdsOrcamentos.RecNo() - 1);
-            QCoreApplication::processEvents();
-            list.grab().save(options->out + QStringLiteral("/pendencias.png"));
-        }
-        InstallHostServices(std::make_unique<ScreenshotServices>(options->out + QStringLiteral("/processar-orcamento.png")));
-        RunPackageScreen(QStringLiteral("ORE06400"), QVariantList{1, options->branch, QStringLiteral("0000000101"), QStringLiteral("01"), Operador(),
-                                                                  QStringLiteral("ORE00400")});
+        if (!options->db.isEmpty())
+            TdtmDBGeral::Open(options->db);
+        written = TakeScreenshots(options->out, QStringLiteral("0000000102"));
     } catch (const std::exception& e) {
         printError(QString::fromUtf8(e.what()));
         return StatusError;
     }
     UnloadPackages();
-    InstallHostServices(nullptr);
-    print(QStringLiteral("ore-host: imagens em %1").arg(options->out));
+    TdtmDBGeral::Close();
+    UninstallHostServices();
+    print(QStringLiteral("ore-host: %1 imagens em %2").arg(written.size()).arg(options->out));
     return StatusOk;
 }

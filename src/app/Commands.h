@@ -3,6 +3,9 @@
 
 #include <QStringList>
 
+// What ore-host prints for `ore-host help`: its commands, options and exit statuses.
+QString OreHostUsage();
+
 // ore-host [list] [--server URL] [--operator O] [--branch B] [--db URL]: the login, then the
 // branch's quotes. With ORE_PASSWORD set in the environment the login is made at once.
 int RunListCommand(const QStringList& arguments);

@@ -1,5 +1,6 @@
 #include "ProcessCommand.h"
 
+#include "CommandLine.h"
 #include "DBGeral.h"
 #include "Dialogs.h"
 #include "Errors.h"
@@ -42,20 +43,16 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
         {QStringLiteral("quote"), QStringLiteral("número do orçamento"), QStringLiteral("Q")},
         {QStringLiteral("seq"), QStringLiteral("sequência do orçamento"), QStringLiteral("S")},
         {QStringLiteral("operator"), QStringLiteral("operador"), QStringLiteral("O")},
-        {QStringLiteral("screen"), QStringLiteral("tela que chama (ORE00100, ORE00400, ORE00800)"), QStringLiteral("CODE")},
-        {QStringLiteral("server"), QStringLiteral("servidor de aplicação"), QStringLiteral("http[s]://host:port"), QStringLiteral("http://127.0.0.1:8400")},
-        {QStringLiteral("ca"), QStringLiteral("certificados PEM em que confiar para https, em vez dos do sistema"), QStringLiteral("FILE")},
+        {QStringLiteral("screen"), QStringLiteral("tela que chama (ORE00100, ORE00400, ORE00800)"), QStringLiteral("TELA")},
+        {QStringLiteral("server"), QStringLiteral("servidor de aplicação"), QStringLiteral("URL"), QStringLiteral("http://127.0.0.1:8400")},
+        {QStringLiteral("ca"), QStringLiteral("certificados PEM em que confiar para https, em vez dos do sistema"), QStringLiteral("ARQUIVO")},
         {QStringLiteral("headless"), QStringLiteral("sem janela: as interações vêm do script")},
-        {QStringLiteral("script"), QStringLiteral("script das interações"), QStringLiteral("FILE")},
-        {QStringLiteral("transcript"), QStringLiteral("arquivo da transcrição (JSON lines)"), QStringLiteral("FILE")},
+        {QStringLiteral("script"), QStringLiteral("script das interações"), QStringLiteral("ARQUIVO")},
+        {QStringLiteral("transcript"), QStringLiteral("arquivo da transcrição (JSON lines)"), QStringLiteral("ARQUIVO")},
         {QStringLiteral("db"), QStringLiteral("banco das localidades: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco"), QStringLiteral("URL")},
     });
-    if (!parser.parse(QStringList{QStringLiteral("ore-host")} + arguments)) {
-        error = parser.errorText();
-        return std::nullopt;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().first());
+    if (const auto wrong = ParseCommandLine(parser, QStringList{QStringLiteral("ore-host")} + arguments)) {
+        error = *wrong;
         return std::nullopt;
     }
     Options o;
@@ -70,8 +67,6 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
     bool isNumber = false;
     if (const int situation = o.entry[0].toString().toInt(&isNumber); isNumber)
         o.entry[0] = situation;
-    {
-    }
     o.server = parser.value(QStringLiteral("server"));
     o.ca = parser.value(QStringLiteral("ca"));
     o.headless = parser.isSet(QStringLiteral("headless"));
@@ -79,7 +74,7 @@ std::optional<Options> parse(const QStringList& arguments, QString& error)
     o.transcript = parser.value(QStringLiteral("transcript"));
     o.db = parser.value(QStringLiteral("db"));
     if (o.headless && o.script.isEmpty()) {
-        error = QStringLiteral("--headless pede --script FILE");
+        error = QStringLiteral("--headless pede --script ARQUIVO");
         return std::nullopt;
     }
     return o;
@@ -95,8 +90,8 @@ int RunProcessCommand(const QStringList& arguments)
     const auto options = parse(arguments, error);
     if (!options || !PointSessionAt(options->server, options->ca, error)) {
         printError(error);
-        printError(QStringLiteral("uso: ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
-                                  "[--server http[s]://host:port [--ca FILE]] [--db URL] [--headless --script FILE] [--transcript FILE]"));
+        printError(QStringLiteral("uso: ore-host process --situation N --branch B --quote Q --seq S --operator O --screen TELA "
+                                  "[--server URL [--ca ARQUIVO]] [--db URL] [--headless --script ARQUIVO] [--transcript ARQUIVO] (ore-host help explica)"));
         return StatusUsage;
     }
     if (const auto status = LogInForCommand(options->entry.value(4).toString(), options->entry.value(1).toString(), options->headless))
@@ -174,6 +169,6 @@ int RunProcessCommand(const QStringList& arguments)
     write({{QStringLiteral("kind"), QStringLiteral("end")}, {QStringLiteral("status"), status}});
     UnloadPackages();
     TdtmDBGeral::Close();
-    InstallHostServices(nullptr);
+    UninstallHostServices();
     return status;
 }

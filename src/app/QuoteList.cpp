@@ -10,21 +10,26 @@
 #include "NetConnection.h"
 #include "ScreenLoader.h"
 #include "ServerSession.h"
+#include "Showavi.h"
 #include "Variants.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "DataSetModel.h"
+#include "GridColumns.h"
+#include "QuoteListTools.h"
 
 namespace {
 
@@ -61,7 +66,9 @@ QLineEdit* Edit(QWidget* parent, const char* name, const QString& text = {})
 
 QString SituationText(int situation)
 {
-    static const char* const texts[] = {"Pendente", "Aprovado", "Fechado", "Executado pela Produção", "Executado por Materiais",
+    // The words of the processing dialog's situation box, so that the operator reads the same
+    // word in the list and in the dialog; the dialog never shows the last three.
+    static const char* const texts[] = {"Pendente", "Aprovado", "Fechado", "Exec. Produção", "Exec. Materias",
                                         "Executado Totalmente", "Encerrado", "Cancelado"};
     return situation >= 1 && situation <= 8 ? QString::fromUtf8(texts[situation - 1]) : QString();
 }
@@ -102,13 +109,17 @@ void TfrmLogin::Entrar()
         MensErro(QStringLiteral("Operador e filial devem ser informados."), true);
     const QString password = edtSenha->text();
     edtSenha->clear();
-    try {
-        LoginToServer(edtOperador->text().trimmed().toUpper(), password, edtFilial->text().trimmed());
-    } catch (const ETransportError&) {
-        throw;   // the server could not be reached: the error box says where
-    } catch (const EHostError& e) {
-        MensErro(e.message(), true);   // the server's refusal, in its words
-    }
+    WithWait(this, 6, [&] {
+        try {
+            LoginToServer(edtOperador->text().trimmed().toUpper(), password, edtFilial->text().trimmed());
+        } catch (const ETransportError&) {
+            throw;   // the server could not be reached: the error box says where
+        } catch (const EHostError& e) {
+            MensErro(e.message(), true);   // the server's refusal, in its words
+        }
+        if (AfterLogin)
+            AfterLogin();
+    });
     QDialog::done(QDialog::Accepted);
 }
 
@@ -126,22 +137,33 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
         {"DTEVENTO", TFieldType::DateTime, 0, fkData, "Data do evento", true, "dd/mm/yyyy hh:nn"},
         {"IDSITUORCEVE", TFieldType::String, 1, fkData, "", false},
         {"Situacao", TFieldType::String, 30, fkCalculated, "Situação"},
+        {"NMFANVEN", TFieldType::String, 50, fkData, "Vendedor"},
         {"VRTOTALORCA", TFieldType::Float, 0, fkData, "Total", true, "#,##0.00"},
+        {"CDVENDEDOR", TFieldType::String, 4, fkData, "", false},
         {"CDFILIAL", TFieldType::String, 4, fkData, "", false},
     });
     cdsOrcamentos.OnCalcFields = [](TClientDataSet& ds) {
         ds.FieldByName(QStringLiteral("Situacao"))->SetAsString(SituationText(ds.FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString().toInt()));
     };
 
-    cbbSituacao = new QComboBox(this);
-    cbbSituacao->setObjectName(QStringLiteral("cbbSituacao"));
-    cbbSituacao->addItem(QStringLiteral("Todas"));
-    for (int s = 1; s <= 8; ++s)
-        cbbSituacao->addItem(SituationText(s));
-    edtPesquisa = Edit(this, "edtPesquisa");
-    edtPesquisa->setPlaceholderText(QStringLiteral("número ou cliente"));
-    grdOrcamentos = Grid(this, "grdOrcamentos", &dtsOrcamentos);
-    grdOrcamentos->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);   // the event's title takes the room left
+    barFiltro = new TQuoteFilterBar(this);
+    cbbSituacao = barFiltro->cbbSituacao;
+    edtPesquisa = barFiltro->edtPesquisa;
+    grdOrcamentos = new QTableView(this);
+    grdOrcamentos->setObjectName(QStringLiteral("grdOrcamentos"));
+    grdOrcamentos->setModel(new TSituationColours(&cdsOrcamentos, grdOrcamentos));
+    static_cast<QIdentityProxyModel*>(grdOrcamentos->model())->setSourceModel(new TDataSetModel(&dtsOrcamentos, grdOrcamentos));
+    grdOrcamentos->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdOrcamentos->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdOrcamentos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdOrcamentos->verticalHeader()->hide();
+    grdOrcamentos->horizontalHeader()->setSectionsClickable(true);
+    grdOrcamentos->horizontalHeader()->setSortIndicatorShown(true);
+    grdOrcamentos->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    grdOrcamentos->horizontalHeader()->setStretchLastSection(true);
+    grdOrcamentos->setWordWrap(false);
+    lblTotais = new QLabel(this);
+    lblTotais->setObjectName(QStringLiteral("lblTotais"));
 
     // The selected quote: what would stop its next actions, and who did what.
     cdsPendencias.DefineFields({
@@ -193,29 +215,31 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     cbbTela->addItem(QStringLiteral("Aprovação (ORE00400)"), QStringLiteral("ORE00400"));
     cbbTela->addItem(QStringLiteral("Fechamento (ORE00800)"), QStringLiteral("ORE00800"));
     cbbTela->setCurrentIndex(1);
-    connect(cbbSituacao, &QComboBox::activated, this, [this] { RunHandler([this] { Filtrar(); }); });
-    connect(edtPesquisa, &QLineEdit::textChanged, this, [this] { RunHandler([this] { Filtrar(); }); });
+    connect(barFiltro, &TQuoteFilterBar::changed, this, [this] { RunHandler([this] { Filtrar(); }); });
+    connect(grdOrcamentos->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) { RunHandler([=, this] { Ordenar(column); }); });
     connect(grdOrcamentos, &QTableView::doubleClicked, this, [this] { RunHandler([this] { Processar(); }); });
     connect(grdOrcamentos->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
         if (!m_reloading)
             RunHandler([this] { MostrarPendencias(); });
     });
 
-    auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("Situação"), this));
-    filters->addWidget(cbbSituacao);
-    filters->addWidget(new QLabel(QStringLiteral("Pesquisa"), this));
-    filters->addWidget(edtPesquisa, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(lblCodTela);
+    buttons->addWidget(lblTotais);
     buttons->addStretch();
     buttons->addWidget(new QLabel(QStringLiteral("Como tela"), this));
     buttons->addWidget(cbbTela);
     buttons->addWidget(Button(this, "btnProcessar", QStringLiteral("Processar"), [this] { Processar(); }));
     buttons->addWidget(Button(this, "btnAtualizar", QStringLiteral("Atualizar"), [this] { Atualizar(); }));
+    buttons->addWidget(Button(this, "btnExportar", QStringLiteral("Exportar CSV..."), [this] {
+        const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar os orçamentos mostrados"), QStringLiteral("orcamentos.csv"),
+                                                          QStringLiteral("CSV (*.csv)"));
+        if (!file.isEmpty())
+            ExportarCsv(file);
+    }));
     buttons->addWidget(Button(this, "btnFechar", QStringLiteral("Fechar"), [this] { Close(); }));
     auto* outer = new QVBoxLayout(this);
-    outer->addLayout(filters);
+    outer->addWidget(barFiltro);
     outer->addWidget(grdOrcamentos, 3);
     outer->addWidget(tabOrcamento, 2);
     outer->addLayout(buttons);
@@ -227,43 +251,87 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
 void TfrmListaOrcamentos::Atualizar()
 {
     TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
-    const QVariant list = CheckResultServ(net.Call(QStringLiteral("ListaOrcamentos"), {FiliProc()}));
+    QVariant list;
+    WithWait(this, 6, [&] { list = CheckResultServ(net.Call(QStringLiteral("ListaOrcamentos"), {FiliProc()})); });
     if (!VarIsPacket(list))
         MensErro(QStringLiteral("ListaOrcamentos: o servidor não respondeu com uma lista de orçamentos."), true);
     m_all = list.value<TDataPacket>();
+    barFiltro->SetSalespeople(m_all);
+    // The widths fit every quote of the branch once, so they stay put while the rows change.
+    const QString kept = SelectedQuote();
+    m_reloading = true;
+    cdsOrcamentos.LoadPacket(m_all);
+    const int columns = FitColumnsToContents(grdOrcamentos);
+    if (!isVisible())   // the window opens wide enough for them, as far as a screen allows
+        resize(std::max(width(), std::min(columns + 2 * grdOrcamentos->frameWidth() + 40, 1280)), height());
+    SelectQuote(kept);
+    m_reloading = false;
     Filtrar();
 }
 
 void TfrmListaOrcamentos::Filtrar()
 {
-    const int situation = cbbSituacao->currentIndex();
-    const QString search = edtPesquisa->text().trimmed();
-    const int number = m_all.fieldIndex(QStringLiteral("NRORCAEVENTO")), client = m_all.fieldIndex(QStringLiteral("NMFANTCLIE")),
-              state = m_all.fieldIndex(QStringLiteral("IDSITUORCEVE")), sequence = m_all.fieldIndex(QStringLiteral("NRSEQORCAEVE"));
-    auto text = [](const CellRow& row, int i) { return i < 0 || CellIsNull(row[size_t(i)]) ? QString() : std::get<QString>(row[size_t(i)]); };
-    // The quote selected before stays selected when it is still listed.
-    QString selected;
-    if (const QModelIndex current = grdOrcamentos->currentIndex(); current.isValid() && current.row() < cdsOrcamentos.RecordCount()) {
-        cdsOrcamentos.SetRecNo(current.row() + 1);
-        selected = cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString() + QLatin1Char('/') + cdsOrcamentos.FieldByName(QStringLiteral("NRSEQORCAEVE"))->AsString();
-    }
-    std::vector<CellRow> rows;
-    int keep = 0;
-    for (const CellRow& row : m_all.rows()) {
-        if (situation > 0 && text(row, state) != QString::number(situation))
-            continue;
-        if (!search.isEmpty() && !text(row, number).contains(search) && !text(row, client).contains(search, Qt::CaseInsensitive))
-            continue;
-        if (text(row, number) + QLatin1Char('/') + text(row, sequence) == selected)
-            keep = int(rows.size());
-        rows.push_back(row);
-    }
+    TQuoteQuery query = barFiltro->Query();
+    query.sortField = m_sortField;
+    query.order = m_order;
+    const QString kept = SelectedQuote();
     m_reloading = true;
-    cdsOrcamentos.LoadPacket(TDataPacket(m_all.fields(), std::move(rows)));
-    if (cdsOrcamentos.RecordCount() > 0)
-        grdOrcamentos->selectRow(keep);
+    cdsOrcamentos.LoadPacket(TDataPacket(m_all.fields(), SelectQuotes(m_all, query)));
+    lblTotais->setText(QuoteTotals(cdsOrcamentos));
+    SelectQuote(kept);
     m_reloading = false;
     MostrarPendencias();
+}
+
+void TfrmListaOrcamentos::Ordenar(int column)
+{
+    const auto* model = static_cast<TDataSetModel*>(static_cast<QIdentityProxyModel*>(grdOrcamentos->model())->sourceModel());
+    const TField* field = model->fieldAt(column);
+    if (!field)
+        return;
+    m_order = field->FieldName() == m_sortField && m_order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_sortField = field->FieldName();
+    grdOrcamentos->horizontalHeader()->setSortIndicator(column, m_order);
+    Filtrar();
+}
+
+void TfrmListaOrcamentos::ExportarCsv(const QString& file)
+{
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(QuotesCsv(cdsOrcamentos)) < 0 || !out.commit())
+        MensErro(QStringLiteral("O arquivo %1 não pôde ser gravado: %2").arg(file, out.errorString()), true);
+}
+
+QString TfrmListaOrcamentos::SelectedQuote()
+{
+    const QModelIndex current = grdOrcamentos->currentIndex();
+    if (!current.isValid() || current.row() >= cdsOrcamentos.RecordCount())
+        return {};
+    return cdsOrcamentos.ValueAt(current.row(), cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->Index()).toString() + QLatin1Char('/')
+           + cdsOrcamentos.ValueAt(current.row(), cdsOrcamentos.FieldByName(QStringLiteral("NRSEQORCAEVE"))->Index()).toString();
+}
+
+// The quote `key` (number/sequence) when it is among the rows, else the first row.
+void TfrmListaOrcamentos::SelectQuote(const QString& key)
+{
+    int row = 0;
+    const int number = cdsOrcamentos.FieldByName(QStringLiteral("NRORCAEVENTO"))->Index(),
+              sequence = cdsOrcamentos.FieldByName(QStringLiteral("NRSEQORCAEVE"))->Index();
+    for (int r = 0; !key.isEmpty() && r < cdsOrcamentos.RecordCount(); ++r)
+        if (cdsOrcamentos.ValueAt(r, number).toString() + QLatin1Char('/') + cdsOrcamentos.ValueAt(r, sequence).toString() == key) {
+            row = r;
+            break;
+        }
+    if (cdsOrcamentos.RecordCount() > 0) {
+        grdOrcamentos->selectRow(row);
+        grdOrcamentos->scrollTo(grdOrcamentos->model()->index(row, 0));
+    }
+}
+
+void TfrmListaOrcamentos::reject()
+{
+    if (MessageDlg(QStringLiteral("Deseja sair de Orçamentos de Eventos?"), mtConfirmation, mbYes | mbNo, 0) == mrYes)
+        TfrmBase::reject();
 }
 
 void TfrmListaOrcamentos::MostrarPendencias()

@@ -1,10 +1,5 @@
-// ore-host: the host application.
-//   ore-host [list] ...        the login and the branch's quotes (the default)
-//   ore-host process ...       the module for one quote, in a window or headless
-//   ore-host quotes ...        the branch's quotes as text
-//   ore-host check ...         what would stop a quote's next actions
-//   ore-host transcript FILE   a transcript as readable lines
-//   ore-host screenshots ...   pictures of the quote list and the processing dialog
+// ore-host: the host application. `ore-host help` prints the commands (OreHostUsage).
+#include "CommandLine.h"
 #include "Commands.h"
 #include "ProcessCommand.h"
 
@@ -21,6 +16,11 @@ void messages(QtMsgType type, const QMessageLogContext& context, const QString& 
         return;
     defaultHandler(type, context, text);
 }
+
+void printError(const QString& text) { std::fprintf(stderr, "ore-host: %s\n", text.toLocal8Bit().constData()); }
+
+const QStringList commands{QStringLiteral("list"),       QStringLiteral("process"),     QStringLiteral("quotes"),
+                           QStringLiteral("check"),      QStringLiteral("transcript"), QStringLiteral("screenshots")};
 } // namespace
 
 int main(int argc, char** argv)
@@ -29,16 +29,35 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+
+    // Help needs neither a display nor a server.
+    if (AsksForHelp(arguments)) {
+        std::printf("%s", OreHostUsage().toLocal8Bit().constData());
+        return StatusOk;
+    }
     QString command = QStringLiteral("list");
     if (!arguments.isEmpty() && !arguments.first().startsWith(QLatin1Char('-')))
         command = arguments.takeFirst();
+    if (!commands.contains(command)) {
+        printError(QStringLiteral("comando desconhecido: %1 (ore-host help mostra os comandos)").arg(command));
+        return StatusUsage;
+    }
 
     // Without a person there is no need for a display.
     // `quotes` needs a window only to ask for a password that ORE_PASSWORD does not give.
-    const bool displayed = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool displayed = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     const bool windowless = ((command == QLatin1String("quotes") || command == QLatin1String("check")) && (qEnvironmentVariableIsSet("ORE_PASSWORD") || !displayed))
                             || command == QLatin1String("transcript") || command == QLatin1String("screenshots")
                             || (command == QLatin1String("process") && WantsHeadless(arguments));
+    if (!windowless && !displayed) {
+        printError(command == QLatin1String("list")
+                       ? QStringLiteral("a lista de orçamentos é uma janela e não há tela (DISPLAY ou WAYLAND_DISPLAY). Sem tela: "
+                                        "ore-host quotes mostra os orçamentos, ore-host process --headless processa um deles com um script.")
+                       : QStringLiteral("o processamento numa janela precisa de uma tela (DISPLAY ou WAYLAND_DISPLAY). Sem tela: "
+                                        "ore-host process --headless --script ARQUIVO."));
+        return StatusUsage;
+    }
     if (windowless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -47,8 +66,6 @@ int main(int argc, char** argv)
 
     if (command == QLatin1String("process"))
         return RunProcessCommand(arguments);
-    if (command == QLatin1String("list"))
-        return RunListCommand(arguments);
     if (command == QLatin1String("quotes"))
         return RunQuotesCommand(arguments);
     if (command == QLatin1String("check"))
@@ -57,14 +74,5 @@ int main(int argc, char** argv)
         return RunTranscriptCommand(arguments);
     if (command == QLatin1String("screenshots"))
         return RunScreenshotsCommand(arguments);
-    std::fprintf(stderr,
-                 "uso: ore-host [list] [--server URL] [--ca FILE] [--operator O] [--branch B] [--db URL]\n"
-                 "     ore-host process --situation N --branch B --quote Q --seq S --operator O --screen ORE00400 "
-                 "[--server http[s]://host:port] [--ca FILE] [--db URL] [--headless --script FILE] [--transcript FILE]\n"
-                 "     ore-host quotes --server URL [--ca FILE] --operator O --branch B\n"
-                 "     ore-host check --branch B --quote Q --seq S --operator O [--server URL] [--ca FILE]\n"
-                 "     (process, quotes, check e screenshots tomam a senha de ORE_PASSWORD)\n"
-                 "     ore-host transcript FILE\n"
-                 "     ore-host screenshots --server URL --out DIR\n");
-    return StatusUsage;
+    return RunListCommand(arguments);
 }

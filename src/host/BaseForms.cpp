@@ -10,7 +10,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -27,6 +29,12 @@ TfrmBase::TfrmBase(QWidget* parent) : QDialog(parent)
     msgPadrao = new TMessages(this, QStringLiteral("msgPadrao"));
 }
 
+TfrmBase::~TfrmBase()
+{
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
+
 int TfrmBase::ShowModal() { return HostServices().showModal(this); }
 
 void TfrmBase::Close()
@@ -34,6 +42,23 @@ void TfrmBase::Close()
     // Qt sends no close event to a window that is hidden already; the handling runs anyway.
     QCloseEvent event;
     closeEvent(&event);
+}
+
+void TfrmBase::ShowNotice(const QString& text)
+{
+    if (!m_notice) {
+        if (text.isEmpty())
+            return;
+        m_notice = new QLabel(this);
+        m_notice->setObjectName(QStringLiteral("lblAviso"));
+        m_notice->setWordWrap(true);
+        m_notice->setMargin(8);
+        m_notice->setStyleSheet(QStringLiteral("background: #fff4ce; color: #4a3b00; border-bottom: 1px solid #e0c870;"));
+        auto* box = qobject_cast<QBoxLayout*>(layout());
+        box->insertWidget(box->indexOf(m_client), m_notice);
+    }
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
 }
 
 void TfrmBase::closeEvent(QCloseEvent* event)
@@ -57,24 +82,65 @@ void TfrmBase::closeEvent(QCloseEvent* event)
 
 void TfrmBase::reject() { close(); }
 
+void TfrmBase::showEvent(QShowEvent* event)
+{
+    // Greyed text is for what cannot be used; a box that only shows a value is read as usual.
+    for (QLineEdit* box : findChildren<QLineEdit*>()) {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+        palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Window));
+        box->setPalette(palette);
+    }
+    QDialog::showEvent(event);
+}
+
 // ============================================================================ TfrmRotiGeral
 
 TfrmRotiGeral::TfrmRotiGeral(QWidget* parent) : TfrmBase(parent)
 {
     panBotoes = new QWidget(this);
     panBotoes->setObjectName(QStringLiteral("panBotoes"));
+    // Two raised buttons, the default one in bold, so that both read as buttons.
     sbtConfirma = new TButtonFlat(panBotoes, QStringLiteral("sbtConfirma"), QStringLiteral("&Confirmar"));
+    sbtConfirma->setToolTip(QStringLiteral("Confirmar (Enter)"));
+    sbtFechar = new TButtonFlat(panBotoes, QStringLiteral("sbtFechar"), QStringLiteral("&Fechar"));
+    sbtFechar->setToolTip(QStringLiteral("Fechar sem processar (Esc)"));
+    for (TButtonFlat* b : {sbtConfirma, sbtFechar}) {
+        b->setAutoRaise(false);
+        b->setMinimumWidth(96);
+        b->setFocusPolicy(Qt::StrongFocus);
+    }
+    QFont bold = sbtConfirma->font();
+    bold.setBold(true);
+    sbtConfirma->setFont(bold);
+    connect(sbtFechar, &QToolButton::clicked, this, [this] { close(); });
     auto* buttons = new QHBoxLayout(panBotoes);
     buttons->setContentsMargins(6, 4, 6, 4);
     buttons->addWidget(lblCodTela);
     buttons->addStretch();
     buttons->addWidget(sbtConfirma);
+    buttons->addWidget(sbtFechar);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_client, 1);
     layout->addWidget(panBotoes);
+}
+
+void TfrmRotiGeral::keyPressEvent(QKeyEvent* event)
+{
+    // Enter presses the button that has the focus, and otherwise the default one.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier) {
+        auto* focused = qobject_cast<QToolButton*>(focusWidget());
+        QToolButton* button = focused ? focused : sbtConfirma;
+        if (button->isVisible() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    TfrmBase::keyPressEvent(event);
 }
 
 // ============================================================================ TfrmPadraoSimples

@@ -2,7 +2,8 @@
 // The base forms of the framework.
 //
 // TfrmRotiGeral: a modal processing dialog. Content goes into clientArea(); below it the
-// panel panBotoes holds the confirm button sbtConfirma and the screen-code label lblCodTela.
+// panel panBotoes holds the screen-code label lblCodTela, the confirm button sbtConfirma
+// and the close button sbtFechar.
 //
 // TfrmPadraoSimples: a modal maintenance window over one record. The menu mnuMenu with
 // mnuManutencao and the toolbar panMenu offer include, delete, search, verify, print, post,
@@ -12,6 +13,9 @@
 // which runs the base's FormCreate first. FormClose runs when the window closes, whichever
 // way (a handler's Close(), the window's close box, Escape); a silent abort in it keeps the
 // window open.
+//
+// Read-only and disabled boxes keep their text readable: only their background says that
+// they cannot be typed in.
 
 #include <QDialog>
 
@@ -28,6 +32,9 @@ class TfrmBase : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmBase(QWidget* parent = nullptr);
+    // Cuts the form's handlers off before QDialog hides it: hiding moves the focus out of a box,
+    // and nothing may run on a form whose own part is gone already.
+    ~TfrmBase() override;
 
     QWidget* clientArea() const { return m_client; }
 
@@ -35,6 +42,9 @@ public:
     int ShowModal();
     // Closes the form: FormClose runs (also for a form never shown), then the form hides.
     void Close();
+    // Shows `text` in the band lblAviso above the form's content, for why the form was opened
+    // or what it expects; an empty text hides the band.
+    void ShowNotice(const QString& text);
 
     QLabel* lblCodTela;
     TMessages* msgPadrao;
@@ -44,11 +54,14 @@ protected:
     virtual void FormClose() {}
 
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void reject() override;
 
     QWidget* m_client;
+    QLabel* m_notice = nullptr;
 };
 
+// Enter confirms (sbtConfirma is the default button); sbtFechar closes, as Escape does.
 class TfrmRotiGeral : public TfrmBase {
     Q_OBJECT
 public:
@@ -56,6 +69,10 @@ public:
 
     QWidget* panBotoes;
     TButtonFlat* sbtConfirma;
+    TButtonFlat* sbtFechar;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class TfrmPadraoSimples : public TfrmBase {

@@ -4,6 +4,10 @@
 #include "EventGuard.h"
 #include "HostServices.h"
 
+#include <QKeyEvent>
+
+#include <limits>
+
 TButtonFlat::TButtonFlat(QWidget* parent, const QString& name, const QString& caption) : QToolButton(parent)
 {
     setObjectName(name);
@@ -16,9 +20,39 @@ TBtnPesquisa::TBtnPesquisa(QWidget* parent, const QString& name) : QToolButton(p
 {
     setObjectName(name);
     setText(QStringLiteral("..."));
-    setToolTip(QStringLiteral("Pesquisar"));
-    setFocusPolicy(Qt::NoFocus);
+    setToolTip(QStringLiteral("Pesquisar (F4 na caixa ao lado)"));
+    setFocusPolicy(Qt::TabFocus);   // a click leaves the focus in the box, whose check waits until it is left
     connect(this, &QToolButton::clicked, this, [this] { RunHandler([this] { Execute(); }); });
+}
+
+void TBtnPesquisa::showEvent(QShowEvent* event)
+{
+    QToolButton::showEvent(event);
+    if (m_box || !parentWidget())
+        return;
+    // The box is the nearest edit box that ends left of the button and shares its row.
+    int nearest = std::numeric_limits<int>::max();
+    for (QWidget* sibling : parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect g = sibling->geometry();
+        if (!qobject_cast<QLineEdit*>(sibling) || g.right() > x() || g.bottom() < y() || g.top() > geometry().bottom())
+            continue;
+        if (const int gap = x() - g.right(); gap < nearest) {
+            nearest = gap;
+            m_box = sibling;
+        }
+    }
+    if (m_box)
+        m_box->installEventFilter(this);
+}
+
+bool TBtnPesquisa::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_box && event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == SearchKey
+        && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier && isVisible() && isEnabled()) {
+        click();
+        return true;
+    }
+    return QToolButton::eventFilter(watched, event);
 }
 
 bool TBtnPesquisa::Execute()

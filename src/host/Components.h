@@ -21,10 +21,15 @@ public:
 // A search button: its click runs BeforePesq (which may cancel by clearing its flag), then the
 // record choice over DataSource with Title and EmptyText, then AfterPesq when a record was
 // picked (it is the dataset's current record).
+//
+// Tab reaches it, and F4 in its box (the edit box just left of it on the same row, as the
+// forms lay them out) presses it.
 class TBtnPesquisa : public QToolButton {
     Q_OBJECT
 public:
     explicit TBtnPesquisa(QWidget* parent = nullptr, const QString& name = {});
+    static constexpr Qt::Key SearchKey = Qt::Key_F4;
+    QWidget* Box() const { return m_box; }
 
     QPointer<TDataSource> DataSource;
     QString Title;
@@ -34,6 +39,13 @@ public:
 
     // The search itself, as a click runs it (without the error handling of a click).
     bool Execute();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> m_box;
 };
 
 // An edit box bound to a field of a data source. It shows the current record's field text

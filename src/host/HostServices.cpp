@@ -24,9 +24,13 @@ TSession& Session()
 
 IHostServices& InstallHostServices(std::unique_ptr<IHostServices> services)
 {
+    if (!services)
+        throw EHostError(QStringLiteral("InstallHostServices: nenhum serviço dado; para retirar os serviços, use UninstallHostServices."));
     installed() = std::move(services);
     return *installed();
 }
+
+void UninstallHostServices() { installed().reset(); }
 
 IHostServices& HostServices()
 {

@@ -56,8 +56,11 @@ public:
     virtual void callMade(const TCallRecord& call) {}
 };
 
-// Installs the implementation (replacing and destroying the previous one) and returns it.
+// Installs the implementation (replacing and destroying the previous one) and returns it;
+// `services` may not be null.
 IHostServices& InstallHostServices(std::unique_ptr<IHostServices> services);
+// Destroys the installed implementation, if any: the module cannot be used until the next install.
+void UninstallHostServices();
 // The installed implementation; throws EHostError when none is installed.
 IHostServices& HostServices();
 bool HostServicesInstalled();

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -43,6 +44,27 @@ public:
 private:
     QDeadlineTimer m_deadline;
     QElapsedTimer m_sincePump;
+};
+
+// While a call waits, the application shows the busy cursor: the operator sees that the
+// system works even where no wait animation is up.
+class BusyCursor {
+public:
+    BusyCursor() : m_shown(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
+    {
+        if (m_shown)
+            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    ~BusyCursor()
+    {
+        if (m_shown)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool m_shown;
 };
 
 } // namespace
@@ -145,6 +167,7 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
 
     Wire::Response response;
     try {
+        const BusyCursor busy;
         if (!m_connected)
             SetConnected(true);
         const int timeout = TimeoutMs > 0 ? TimeoutMs : Session().callTimeoutMs;
@@ -155,6 +178,17 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
         auto transportError = [&](const QString& what) {
             socket.abort();
             return ETransportError(QStringLiteral("%1: %2").arg(where(method), what));
+        };
+        // The operator reads first where the server should be and what to do; the call and
+        // the system's reason follow for whoever looks into it.
+        // A server that answered but whose certificate was refused is up: that is said instead.
+        auto unreachable = [&](bool tls) {
+            const bool refused = tls && !socket.sslHandshakeErrors().isEmpty();
+            const QString reason = tls ? TlsFailure(socket) : socket.errorString();
+            socket.abort();
+            const QString headline = refused ? QStringLiteral("A conexão segura com o servidor %1:%2 foi recusada.")
+                                             : QStringLiteral("Não foi possível conectar ao servidor %1:%2. Verifique se ele está no ar.");
+            return ETransportError(headline.arg(Host).arg(Port) + QStringLiteral("\nDetalhe: %1.%2: %3.").arg(ServerName, method, reason));
         };
         auto timedOut = [&] {
             return transportError(QStringLiteral("o servidor não respondeu em %1 s.").arg(timeout / 1000.0, 0, 'g', 3));
@@ -181,7 +215,7 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
                 if (ready)
                     return true;
                 if (socket.state() == QAbstractSocket::UnconnectedState)
-                    throw transportError(QStringLiteral("não foi possível conectar (%1).").arg(tls ? TlsFailure(socket) : socket.errorString()));
+                    throw unreachable(tls);
                 if (socket.state() != QAbstractSocket::ConnectedState)
                     socket.waitForConnected(wait.slice());
                 else

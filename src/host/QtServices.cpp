@@ -4,6 +4,7 @@
 #include "DataSetModel.h"
 #include "Errors.h"
 #include "EventGuard.h"
+#include "GridColumns.h"
 #include "Lib00700.h"
 #include "ScreenLoader.h"
 #include "Showavi.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -50,9 +52,7 @@ public:
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->verticalHeader()->hide();
         view->horizontalHeader()->setStretchLastSection(true);
-        for (int c = 0; c < model.columnCount(); ++c)
-            if (TField* f = model.fieldAt(checkable ? c - 1 : c); f && f->DisplayWidth() > 0)
-                view->setColumnWidth(c, std::clamp(f->DisplayWidth(), 2, 60) * fontMetrics().averageCharWidth() + 16);
+        const int columns = FitColumnsToContents(view);
         auto* empty = new QLabel(emptyText, this);
         empty->setObjectName(QStringLiteral("lblVazio"));
         empty->setVisible(model.rowCount() == 0);
@@ -68,7 +68,10 @@ public:
         layout->addWidget(view);
         layout->addWidget(empty);
         layout->addWidget(buttons);
-        resize(560, 360);
+        // Wide enough for every column, as far as the screen allows.
+        const int frame = 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + layout->contentsMargins().left()
+                          + layout->contentsMargins().right();
+        resize(std::clamp(columns + frame, 560, 1100), 360);
         if (model.rowCount() > 0)
             view->selectRow(std::max(0, source->DataSet()->CurrentRow()));
     }
@@ -126,7 +129,11 @@ void QtHostServices::showWait(QWidget* mainForm, int kind)
         m_wait->setKind(kind);
         return;
     }
-    QWidget* over = mainForm ? mainForm : QApplication::activeWindow();
+    // Over the window the operator is looking at: the modal dialog on top when there is one
+    // (the main form then only sits greyed behind it), else the main form.
+    QWidget* over = QApplication::activeModalWidget();
+    if (!over || !over->isVisible())
+        over = mainForm && mainForm->isVisible() ? mainForm : QApplication::activeWindow();
     if (!over)
         return;
     m_focusBefore = QApplication::focusWidget();
@@ -196,6 +203,11 @@ bool QtHostServices::confirmPassword(const QString& operatorCode, const QString&
     form->addRow(QStringLiteral("Senha"), password);
     form->addRow(wrong);
     form->addRow(buttons);
+    // The operator is given: the cursor waits in the password box.
+    if (!operatorCode.isEmpty()) {
+        who->setFocusPolicy(Qt::NoFocus);
+        password->setFocus();
+    }
     bool confirmed = false;
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {

@@ -1,12 +1,14 @@
 #pragma once
-// The wait animation shown over the main form around groups of remote calls.
+// The wait animation shown around groups of remote calls, over the window the operator is
+// looking at: the modal dialog on top when there is one, else the main form.
 
 #include <QWidget>
 
 class QTimer;
 
-// Shows the animation of `kind` (1: processing, 6: reading) over `mainForm`; a second call
-// while it is shown only changes the kind. DeactiveShowAvi hides it; hiding twice is harmless.
+// Shows the animation of `kind` (1: processing, 6: reading); `mainForm` is the window it covers
+// when no modal dialog is open. A second call while it is shown only changes the kind.
+// DeactiveShowAvi hides it; hiding twice is harmless.
 void ActiveShowAvi(QWidget* mainForm, int kind);
 void DeactiveShowAvi();
 

@@ -299,7 +299,7 @@ struct TextBytes {
     size_t size;
     quint64 head;   // leadingBytes(bytes, size)
 
-    TextBytes(const char* b, size_t n) : bytes(b), size(n), head(leadingBytes(b, n)) {}
+    TextBytes(const char* b, size_t n) : bytes(b), size(n), head(b ? leadingBytes(b, n) : 0) {}
 
     bool operator==(const TextBytes& o) const
     {

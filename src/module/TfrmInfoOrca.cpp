@@ -29,7 +29,9 @@ bool boIdCriado = false;
 void Initialization() { boIdCriado = false; }
 void Finalization() {}
 
-void CriaInfOrca(bool ShowCadProd)
+void CriaInfOrca(bool ShowCadProd) { CriaInfOrca(ShowCadProd, QString()); }
+
+void CriaInfOrca(bool ShowCadProd, const QString& reason)
 {
     if (!boIdCriado) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -44,6 +46,7 @@ void CriaInfOrca(bool ShowCadProd)
     }
     frmInfoOrca->setWindowState(Qt::WindowNoState);
     frmInfoOrca->sbtCadProd->setVisible(ShowCadProd);
+    frmInfoOrca->ShowNotice(reason);
     frmInfoOrca->ShowModal();
     // A dialog whose close ran is released: the next call loads the record again.
     if (!boIdCriado) {
@@ -79,6 +82,7 @@ TfrmInfoOrca::TfrmInfoOrca(QWidget* parent) : TfrmPadraoSimples(parent)
 {
     setObjectName(QStringLiteral("frmInfoOrca"));
     setupUi(clientArea());
+    clientArea()->setMinimumSize(clientArea()->size());   // opens showing every box of its layout
     setWindowTitle(clientArea()->windowTitle());
     lblCodTela->setText(QStringLiteral("ORE06401"));
     msgPadrao->LoadFromFile(QStringLiteral(":/Pkg_ore06400/TfrmInfoOrca.msgPadrao.txt"));

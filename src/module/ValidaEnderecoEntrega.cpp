@@ -31,7 +31,14 @@ void TfrmProcOrca::ValidaEnderecoEntrega()
     if (!AddressComplete() || boProdSemCad) {
         if (boProdSemCad)
             MensErro(Msg("ORCA_SEM_PROD_CAD"), false);
-        Cli_ore06401::CriaInfOrca(cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"));
+        // The dialog says why it opened, for as long as the operator works in it.
+        QStringList reasons;
+        if (!AddressComplete())
+            reasons << Msg("MOTIVO_END_INCOMPLETO");
+        if (boProdSemCad)
+            reasons << Msg("ORCA_SEM_PROD_CAD");
+        Cli_ore06401::CriaInfOrca(cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"),
+                                  reasons.join(QLatin1Char('\n')));
     }
 
     WithWait(MainForm(), 6, [&] {

@@ -10,12 +10,16 @@
 #include "ServerObjects.h"
 #include "Store.h"
 
+#include "CommandLine.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QThread>
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -25,21 +29,46 @@ int fail(const QString& text, int status)
     return status;
 }
 
-const QCommandLineOption dbOption{QStringLiteral("db"), QStringLiteral("banco: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco (padrão sqlite:ore.db)"),
+const QCommandLineOption dbOption{QStringLiteral("db"),
+                                  QStringLiteral("banco: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco "
+                                                 "(padrão sqlite:ore.db, o arquivo ore.db da pasta corrente)"),
                                   QStringLiteral("URL"), QStringLiteral("sqlite:ore.db")};
+
+// The store the command line names; without --db the default file, named in full so that the
+// operator sees which file the server uses.
+QString StoreUrl(const QCommandLineParser& parser)
+{
+    if (parser.isSet(dbOption))
+        return parser.value(dbOption);
+    return QStringLiteral("sqlite:") + QDir::current().absoluteFilePath(QStringLiteral("ore.db"));
+}
+
+// Help and command-line errors in the server's language; a wrong command line ends with 2.
+std::optional<int> ReadCommandLine(QCommandLineParser& parser, const QList<QCommandLineOption>& options, const QStringList& arguments,
+                                   const QString& usage)
+{
+    parser.addOptions(options);
+    if (AsksForHelp(arguments.mid(1))) {
+        std::printf("%s\n%s", qPrintable(usage), qPrintable(OptionsHelp(options)));
+        return 0;
+    }
+    if (const auto error = ParseCommandLine(parser, arguments))
+        return fail(*error + QStringLiteral(" (ore-server --help mostra as opções)"), 2);
+    return std::nullopt;
+}
 
 // ore-server journal: the journal, one line per entry.
 int RunJournal(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Jornal de quem fez o quê, uma linha por registro."));
-    parser.addHelpOption();
-    parser.addOptions({dbOption,
-                       {QStringLiteral("quote"), QStringLiteral("só os registros deste número de orçamento"), QStringLiteral("NUMERO")},
-                       {QStringLiteral("since"), QStringLiteral("só os registros deste dia em diante"), QStringLiteral("AAAA-MM-DD")}});
-    parser.process(arguments);
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().first()), 2);
+    const QList<QCommandLineOption> options{
+        dbOption,
+        {QStringLiteral("quote"), QStringLiteral("só os registros deste número de orçamento"), QStringLiteral("NUMERO")},
+        {QStringLiteral("since"), QStringLiteral("só os registros deste dia em diante"), QStringLiteral("AAAA-MM-DD")}};
+    if (const auto status = ReadCommandLine(parser, options, arguments,
+                                            QStringLiteral("uso: ore-server journal [--db URL] [--quote NUMERO] [--since AAAA-MM-DD]\n"
+                                                           "  o jornal de quem fez o quê, uma linha por registro\n")))
+        return *status;
     QDate since;
     if (parser.isSet(QStringLiteral("since"))) {
         since = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
@@ -47,7 +76,7 @@ int RunJournal(const QStringList& arguments)
             return fail(QStringLiteral("--since deve ser AAAA-MM-DD (recebido \"%1\")").arg(parser.value(QStringLiteral("since"))), 2);
     }
     try {
-        TStore store(parser.value(dbOption));
+        TStore store(StoreUrl(parser));
         store.migrate();
         QSqlDatabase db = store.connection();
         Journal::Read(db, parser.value(QStringLiteral("quote")), since, [](const TJournalEntry& entry) {
@@ -80,10 +109,7 @@ int main(int argc, char** argv)
     }
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Servidor de aplicação dos orçamentos de eventos.\n"
-                                                    "ore-server journal --db URL [--quote NUMERO] [--since AAAA-MM-DD] mostra o jornal."));
-    parser.addHelpOption();
-    parser.addOptions({
+    const QList<QCommandLineOption> options{
         dbOption,
         {QStringLiteral("listen"), QStringLiteral("endereço e porta (padrão 127.0.0.1:8400; porta 0: uma livre)"), QStringLiteral("HOST:PORTA"),
          QStringLiteral("127.0.0.1:8400")},
@@ -105,10 +131,13 @@ int main(int argc, char** argv)
         {QStringLiteral("max-body"), QStringLiteral("bytes de um pedido no máximo; além deles, 413 (padrão 16777216, 16 MiB)"), QStringLiteral("BYTES"),
          QStringLiteral("16777216")},
         {QStringLiteral("log-slow"), QStringLiteral("escreve na saída de erros cada chamada mais lenta que MS milissegundos"), QStringLiteral("MS")},
-    });
-    parser.process(app);
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("argumento inesperado: %1").arg(parser.positionalArguments().first()), 2);
+    };
+    if (const auto status = ReadCommandLine(parser, options, arguments,
+                                            QStringLiteral("uso: ore-server [opções]\n"
+                                                           "  o servidor de aplicação dos orçamentos de eventos\n"
+                                                           "     ore-server journal [--db URL] [--quote NUMERO] [--since AAAA-MM-DD]\n"
+                                                           "  o jornal de quem fez o quê (ore-server journal --help)\n")))
+        return *status;
 
     const QString listen = parser.value(QStringLiteral("listen"));
     const qsizetype colon = listen.lastIndexOf(QLatin1Char(':'));
@@ -149,7 +178,7 @@ int main(int argc, char** argv)
 
     KeepMemoryBetweenCalls();
     try {
-        TStore store(parser.value(dbOption));
+        TStore store(StoreUrl(parser));
         store.migrate();
         if (parser.isSet(QStringLiteral("init-demo")))
             InitDemo(store);

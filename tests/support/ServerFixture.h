@@ -60,7 +60,7 @@ protected:
     }
     void TearDown() override
     {
-        InstallHostServices(nullptr);
+        UninstallHostServices();
         ServerFixture::TearDown();
     }
     ScriptedHostServices* host = nullptr;

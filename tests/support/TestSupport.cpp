@@ -42,7 +42,7 @@ void ScriptedHostTest::SetUp()
     Session().callTimeoutMs = 5000;
 }
 
-void ScriptedHostTest::TearDown() { InstallHostServices(nullptr); }
+void ScriptedHostTest::TearDown() { UninstallHostServices(); }
 
 void ScriptedHostTest::Script(const char* stepsJson)
 {
