@@ -269,6 +269,26 @@ TEST(DataSet, CalculatedFieldsAndGetTextShowInTheList)
     EXPECT_THROW(ds->FieldByName("VrCobrSalao")->SetAsFloat(1), EDataSetError);
 }
 
+// A grid may outlive the dataset or the data source it shows (a form's members go before its
+// child widgets): its columns go with them, so that nothing reads a field that is gone.
+TEST(DataSetModel, ColumnsGoWithTheirDataSetOrDataSource)
+{
+    for (const bool dataSetFirst : {true, false}) {
+        auto ds = halls();
+        ds->SetData(hallRows());
+        auto source = std::make_unique<TDataSource>(nullptr, QStringLiteral("dtsSalaoEven"), ds.get());
+        TDataSetModel model(source.get());
+        ASSERT_EQ(model.columnCount(), 4);
+        if (dataSetFirst)
+            ds.reset();
+        else
+            source.reset();
+        EXPECT_EQ(model.columnCount(), 0) << dataSetFirst;
+        EXPECT_EQ(model.rowCount(), 0) << dataSetFirst;
+        EXPECT_FALSE(model.headerData(1, Qt::Horizontal).isValid()) << dataSetFirst;
+    }
+}
+
 // Dates as text: put into date and date-time fields, and read from a text field.
 struct DateText {
     const char* text;

@@ -1058,7 +1058,10 @@ void TDataSource::SetDataSet(TClientDataSet* dataSet)
     });
     m_links << connect(dataSet, &TClientDataSet::recordChanged, this, &TDataSource::recordChanged);
     m_links << connect(dataSet, &TClientDataSet::dataReset, this, &TDataSource::dataReset);
-    m_links << connect(dataSet, &QObject::destroyed, this, [this] { m_dataSet = nullptr; });
+    m_links << connect(dataSet, &QObject::destroyed, this, [this] {
+        m_dataSet = nullptr;
+        emit dataReset();   // what showed its fields shows nothing now
+    });
 }
 
 // ============================================================================ layouts

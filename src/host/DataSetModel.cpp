@@ -7,6 +7,8 @@ TDataSetModel::TDataSetModel(TDataSource* source, QObject* parent) : QAbstractTa
     if (source) {
         connect(source, &TDataSource::dataReset, this, &TDataSetModel::reset);
         connect(source, &TDataSource::stateChanged, this, &TDataSetModel::reset);
+        // A form's data source may go before the grid that shows it: the columns go with it.
+        connect(source, &QObject::destroyed, this, &TDataSetModel::reset);
     }
     reset();
 }
