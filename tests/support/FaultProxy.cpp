@@ -2,6 +2,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 
 
 
@@ -67,16 +68,17 @@ FaultProxy::FaultProxy(quint16 serverPort, int dropCall) : m_serverPort(serverPo
     // it waits for an answer.
     std::promise<quint16> port;
     auto ready = port.get_future();
-    m_acceptor = std::thread([this, &port] { listen(port); });
+    m_acceptor.reset(QThread::create([this, &port] { listen(port); }));
+    m_acceptor->start();
     m_port = ready.get();
 }
 
 FaultProxy::~FaultProxy()
 {
     m_stopping = true;
-    m_acceptor.join();
+    m_acceptor->wait();
     for (auto& connection : m_connections)
-        connection.join();
+        connection->wait();
 }
 
 QList<QByteArray> FaultProxy::Calls() const
@@ -89,7 +91,8 @@ void FaultProxy::listen(std::promise<quint16>& port)
 {
     Listener listener([this](qintptr descriptor) {
         std::lock_guard lock(m_mutex);
-        m_connections.emplace_back([this, descriptor] { serve(descriptor); });
+        m_connections.emplace_back(QThread::create([this, descriptor] { serve(descriptor); }));
+        m_connections.back()->start();
     });
     listener.listen(QHostAddress::LocalHost, 0);
     port.set_value(listener.serverPort());

@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+class QThread;
 
 class FaultProxy {
 public:
@@ -32,8 +34,9 @@ private:
     int m_dropCall;
     quint16 m_port = 0;
     std::atomic<bool> m_stopping{false};
-    std::thread m_acceptor;
+    // Qt's own threads rather than adopted ones: Qt keeps the books of what runs on them.
+    std::unique_ptr<QThread> m_acceptor;
     mutable std::mutex m_mutex;
-    std::vector<std::thread> m_connections;
+    std::vector<std::unique_ptr<QThread>> m_connections;
     QList<QByteArray> m_calls;
 };
