@@ -70,18 +70,21 @@ protected:
         ASSERT_GE(situation, 1);
         ASSERT_LE(situation, 6);
         const bool approved = situation >= 2;
-        if (approved)
+        if (approved) {
             EXPECT_EQ(Count("AGENDASALAO"), 1);
-        else
+        } else {
             EXPECT_LE(Count("AGENDASALAO"), 1);
+        }
         EXPECT_EQ(Sql("SELECT CDOPERAPROV FROM ORCAEVENTO WHERE NRORCAEVENTO = ? AND NRSEQORCAEVE = '01'", {kQuote}).toString(), approved ? "OPER1" : "");
         EXPECT_LE(Count("CONTRATANTE"), 1);
         EXPECT_LE(Count("PEDIDO", "AND IDDEPTO = 'P'"), 1);
         EXPECT_LE(Count("PEDIDO", "AND IDDEPTO = 'M'"), 1);
-        if (situation <= 3)
+        if (situation <= 3) {
             EXPECT_EQ(Count("PEDIDO"), 0);
-        if (situation == 6)
+        }
+        if (situation == 6) {
             EXPECT_EQ(Count("PEDIDO"), 2);
+        }
     }
 
     ScriptedHostServices* host = nullptr;
