@@ -1,6 +1,7 @@
 #include "MessageList.h"
 
 #include "Errors.h"
+#include "TextRoutines.h"
 
 #include <QFile>
 
@@ -62,3 +63,12 @@ void TMessageList::LoadFromFile(const QString& path)
 }
 
 QString TMessageList::Msg(const QString& key) const { return m_texts.value(key); }
+
+QString TMessageList::KeyedMsg(const QString& message) const
+{
+    const qsizetype bar = message.indexOf(QLatin1Char('|'));
+    const QString text = Msg(bar < 0 ? message : message.left(bar));
+    if (text.isEmpty())
+        return message;   // a key this build does not know: the server's own words
+    return bar < 0 ? text : Format(text, {message.mid(bar + 1)});
+}

@@ -18,6 +18,9 @@ public:
 
     bool HasKey(const QString& key) const { return m_texts.contains(key); }
     QString Msg(const QString& key) const;       // "" for an absent key
+    // The text shown for a server's "KEY|argument" (or "KEY"): the key's text with the argument
+    // in its placeholder; the message itself when the list does not know the key.
+    QString KeyedMsg(const QString& message) const;
 
 private:
     QString m_name;

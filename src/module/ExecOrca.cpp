@@ -188,7 +188,7 @@ void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
         const QString message = QString::fromUtf8(e.what());
         if (!message.contains(QLatin1String("N_PARAM_")))
             throw;
-        MensErro(ParameterErrorText(msgPadraoExec, message), true);
+        MensErro(msgPadraoExec->KeyedMsg(message), true);
     }
 }
 

@@ -38,16 +38,6 @@ void TfrmProcOrca::LoadClosingRecord()
     cdsOrcaEventoFech->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
 }
 
-QString TfrmProcOrca::ParameterErrorText(const TMessages* list, const QString& message)
-{
-    const qsizetype bar = message.indexOf(QLatin1Char('|'));
-    const QString key = bar < 0 ? message : message.left(bar);
-    QString text = list->Msg(key);
-    if (text.isEmpty())
-        return message;   // a key this build does not know: the server's own words
-    return bar >= 0 ? Format(text, {message.mid(bar + 1)}) : text;
-}
-
 void TfrmProcOrca::FecharOrca()
 {
     if (inStatusOrca == 3)
@@ -105,6 +95,6 @@ void TfrmProcOrca::FecharOrca()
         const QString message = QString::fromUtf8(e.what());
         if (!message.contains(QLatin1String("N_PARAM_")))
             throw;
-        MensErro(ParameterErrorText(msgPadrao, message), true);
+        MensErro(msgPadrao->KeyedMsg(message), true);
     }
 }

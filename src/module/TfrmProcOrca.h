@@ -146,8 +146,6 @@ private:
     bool AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question);
     bool Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey);
     void List(TClientDataSet* dataSet, const char* headerKey);
-    // The text of a server's "N_PARAM_" error ("KEY" or "KEY|argument") from `list`.
-    static QString ParameterErrorText(const TMessages* list, const QString& message);
     void MoveVisibleButtonsUp();
     QString Msg(const char* key) const;
 };
