@@ -33,17 +33,6 @@ const TMessageList& List(const char* name)
 QString Msg(const char* key) { return List("msgPadrao").Msg(QString::fromLatin1(key)); }
 QString MsgExec(const char* key) { return List("msgPadraoExec").Msg(QString::fromLatin1(key)); }
 
-// The text a workflow shows for a server's "KEY|argument": the key's text with the argument
-// in its placeholder.
-QString KeyedText(const char* list, const QString& message)
-{
-    const qsizetype bar = message.indexOf(QLatin1Char('|'));
-    const QString text = List(list).Msg(bar < 0 ? message : message.left(bar));
-    if (text.isEmpty())
-        return message;
-    return bar < 0 ? text : Format(text, {message.mid(bar + 1)});
-}
-
 constexpr const char* kAprovar = "APROVAR";
 constexpr const char* kFechar = "FECHAR";
 constexpr const char* kExecutar = "EXECUTAR";
@@ -152,6 +141,7 @@ int Count(QSqlDatabase& db, const char* table, const TQuoteKey& key, const char*
 void Approval(TCall& c, const TQuoteKey& key, const TQuoteFacts& quote, const TParameters& parameters, TReport& report)
 {
     QSqlDatabase& db = c.db;
+    const TJob job = JobOf(db, c.session->operatorCode);
     if (parameters.parentFirst == QLatin1String("N")) {
         const QVariant parent = Scalar(db, PendingParentSql(), key.params());
         if (parent.isValid() && !parent.isNull())
@@ -164,7 +154,6 @@ void Approval(TCall& c, const TQuoteKey& key, const TQuoteFacts& quote, const TP
     // The discount ceiling: a manager confirms it himself; a plain salesperson needs the
     // password of the supervisor of the quote's salesperson.
     if (items > 0 && parameters.discountTreatment == QLatin1String("A") && DiscountAboveCeiling(db, key)) {
-        const TJob job = JobOf(db, c.session->operatorCode);
         if (!job.job.isEmpty() && !job.plain()) {
             report.Warn(kAprovar, QStringLiteral("DESC_ACIMA"), Msg("DESC_ACIMA"));
         } else {
@@ -224,10 +213,10 @@ void Approval(TCall& c, const TQuoteKey& key, const TQuoteFacts& quote, const TP
         const QString conflict = HallConflict(c, key, hall, false);
         for (const HallRefusal& r : refusals)
             if (conflict.startsWith(QLatin1String(r.code)))
-                report.Block(kAprovar, QString::fromLatin1(r.key), Format(Msg(r.key), {conflict.mid(13)}), QStringLiteral("salão %1").arg(hall));
+                report.Block(kAprovar, QString::fromLatin1(r.key), Format(Msg(r.key), {conflict.section(QLatin1Char('|'), 1)}), QStringLiteral("salão %1").arg(hall));
     }
 
-    if (parameters.commercialApproval == QLatin1String("S") && JobOf(db, c.session->operatorCode).plain())
+    if (parameters.commercialApproval == QLatin1String("S") && job.plain())
         report.Warn(kAprovar, QStringLiteral("APROV_COMERC_REALI"), Msg("APROV_COMERC_REALI"), QStringLiteral("pede a senha do gerente/supervisor"));
 }
 
@@ -236,7 +225,7 @@ void Approval(TCall& c, const TQuoteKey& key, const TQuoteFacts& quote, const TP
 void Closing(QSqlDatabase& db, const TQuoteKey& key, TReport& report)
 {
     if (const QString missing = ClosingParameterError(db, key); !missing.isEmpty())
-        report.Block(kFechar, missing.section(QLatin1Char('|'), 0, 0), KeyedText("msgPadrao", missing));
+        report.Block(kFechar, missing.section(QLatin1Char('|'), 0, 0), List("msgPadrao").KeyedMsg(missing));
     // The contracting clients are stated in their screen during the closing.
     const QString where = QStringLiteral("informe na tela de contratantes do fechamento");
     if (Count(db, "CONTRATANTE", key) == 0) {
@@ -284,7 +273,7 @@ void Execution(QSqlDatabase& db, const TQuoteKey& key, int situation, const TPar
     const bool production = situation != 4 && byOrders, requisition = situation != 4 && !byOrders, materials = situation != 5;
     if (production || materials) {
         if (const QString missing = ExecutionParameterError(db, key); !missing.isEmpty())
-            report.Block(kExecutar, missing.section(QLatin1Char('|'), 0, 0), KeyedText("msgPadraoExec", missing));
+            report.Block(kExecutar, missing.section(QLatin1Char('|'), 0, 0), List("msgPadraoExec").KeyedMsg(missing));
         if (parameters.operationRequired == QLatin1String("S") && parameters.operation.isEmpty())
             report.Block(kExecutar, QStringLiteral("Inf_TpOperPed"), Msg("Inf_TpOperPed"));
         const QStringList kinds{QStringLiteral("O"), QStringLiteral("C"), QStringLiteral("A")};
