@@ -78,6 +78,33 @@ TEST_F(QtServices, TheWaitAnimationCoversTheWindowTheOperatorIsLookingAt)
     EXPECT_EQ(OverlayOn(&mainForm)->kind(), 1);
 }
 
+TEST_F(QtServices, AWaitScopeHidesTheAnimationOnceOnEveryWayOut)
+{
+    QWidget mainForm;
+    mainForm.resize(600, 400);
+    mainForm.show();
+
+    // A step that fails takes the animation with it.
+    try {
+        const WaitScope wait(&mainForm, 1);
+        ASSERT_NE(OverlayOn(&mainForm), nullptr);
+        throw EHostError(QStringLiteral("falhou"));
+    } catch (const EHostError&) {
+    }
+    EXPECT_EQ(OverlayOn(&mainForm), nullptr);
+
+    // Hidden early, the scope leaves alone the animation another step shows after that point.
+    {
+        WaitScope wait(&mainForm, 1);
+        wait.Hide();
+        EXPECT_EQ(OverlayOn(&mainForm), nullptr);
+        wait.Hide();
+        ActiveShowAvi(&mainForm, 6);
+    }
+    ASSERT_NE(OverlayOn(&mainForm), nullptr);
+    EXPECT_EQ(OverlayOn(&mainForm)->kind(), 6);
+}
+
 TEST_F(QtServices, TheCursorSaysBusyWhileACallWaits)
 {
     server.Answer(QStringLiteral("ORE06400.rdmProcOrca.GetOrcaEvento"), 1);

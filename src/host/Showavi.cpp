@@ -3,6 +3,7 @@
 #include "HostServices.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTimer>
 
@@ -10,6 +11,35 @@
 
 void ActiveShowAvi(QWidget* mainForm, int kind) { HostServices().showWait(mainForm, kind); }
 void DeactiveShowAvi() { HostServices().hideWait(); }
+
+WaitScope::WaitScope(QWidget* mainForm, int kind) { ActiveShowAvi(mainForm, kind); }
+
+WaitScope::~WaitScope()
+{
+    // Services taken away meanwhile (the application ending) have nothing left to hide.
+    if (HostServicesInstalled())
+        Hide();
+}
+
+void WaitScope::Hide()
+{
+    if (!m_shown)
+        return;
+    m_shown = false;
+    DeactiveShowAvi();
+}
+
+WaitCursor::WaitCursor(Qt::CursorShape shape) : m_set(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
+{
+    if (m_set)
+        QGuiApplication::setOverrideCursor(shape);
+}
+
+WaitCursor::~WaitCursor()
+{
+    if (m_set)
+        QGuiApplication::restoreOverrideCursor();
+}
 
 TWaitOverlay::TWaitOverlay(QWidget* over, int kind) : QWidget(over), m_timer(new QTimer(this)), m_kind(kind)
 {
@@ -72,7 +102,7 @@ void TWaitOverlay::paintEvent(QPaintEvent*)
         const double angle = (i * 30.0) * M_PI / 180.0;
         const int age = (m_step - i + 12) % 12;
         QColor c(40, 90, 160);
-        c.setAlphaF(1.0 - age / 13.0);
+        c.setAlphaF(static_cast<float>(1.0 - age / 13.0));
         p.setPen(QPen(c, 4, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(centre + QPointF(std::cos(angle), std::sin(angle)) * radius * 0.5,
                    centre + QPointF(std::cos(angle), std::sin(angle)) * radius);

@@ -1,6 +1,7 @@
 #pragma once
-// The wait animation shown around groups of remote calls, over the window the operator is
-// looking at: the modal dialog on top when there is one, else the main form.
+// What the operator sees while the system works: the wait animation shown around groups of
+// remote calls, over the window the operator is looking at (the modal dialog on top when there
+// is one, else the main form), and the waiting cursor.
 
 #include <QWidget>
 
@@ -25,6 +26,46 @@ void WithWait(QWidget* mainForm, int kind, Step&& step)
     }
     DeactiveShowAvi();
 }
+
+// The animation for as long as a scope lasts: shown by the constructor, hidden by the destructor,
+// so it is gone on every way out of the scope, a return or an exception alike.
+//
+//     {
+//         const WaitScope wait(MainForm(), 6);
+//         dataSet->SetData(CheckResultServ(net->Call(...)));
+//     }
+//
+// A workflow that must take the animation away before the scope ends (to ask the operator
+// something, say) calls Hide() at that point; the destructor then leaves alone whatever is shown
+// by then. There is one animation: a scope opened while it is shown changes its kind, and the
+// first scope to end hides it.
+class WaitScope {
+public:
+    WaitScope(QWidget* mainForm, int kind);
+    ~WaitScope();
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+    // Hides the animation now; a second call does nothing.
+    void Hide();
+
+private:
+    bool m_shown = true;
+};
+
+// The waiting cursor for as long as a scope lasts (the hourglass by default), the previous one
+// back on every way out. Outside a graphical application, a command that only prints, it does
+// nothing.
+class WaitCursor {
+public:
+    explicit WaitCursor(Qt::CursorShape shape = Qt::WaitCursor);
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    bool m_set;
+};
 
 // The overlay the Qt services use: a translucent panel with a turning wheel and a caption,
 // covering the window it is shown over. It repaints on its own timer, which keeps running
