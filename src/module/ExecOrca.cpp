@@ -13,6 +13,8 @@
 #include "TfrmProcOrca.h"
 #include "Variants.h"
 
+#include <optional>
+
 using namespace Cli_ore06400;
 
 namespace {
@@ -87,6 +89,15 @@ void TfrmProcOrca::List(TClientDataSet* dataSet, const char* headerKey)
     LoadBPL(QStringLiteral("ORE00610"), QVariantList{VarRef(dataSet), msgPadraoExec->Msg(QString::fromLatin1(headerKey))});
 }
 
+// The orders the quote already has for this step ("4" production, "5" materials): when there are
+// some, the operator says whether more are to be made.
+bool TfrmProcOrca::MoreOrdersWanted(bool production)
+{
+    cdsPedidoOp->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("GetPedidoOp"),
+                                                           {cdsOrcaEventoExec->DataVariant(), production ? QStringLiteral("4") : QStringLiteral("5")})));
+    return cdsPedidoOp->IsEmpty() || msgPadraoExec->ShowMsg(QStringLiteral("Orc_Ja_OP"), mtConfirmation, mbYes | mbNo, 0) != mrNo;
+}
+
 bool TfrmProcOrca::AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question)
 {
     dataSet->SetData(CallByKey(netExecucao, method));
@@ -95,6 +106,78 @@ bool TfrmProcOrca::AddedQuantityAccepted(TClientDataSet* dataSet, const char* me
     if (msgPadraoExec->ShowMsg(QString::fromLatin1(question), mtConfirmation, mbYes | mbNo, 0) == mrNo)
         Abort();
     return true;
+}
+
+// Quantities added to the quote after an earlier execution: the first of expedition, production
+// and raw materials that has some is confirmed by the operator (No ends the execution).
+TfrmProcOrca::AddedQuantities TfrmProcOrca::ConfirmAddedQuantities()
+{
+    AddedQuantities added;
+    added.expedited = AddedQuantityAccepted(cdsExpItemNeg, "GetExpItemNeg", "Item_Ja_Exp");
+    if (!added.expedited) {
+        added.produced = AddedQuantityAccepted(cdsOpItemNeg, "GetOPItemNeg", "Item_Ja_OP");
+        if (!added.produced)
+            added.withdrawn = AddedQuantityAccepted(cdsMatprimaItemNeg, "GetMatprimaItemNeg", "Item_Ja_MT");
+    }
+    return added;
+}
+
+// The branch's order operation type, when its parameters require one.
+void TfrmProcOrca::CheckOrderOperationType()
+{
+    cdsTpOperPed->SetData(CheckResultServ(
+        netFechaOrca->Call(QStringLiteral("GetTpOperPed"), {cdsOrcaEventoExec->FieldByName(QStringLiteral("CDFILIAL"))->AsString()})));
+    if (cdsTpOperPed->FieldByName(QStringLiteral("IDOBRTPOPPED"))->AsString() == QLatin1String("S")
+        && cdsTpOperPed->FieldByName(QStringLiteral("CDTIPOOPER"))->AsString().isEmpty())
+        MensErro(Msg("Inf_TpOperPed"), true);
+}
+
+// The generation the parameters name; one this build does not know generates nothing.
+QString TfrmProcOrca::GenerationMethod(bool production)
+{
+    const QString kind = cdsParamOrcaEve->FieldByName(QStringLiteral("IDTPPRODPEDOREV"))->AsString();
+    if (kind == QLatin1String("O"))
+        return QStringLiteral("FecharOrca");
+    if (kind == QLatin1String("C") || kind == QLatin1String("A"))
+        return production ? QStringLiteral("ExecOrcaComposicao") : QStringLiteral("ExecOrcaComposicaoMat");
+    MensErro(msgPadraoExec->Msg(QStringLiteral("Inf_TpProdPed")), true);
+    return QString();
+}
+
+// The server generates the orders; the new client it registered comes back in `newClient`.
+QVariant TfrmProcOrca::Generate(const QString& method, bool production, QVariant& newClient)
+{
+    QVariantList args{cdsOrcaEventoExec->DataVariant(), Operador(), newClient, production ? QStringLiteral("P") : QStringLiteral("M"), FiliProc()};
+    const QVariant result = CheckResultServ(netFechaOrca->CallRef(method, args));
+    newClient = args[2];
+    return result;
+}
+
+// What stood in the way of the generation, each non-empty list shown, and orders made without
+// items said; either marks the execution as not wholly successful. True when a list was shown.
+bool TfrmProcOrca::ListProblems(const QString& method, bool production, const QVariant& result)
+{
+    const std::pair<TClientDataSet*, const char*> lists[] = {
+        {cdsErro, "Erro_Exec"}, {cdsProdSemDep, "Prod_Sem_Depto"}, {cdsPedidoOp, "PEDIDOOP"}, {cdsMsgPedExp, "PEDIDOEXP"},
+        {cdsOrcaPendente, production ? "ORCA_PENDENTE_PROD" : "ORCA_PENDENTE_MAT"}, {cdsErroProd, "PRODSEMPRECO"}, {cdsErroFil, "Erro_Exec"},
+    };
+    int element = 0;
+    for (const auto& [dataSet, header] : lists)
+        dataSet->SetData(VarElement(result, element++, method));
+    const bool withItems = VarElement(result, 8, method).toBool();
+
+    bool listed = false;
+    for (const auto& [dataSet, header] : lists)
+        if (!dataSet->IsEmpty()) {
+            List(dataSet, header);
+            boSemSucess = true;
+            listed = true;
+        }
+    if (!withItems) {
+        MessageDlg(Msg(production ? "PED_SEM_ITEM_EXEC_PROD" : "PED_SEM_ITEM_EXEC_MAT"), mtInformation, mbOK, 0);
+        boSemSucess = true;
+    }
+    return listed;
 }
 
 bool TfrmProcOrca::Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey)
@@ -107,84 +190,48 @@ bool TfrmProcOrca::Announce(TClientDataSet* dataSet, const char* method, bool fl
     return true;
 }
 
+// The new order is announced: an expedition order, else a production order, else a raw
+// materials order, each worded for added quantities when the operator confirmed them. When the
+// server has none to announce, the quote's situation moves on: executed for production (4) or
+// for materials (5), and executed totally (6) once both are.
+void TfrmProcOrca::AnnounceNewOrder(bool production, const AddedQuantities& added)
+{
+    if (Announce(cdsExibeNovoPed, "GetExibeNovoPed", added.expedited, "PED_ITEM_NEG_ORCA", "PED_NOVO_ORCA")
+        || Announce(cdsExibePedOP, "GetExibpedOP", added.produced, "PED_OP_NEG_ORCA", "PED_OP_NOVO_ORCA")
+        || Announce(cdsExibeMatPrima, "GetExibeMatPrima", added.withdrawn, "PED_MT_NEG_ORCA", "PED_MT_NOVO_ORCA"))
+        return;
+    if (production)
+        inStatusOrca = inStatusOrca == 5 ? 6 : 4;
+    else
+        inStatusOrca = inStatusOrca == 4 ? 6 : 5;
+}
+
+// The orders of one step of the execution, production or materials. The production's are made
+// under the processing animation; the materials' start on a fresh connection to the order
+// generation.
 void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
 {
     production ? Vd_ExecProd() : Vd_ExecMate();
-    bool expedited = false, produced = false, withdrawn = false;
     try {
+        std::optional<WaitScope> wait;
         if (production) {
             newClient = cdsEndeNovoClie->Active() && cdsEndeNovoClie->ChangeCount() != 0 ? cdsEndeNovoClie->DataVariant() : Null();
-            ActiveShowAvi(MainForm(), 1);
+            wait.emplace(MainForm(), 1);
         } else {
             netFechaOrca->SetConnected(false);
             netFechaOrca->SetConnected(true);
         }
-        cdsPedidoOp->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("GetPedidoOp"),
-                                                               {cdsOrcaEventoExec->DataVariant(), production ? QStringLiteral("4") : QStringLiteral("5")})));
-        if (!cdsPedidoOp->IsEmpty() && msgPadraoExec->ShowMsg(QStringLiteral("Orc_Ja_OP"), mtConfirmation, mbYes | mbNo, 0) == mrNo) {
-            DeactiveShowAvi();
+        if (!MoreOrdersWanted(production))
             return;
-        }
-        expedited = AddedQuantityAccepted(cdsExpItemNeg, "GetExpItemNeg", "Item_Ja_Exp");
-        if (!expedited) {
-            produced = AddedQuantityAccepted(cdsOpItemNeg, "GetOPItemNeg", "Item_Ja_OP");
-            if (!produced)
-                withdrawn = AddedQuantityAccepted(cdsMatprimaItemNeg, "GetMatprimaItemNeg", "Item_Ja_MT");
-        }
-
-        cdsTpOperPed->SetData(CheckResultServ(
-            netFechaOrca->Call(QStringLiteral("GetTpOperPed"), {cdsOrcaEventoExec->FieldByName(QStringLiteral("CDFILIAL"))->AsString()})));
-        if (cdsTpOperPed->FieldByName(QStringLiteral("IDOBRTPOPPED"))->AsString() == QLatin1String("S")
-            && cdsTpOperPed->FieldByName(QStringLiteral("CDTIPOOPER"))->AsString().isEmpty())
-            MensErro(Msg("Inf_TpOperPed"), true);
-
-        // The parameters name the generation; one this build does not know generates nothing.
-        const QString kind = cdsParamOrcaEve->FieldByName(QStringLiteral("IDTPPRODPEDOREV"))->AsString();
-        QString method;
-        if (kind == QLatin1String("O"))
-            method = QStringLiteral("FecharOrca");
-        else if (kind == QLatin1String("C") || kind == QLatin1String("A"))
-            method = production ? QStringLiteral("ExecOrcaComposicao") : QStringLiteral("ExecOrcaComposicaoMat");
-        else
-            MensErro(msgPadraoExec->Msg(QStringLiteral("Inf_TpProdPed")), true);
-        QVariantList args{cdsOrcaEventoExec->DataVariant(), Operador(), newClient, production ? QStringLiteral("P") : QStringLiteral("M"), FiliProc()};
-        const QVariant result = CheckResultServ(netFechaOrca->CallRef(method, args));
-        newClient = args[2];
-
-        const std::pair<TClientDataSet*, const char*> lists[] = {
-            {cdsErro, "Erro_Exec"}, {cdsProdSemDep, "Prod_Sem_Depto"}, {cdsPedidoOp, "PEDIDOOP"}, {cdsMsgPedExp, "PEDIDOEXP"},
-            {cdsOrcaPendente, production ? "ORCA_PENDENTE_PROD" : "ORCA_PENDENTE_MAT"}, {cdsErroProd, "PRODSEMPRECO"}, {cdsErroFil, "Erro_Exec"},
-        };
-        const int elementOf[] = {0, 1, 2, 3, 4, 5, 6};
-        for (int i = 0; i < 7; ++i)
-            lists[i].first->SetData(VarElement(result, elementOf[i], method));
-        const bool withItems = VarElement(result, 8, method).toBool();
-
-        bool listed = false;
-        for (const auto& [dataSet, header] : lists)
-            if (!dataSet->IsEmpty()) {
-                List(dataSet, header);
-                boSemSucess = true;
-                listed = true;
-            }
-        if (!withItems) {
-            MessageDlg(Msg(production ? "PED_SEM_ITEM_EXEC_PROD" : "PED_SEM_ITEM_EXEC_MAT"), mtInformation, mbOK, 0);
-            boSemSucess = true;
-        }
-        if (!listed && !Announce(cdsExibeNovoPed, "GetExibeNovoPed", expedited, "PED_ITEM_NEG_ORCA", "PED_NOVO_ORCA")
-            && !Announce(cdsExibePedOP, "GetExibpedOP", produced, "PED_OP_NEG_ORCA", "PED_OP_NOVO_ORCA")
-            && !Announce(cdsExibeMatPrima, "GetExibeMatPrima", withdrawn, "PED_MT_NEG_ORCA", "PED_MT_NOVO_ORCA")) {
-            if (production)
-                inStatusOrca = inStatusOrca == 5 ? 6 : 4;
-            else
-                inStatusOrca = inStatusOrca == 4 ? 6 : 5;
-        }
-        DeactiveShowAvi();
+        const AddedQuantities added = ConfirmAddedQuantities();
+        CheckOrderOperationType();
+        const QString method = GenerationMethod(production);
+        const QVariant result = Generate(method, production, newClient);
+        if (!ListProblems(method, production, result))
+            AnnounceNewOrder(production, added);
     } catch (const EAbort&) {
-        DeactiveShowAvi();
         throw;
     } catch (const std::exception& e) {
-        DeactiveShowAvi();
         const QString message = QString::fromUtf8(e.what());
         if (!message.contains(QLatin1String("N_PARAM_")))
             throw;

@@ -141,9 +141,21 @@ private:
     void LoadExecutionPacket();
     void MarkExecutionRow();
     void VerificationNotice();
-    void GenerateOrders(bool production, QVariant& newClient);
     void GenerateRequisitions();
+    // The orders of the production or of the materials, in their steps.
+    void GenerateOrders(bool production, QVariant& newClient);
+    bool MoreOrdersWanted(bool production);
+    // The added quantities the operator confirmed; at most one is true.
+    struct AddedQuantities {
+        bool expedited = false, produced = false, withdrawn = false;
+    };
+    AddedQuantities ConfirmAddedQuantities();
     bool AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question);
+    void CheckOrderOperationType();
+    QString GenerationMethod(bool production);
+    QVariant Generate(const QString& method, bool production, QVariant& newClient);
+    bool ListProblems(const QString& method, bool production, const QVariant& result);
+    void AnnounceNewOrder(bool production, const AddedQuantities& added);
     bool Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey);
     void List(TClientDataSet* dataSet, const char* headerKey);
     void MoveVisibleButtonsUp();
