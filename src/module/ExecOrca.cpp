@@ -212,7 +212,7 @@ void TfrmProcOrca::AnnounceNewOrder(bool production, const AddedQuantities& adde
 void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
 {
     production ? Vd_ExecProd() : Vd_ExecMate();
-    try {
+    ShowingParameterError(msgPadraoExec, [&] {
         std::optional<WaitScope> wait;
         if (production) {
             newClient = cdsEndeNovoClie->Active() && cdsEndeNovoClie->ChangeCount() != 0 ? cdsEndeNovoClie->DataVariant() : Null();
@@ -229,14 +229,7 @@ void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
         const QVariant result = Generate(method, production, newClient);
         if (!ListProblems(method, production, result))
             AnnounceNewOrder(production, added);
-    } catch (const EAbort&) {
-        throw;
-    } catch (const std::exception& e) {
-        const QString message = QString::fromUtf8(e.what());
-        if (!message.contains(QLatin1String("N_PARAM_")))
-            throw;
-        MensErro(msgPadraoExec->KeyedMsg(message), true);
-    }
+    });
 }
 
 void TfrmProcOrca::GenerateRequisitions()

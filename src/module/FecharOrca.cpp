@@ -16,7 +16,6 @@
 
 using namespace Cli_ore06400;
 
-
 QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
 {
     QVariantList key{stCdFili, stNrOrca, stNrSeq};
@@ -25,6 +24,20 @@ QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
     stNrOrca = key[1].toString();
     stNrSeq = key[2].toString();
     return CheckResultServ(result);
+}
+
+void TfrmProcOrca::ShowingParameterError(const TMessages* list, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const EAbort&) {
+        throw;
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        if (!message.contains(QLatin1String("N_PARAM_")))
+            throw;
+        MensErro(list->KeyedMsg(message), true);
+    }
 }
 
 // The closing record of the quote number, every sequence in the quote's situation.
@@ -84,17 +97,9 @@ void TfrmProcOrca::FecharOrca()
     cdsOrcaEventoFech->FieldByName(QStringLiteral("IDMARCADO"))->SetAsString(QStringLiteral("S"));
     cdsOrcaEventoFech->Post();
 
-    try {
-        WithWait(MainForm(), 1, [this] {
-            CheckResultServ(netFechamento->Call(QStringLiteral("FecharOrca"), {cdsOrcaEventoFech->DataVariant(), Operador(), Null()}));
-            inStatusOrca = 3;
-        });
-    } catch (const EAbort&) {
-        throw;
-    } catch (const std::exception& e) {
-        const QString message = QString::fromUtf8(e.what());
-        if (!message.contains(QLatin1String("N_PARAM_")))
-            throw;
-        MensErro(msgPadrao->KeyedMsg(message), true);
-    }
+    ShowingParameterError(msgPadrao, [this] {
+        const WaitScope wait(MainForm(), 1);
+        CheckResultServ(netFechamento->Call(QStringLiteral("FecharOrca"), {cdsOrcaEventoFech->DataVariant(), Operador(), Null()}));
+        inStatusOrca = 3;
+    });
 }

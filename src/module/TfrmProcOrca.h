@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
+
 class TClientDataSet;
 class TField;
 class TDataSource;
@@ -135,6 +137,10 @@ private:
     // A call whose arguments are the quote's key, passed by reference: what the server sends
     // back for them goes into the module's globals.
     QVariant CallByKey(TNetConnection* net, const char* method);
+    // Runs a step of the closing or the execution. A parameter the server finds missing
+    // ("N_PARAM_...|argument") ends the workflow with its text from `list`; any other failure
+    // goes on as it came.
+    void ShowingParameterError(const TMessages* list, const std::function<void()>& step);
     void LoadClosingRecord();
     bool AddressComplete() const;
     // Execution steps.
