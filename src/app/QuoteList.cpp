@@ -109,7 +109,8 @@ void TfrmLogin::Entrar()
         MensErro(QStringLiteral("Operador e filial devem ser informados."), true);
     const QString password = edtSenha->text();
     edtSenha->clear();
-    WithWait(this, 6, [&] {
+    {
+        const WaitScope wait(this, 6);
         try {
             LoginToServer(edtOperador->text().trimmed().toUpper(), password, edtFilial->text().trimmed());
         } catch (const ETransportError&) {
@@ -119,7 +120,7 @@ void TfrmLogin::Entrar()
         }
         if (AfterLogin)
             AfterLogin();
-    });
+    }
     QDialog::done(QDialog::Accepted);
 }
 
@@ -252,7 +253,10 @@ void TfrmListaOrcamentos::Atualizar()
 {
     TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
     QVariant list;
-    WithWait(this, 6, [&] { list = CheckResultServ(net.Call(QStringLiteral("ListaOrcamentos"), {FiliProc()})); });
+    {
+        const WaitScope wait(this, 6);
+        list = CheckResultServ(net.Call(QStringLiteral("ListaOrcamentos"), {FiliProc()}));
+    }
     if (!VarIsPacket(list))
         MensErro(QStringLiteral("ListaOrcamentos: o servidor não respondeu com uma lista de orçamentos."), true);
     m_all = list.value<TDataPacket>();

@@ -77,10 +77,11 @@ private:
         auto source = [processing](const char* name) { return processing->findChild<TDataSource*>(QString::fromLatin1(name)); };
         const QVariantList key{FiliProc(), m_quote, QStringLiteral("01")};
 
-        ActiveShowAvi(MainForm(), 1);
-        QCoreApplication::processEvents();
-        Save(processing, QStringLiteral("aguarde"));
-        DeactiveShowAvi();
+        {
+            const WaitScope wait(MainForm(), 1);
+            QCoreApplication::processEvents();
+            Save(processing, QStringLiteral("aguarde"));
+        }
 
         // The quote's parts, as the approval reads them, for the lists and the screens.
         const QVariant general = CheckResultServ(approval->Call(QStringLiteral("GetGeral"), key));

@@ -13,20 +13,6 @@ class QTimer;
 void ActiveShowAvi(QWidget* mainForm, int kind);
 void DeactiveShowAvi();
 
-// Runs `step` with the animation of `kind` shown over `mainForm`, hidden again on every way out.
-template <class Step>
-void WithWait(QWidget* mainForm, int kind, Step&& step)
-{
-    ActiveShowAvi(mainForm, kind);
-    try {
-        step();
-    } catch (...) {
-        DeactiveShowAvi();
-        throw;
-    }
-    DeactiveShowAvi();
-}
-
 // The animation for as long as a scope lasts: shown by the constructor, hidden by the destructor,
 // so it is gone on every way out of the scope, a return or an exception alike.
 //

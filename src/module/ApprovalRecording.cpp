@@ -26,7 +26,7 @@ QString Text(TClientDataSet* dataSet, const char* field) { return dataSet->Field
 
 } // namespace
 
-void TfrmProcOrca::RecordApproval()
+void TfrmProcOrca::RecordApproval(WaitScope& wait)
 {
     if (Text(cdsOrcaEvento, "IDSITCLIOREV") == QLatin1String("N"))
         RegisterNewClient();
@@ -42,7 +42,7 @@ void TfrmProcOrca::RecordApproval()
 
     CheckResultServ(netAprovacao->Call(QStringLiteral("SetSalao"), QuoteKey() << Text(cdsOrcaEvento, "CDCLIENTE")));
     if (Text(cdsParamOrca, "IDUTAPROVCOMORE") == QLatin1String("S"))
-        CommercialApproval();
+        CommercialApproval(wait);
 
     QVariantList approval{stNrOrca, stNrSeq, stCdFili, Operador()};
     for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO", "CDBAIRRO", "DSREFENDOREV", "IDENDENTOREV", "CDCLIENTE"})
@@ -128,8 +128,8 @@ void TfrmProcOrca::OfferNewProposal(QString& proposal)
 }
 
 // A plain salesperson needs the supervisor's password, once per launch; anyone else approves
-// commercially on their own.
-void TfrmProcOrca::CommercialApproval()
+// commercially on their own. The approval's animation is gone before anything is asked.
+void TfrmProcOrca::CommercialApproval(WaitScope& wait)
 {
     if (!boAprovSuperior) {
         if (!cdsOperadorSup->Active() || Text(cdsOperadorSup, "CDVENDEDOR").isEmpty())
@@ -138,7 +138,7 @@ void TfrmProcOrca::CommercialApproval()
             LoadOperatorRecord(cdsCargoOperador, "GetVerifCargoOper", Operador());
         if (Text(cdsCargoOperador, "IDCARGOVEND") != QLatin1String("V"))
             boAprovSuperior = true;
-        DeactiveShowAvi();
+        wait.Hide();
         if (!boAprovSuperior) {
             msgPadrao->ShowMsg(QStringLiteral("APROV_COMERC_REALI"), mtInformation, mbOK, 0);
             LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Text(cdsOrcaEvento, "CDVENDEDOR"));

@@ -45,10 +45,9 @@ void TfrmProcOrca::AprovarOrca()
     boProdSemCad = false;
     stOpcoes.clear();
     stSaloes.clear();
-    WithWait(MainForm(), 1, [this] {
-        if (ApprovalChecksAndChoices())
-            RecordApproval();
-    });
+    WaitScope wait(MainForm(), 1);
+    if (ApprovalChecksAndChoices())
+        RecordApproval(wait);
 }
 
 bool TfrmProcOrca::ApprovalChecksAndChoices()

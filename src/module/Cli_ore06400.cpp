@@ -2,9 +2,8 @@
 
 #include "Crv_msg.h"
 #include "Dialogs.h"
+#include "Showavi.h"
 #include "TfrmProcOrca.h"
-
-#include <QApplication>
 
 namespace Cli_ore06400 {
 
@@ -32,13 +31,6 @@ void Finalization()
 }
 
 namespace {
-// The hourglass while the dialog is created (its first remote call); the default cursor again
-// on every way out, and before the dialog waits for the operator.
-struct HourglassCursor {
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 // A dialog whose close ran is released, so the next launch starts from a fresh one.
 void ReleaseClosedDialog()
 {
@@ -62,7 +54,9 @@ void CriaProcessaOrca(qint32 inStatus, const QString& cdFilial, const QString& n
     boAprovSuperior = false;
 
     if (!boIdCriado) {
-        HourglassCursor hourglass;
+        // The hourglass while the dialog is created (its first remote call), gone before the
+        // dialog waits for the operator.
+        const WaitCursor hourglass;
         frmProcOrca = new TfrmProcOrca;
         boIdCriado = true;
     }

@@ -41,14 +41,13 @@ double Decimal(TClientDataSet* dataSet, const char* method)
 
 void TfrmProcOrca::LoadExecutionPacket()
 {
-    WithWait(MainForm(), 1, [&] {
-        QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
-                          QString::number(inStatusOrca), QString(), QString()};
-        const QVariant result = netExecucao->CallRef(QStringLiteral("GetOrcaEvento"), args);
-        stCdFili = args[0].toString();
-        stNrOrca = args[2].toString();
-        cdsOrcaEventoExec->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
-    });
+    const WaitScope wait(MainForm(), 1);
+    QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
+                      QString::number(inStatusOrca), QString(), QString()};
+    const QVariant result = netExecucao->CallRef(QStringLiteral("GetOrcaEvento"), args);
+    stCdFili = args[0].toString();
+    stNrOrca = args[2].toString();
+    cdsOrcaEventoExec->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
 }
 
 // Marks the quote's own row: the filter's values have their quotes doubled, so a key holding a
@@ -71,17 +70,16 @@ void TfrmProcOrca::MarkExecutionRow()
 
 void TfrmProcOrca::VerificationNotice()
 {
-    WithWait(MainForm(), 1, [&] {
-        cdsVerifOrcaExec->SetData(CallByKey(netProcessaOrca, "GetVerifOrcaExec"));
-        const QString situation = cdsVerifOrcaExec->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString();
-        const QString word = situation == QLatin1String("1")   ? Msg("PD")
-                             : situation == QLatin1String("2") ? Msg("AP")
-                             : situation == QLatin1String("3") ? Msg("FC")
-                                                               : QString();
-        if (!cdsVerifOrcaExec->IsEmpty())
-            MessageDlg(Format(Msg("Orc_N_Exec"), {cdsVerifOrcaExec->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(), word}),
-                       mtInformation, mbOK, 0);
-    });
+    const WaitScope wait(MainForm(), 1);
+    cdsVerifOrcaExec->SetData(CallByKey(netProcessaOrca, "GetVerifOrcaExec"));
+    const QString situation = cdsVerifOrcaExec->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString();
+    const QString word = situation == QLatin1String("1")   ? Msg("PD")
+                         : situation == QLatin1String("2") ? Msg("AP")
+                         : situation == QLatin1String("3") ? Msg("FC")
+                                                           : QString();
+    if (!cdsVerifOrcaExec->IsEmpty())
+        MessageDlg(Format(Msg("Orc_N_Exec"), {cdsVerifOrcaExec->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(), word}),
+                   mtInformation, mbOK, 0);
 }
 
 void TfrmProcOrca::List(TClientDataSet* dataSet, const char* headerKey)
@@ -234,15 +232,14 @@ void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
 
 void TfrmProcOrca::GenerateRequisitions()
 {
-    WithWait(MainForm(), 1, [&] {
-        const QVariant result = CheckResultServ(netExecucao->Call(QStringLiteral("GeraReqOrcaEve"), {cdsOrcaEventoExec->DataVariant(), FiliProc(), Operador()}));
-        cdsOrcaPendente->SetData(VarElement(result, 0, QStringLiteral("GeraReqOrcaEve")));
-        cdsProdSemDep->SetData(VarElement(result, 1, QStringLiteral("GeraReqOrcaEve")));
-        if (!cdsProdSemDep->IsEmpty())
-            List(cdsProdSemDep, "Prod_Sem_Depto");
-        if (!cdsOrcaPendente->IsEmpty())
-            List(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
-    });
+    const WaitScope wait(MainForm(), 1);
+    const QVariant result = CheckResultServ(netExecucao->Call(QStringLiteral("GeraReqOrcaEve"), {cdsOrcaEventoExec->DataVariant(), FiliProc(), Operador()}));
+    cdsOrcaPendente->SetData(VarElement(result, 0, QStringLiteral("GeraReqOrcaEve")));
+    cdsProdSemDep->SetData(VarElement(result, 1, QStringLiteral("GeraReqOrcaEve")));
+    if (!cdsProdSemDep->IsEmpty())
+        List(cdsProdSemDep, "Prod_Sem_Depto");
+    if (!cdsOrcaPendente->IsEmpty())
+        List(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
 }
 
 void TfrmProcOrca::ExecOrca()

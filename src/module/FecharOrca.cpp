@@ -56,7 +56,8 @@ void TfrmProcOrca::FecharOrca()
     if (inStatusOrca == 3)
         MensErro(Msg("ORCA_JA_FECHADO"), true);
 
-    WithWait(MainForm(), 6, [this] {
+    {
+        const WaitScope wait(MainForm(), 6);
         LoadClosingRecord();
         QVariantList op{stCdOperador};
         // The dialog instance's connection (this dialog, when it was not created by the entry).
@@ -64,7 +65,7 @@ void TfrmProcOrca::FecharOrca()
         const QVariant rights = dialog->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
         stCdOperador = op[0].toString();
         cdsOperCadProd->SetData(CheckResultServ(rights));
-    });
+    }
 
     LoadBPL(QStringLiteral("ORE09000"), QVariantList{stCdFili, stNrOrca, stNrSeq, lblCodTela->text()});
 
@@ -78,15 +79,19 @@ void TfrmProcOrca::FecharOrca()
         MensErro(text.isEmpty() ? VarToStr(valueCheck) : text, true);
     }
 
-    WithWait(MainForm(), 6, [this] {
+    {
+        const WaitScope wait(MainForm(), 6);
         CallByKey(netContratante, "GetVdTipoEveCustEfet");
         cdsEndeCont->SetData(VarElement(CallByKey(netContratante, "GetContratante"), 0, QStringLiteral("GetContratante")));
-    });
+    }
 
     if (!CallByKey(netContratante, "GetQtContratantes").toBool())
         MensErro(Msg("QT_CONTR_DIF"), true);
 
-    WithWait(MainForm(), 6, [this] { LoadClosingRecord(); });
+    {
+        const WaitScope wait(MainForm(), 6);
+        LoadClosingRecord();
+    }
 
     // Only the quote's own row is marked: without it, another sequence would be closed.
     if (!cdsOrcaEventoFech->Locate(QStringLiteral("CDFILIAL;NRORCAEVENTO;NRSEQORCAEVE"), VarArrayOf({stCdFili, stNrOrca, stNrSeq}),

@@ -13,10 +13,9 @@ void TfrmProcOrca::cdsOrcaEventoAfterPost(TClientDataSet&)
 {
     if (inStatusOrca != 1 || cdsOrcaEvento->ChangeCount() <= 0)
         return;
-    WithWait(MainForm(), 6, [&] {
-        auto f = [this](const char* name) { return cdsOrcaEvento->FieldByName(QString::fromLatin1(name))->AsString(); };
-        CheckResultServ(netAprovacao->Call(QStringLiteral("SetModPgto"),
-                                           {f("CDMODPGTO"), f("CDFILIAL"), f("NRORCAEVENTO"), f("CDCLICONTORC"), f("CDCLIENTE"), f("IDSITCLIOREV")}));
-        cdsOrcaEvento->MergeChangeLog();
-    });
+    const WaitScope wait(MainForm(), 6);
+    auto f = [this](const char* name) { return cdsOrcaEvento->FieldByName(QString::fromLatin1(name))->AsString(); };
+    CheckResultServ(netAprovacao->Call(QStringLiteral("SetModPgto"),
+                                       {f("CDMODPGTO"), f("CDFILIAL"), f("NRORCAEVENTO"), f("CDCLICONTORC"), f("CDCLIENTE"), f("IDSITCLIOREV")}));
+    cdsOrcaEvento->MergeChangeLog();
 }

@@ -34,14 +34,8 @@ void CriaInfOrca(bool ShowCadProd) { CriaInfOrca(ShowCadProd, QString()); }
 void CriaInfOrca(bool ShowCadProd, const QString& reason)
 {
     if (!boIdCriado) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        try {
-            frmInfoOrca = new TfrmInfoOrca;
-        } catch (...) {
-            QApplication::restoreOverrideCursor();
-            throw;
-        }
-        QApplication::restoreOverrideCursor();
+        const WaitCursor hourglass;
+        frmInfoOrca = new TfrmInfoOrca;
         boIdCriado = true;
     }
     frmInfoOrca->setWindowState(Qt::WindowNoState);
@@ -215,10 +209,11 @@ void TfrmInfoOrca::FormCreate()
 {
     TfrmPadraoSimples::FormCreate();
     TfrmProcOrca* processing = Processing();
-    WithWait(MainForm(), 6, [&] {
+    {
+        const WaitScope wait(MainForm(), 6);
         QVariantList key{processing->stCdFilial, processing->stNrOrcamento, processing->stNrSequencia};
         cdsEndContOrca->SetData(CheckResultServ(processing->netProcessaOrca->CallRef(QStringLiteral("GetEndContOrca"), key)));
-    });
+    }
 
     sbtCadClie->setEnabled(Situation() == QLatin1String("2"));
     Follow(mnuCadClie, sbtCadClie);
@@ -268,9 +263,8 @@ void TfrmInfoOrca::cdsEndContOrcaAfterPost()
     TfrmProcOrca* processing = Processing();
     auto field = [this](const char* name) { return cdsEndContOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
     auto call = [](TNetConnection* net, const char* method, const QVariantList& args) {
-        WithWait(MainForm(), 6, [&] {
-            CheckResultServ(net->Call(QString::fromLatin1(method), args));
-        });
+        const WaitScope wait(MainForm(), 6);
+        CheckResultServ(net->Call(QString::fromLatin1(method), args));
     };
     if (cdsEndContOrca->ChangeCount() > 0)
         call(processing->netFechamento, "SetClieContratante", {field("CDCLICONTORC"), field("CDFILIAL"), field("NRORCAEVENTO")});

@@ -15,6 +15,7 @@ class TField;
 class TDataSource;
 class TMessages;
 class TNetConnection;
+class WaitScope;
 
 class TfrmProcOrca : public TfrmRotiGeral, public Ui::TfrmProcOrcaLayout {
     Q_OBJECT
@@ -118,13 +119,13 @@ private:
     // approved already), then the recording of the approval.
     bool ApprovalChecksAndChoices();
     void KeepChosen(TDataSource* list, const char* keyField, const char* titleKey, const char* confirmKey, QString& chosen);
-    void RecordApproval();
+    void RecordApproval(WaitScope& wait);
     void RegisterNewClient();
     void ApplyHallChoice(QString& proposal);
     void ApplyOptionChoice(QString& proposal);
     void ChooseProposalFor(TClientDataSet* kept, QString& proposal);
     void OfferNewProposal(QString& proposal);
-    void CommercialApproval();
+    void CommercialApproval(WaitScope& wait);
     QVariantList QuoteKey() const;
     // A call whose arguments are the quote's key, by value; the checked payload.
     QVariant CallWithKey(TNetConnection* net, const char* method);

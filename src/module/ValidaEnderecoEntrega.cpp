@@ -41,15 +41,17 @@ void TfrmProcOrca::ValidaEnderecoEntrega()
                                   reasons.join(QLatin1Char('\n')));
     }
 
-    WithWait(MainForm(), 6, [&] {
+    {
+        const WaitScope wait(MainForm(), 6);
         cdsOrcaEvento->SetData(CallByKey(dialog->netProcessaOrca, "GetOrcaEvento"));
-    });
+    }
     if (!AddressComplete())
         MensErro(Msg("End_Entrega_Inf"), true);
 
-    WithWait(MainForm(), 6, [&] {
+    {
+        const WaitScope wait(MainForm(), 6);
         cdsItemOrcaEven->SetData(VarElement(CallByKey(netAprovacao, "GetGeral"), 0, QStringLiteral("GetGeral")));
-    });
+    }
     for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
         if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
             MensErro(Msg("BLOQ_ORCA_SEM_PROD_CAD"), true);
