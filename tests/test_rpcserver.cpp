@@ -141,6 +141,37 @@ TEST_F(RpcLimits, ABodyAboveTheLimitIsRefusedBeforeItIsRead)
     EXPECT_TRUE(Exchange(garbled, "POST /rpc/TST.rdmTeste HTTP/1.1\r\nContent-Length: abc\r\n\r\n{}").startsWith("HTTP/1.1 400 Bad Request"));
 }
 
+// Requests the server cannot frame are answered with their status and the connection closed;
+// a request that asks for it is answered and its connection closed too.
+TEST_F(RpcLimits, RequestsThatCannotBeFramedAreRefusedWithTheirStatus)
+{
+    Start({});
+    const struct {
+        QByteArray request, status, message;
+        bool closed;
+    } cases[] = {
+        {"GET /rpc/TST.rdmTeste HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405 Method Not Allowed", "Só POST /rpc/<objeto> é atendido.", true},
+        {"POST /rpc/TST.rdmTeste HTTP/1.1\r\nHost: x\r\n\r\n{}", "HTTP/1.1 411 Length Required", "O pedido deve declarar Content-Length.", true},
+        {"POST /rpc/TST.rdmTeste HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\n{}", "HTTP/1.1 400 Bad Request", "Content-Length inválido.", true},
+        // One byte past the longest head, all of it read before the answer.
+        {QByteArray(64 * 1024 + 1, 'a'), "HTTP/1.1 431 Request Header Fields Too Large", "Cabeçalho de pedido grande demais.", true},
+        {"POST /outro HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 404 Not Found", "Caminho desconhecido: /outro", false},
+        {Call().replace("Host: x\r\n", "Host: x\r\nConnection: close\r\n"), "HTTP/1.1 200 OK", "\r\nConnection: close\r\n", true},
+        {Call(), "HTTP/1.1 200 OK", "\r\nConnection: keep-alive\r\n", false},
+    };
+    for (const auto& c : cases) {
+        QTcpSocket socket;
+        ASSERT_TRUE(Connect(socket, server->Port()));
+        const QByteArray answer = Exchange(socket, c.request);
+        EXPECT_TRUE(answer.startsWith(c.status)) << answer.toStdString();
+        EXPECT_TRUE(answer.contains(c.message)) << answer.toStdString();
+        if (c.closed)
+            EXPECT_TRUE(socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(2000)) << c.status.toStdString();
+        else
+            EXPECT_FALSE(socket.waitForDisconnected(200)) << c.status.toStdString();
+    }
+}
+
 TEST_F(RpcLimits, TheAnswerCarriesTheRequestsIdAsItCame)
 {
     Start({});

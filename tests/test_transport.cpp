@@ -156,6 +156,10 @@ TEST_F(Transport, BrokenAnswersAreClearErrors)
         {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 38\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":true}", "o servidor respondeu HTTP 500"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 39\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":99,\"result\":true}", "a resposta traz o id 99 em vez de 1."},
         {"HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":\"1\",\"result\":true}", "a resposta traz o id \"1\" em vez de 1."},
+        // Framings whose body cannot be told.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\n{}", "a resposta declara um tamanho inválido."},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n{}\r\n0\r\n\r\n", "a resposta traz um bloco malformado."},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\n{\"jsonrpc\"\r\n", "a resposta veio incompleta."},
     };
     for (const Case& c : cases) {
         RawServer raw(c.answer);
@@ -170,6 +174,25 @@ TEST_F(Transport, BrokenAnswersAreClearErrors)
             EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.message))) << c.message << " <- " << e.message().toStdString();
             EXPECT_TRUE(e.message().contains(QStringLiteral("ORE00400.rdmAprovaOrca.GetGeral")));
         }
+    }
+}
+
+// A body may come in chunks, or run until the server closes the connection.
+TEST_F(Transport, AnswersInChunksOrUntilTheServerClosesAreRead)
+{
+    const QByteArray body = R"({"jsonrpc":"2.0","id":1,"result":"olá"})";
+    const QByteArray answers[] = {
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nA\r\n" + body.left(10) + "\r\n" + QByteArray::number(body.size() - 10, 16)
+            + ";fim\r\n" + body.mid(10) + "\r\n0\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body,
+    };
+    for (const QByteArray& answer : answers) {
+        RawServer raw(answer);
+        Session().webPort = raw.Port();
+        TNetConnection fresh(nullptr, QStringLiteral("netX"), QStringLiteral("ORE00400.rdmAprovaOrca"));
+        fresh.Host = WebURL();
+        fresh.Port = WebPort();
+        EXPECT_EQ(fresh.Call(QStringLiteral("GetGeral")).toString(), QStringLiteral("olá")) << answer.toStdString();
     }
 }
 

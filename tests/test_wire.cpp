@@ -1,7 +1,8 @@
-// The wire codec: values, data packets and the JSON-RPC envelopes.
+// The wire codec: values, data packets and the JSON-RPC envelopes; and the HTTP framing of calls.
 #include "TestSupport.h"
 
 #include "Errors.h"
+#include "HttpFraming.h"
 #include "Variants.h"
 #include "Wire.h"
 
@@ -275,6 +276,106 @@ TEST(Wire, PayloadElementsAreCheckedWithTheMethodNamed)
     } catch (const EWireError& e) {
         EXPECT_EQ(e.message(), "GetSalao: esperava uma lista de valores e recebeu um pacote de dados (elemento 0 pedido).");
     }
+}
+
+
+TEST(HttpFraming, HeadsTellStatusLengthChunksAndConnection)
+{
+    struct Case {
+        QByteArray head;
+        std::optional<int> status;
+        qint64 length;
+        bool badLength, chunked, close;
+    };
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12\r\nConnection: keep-alive\r\n\r\n", 200, 12, false, false, false},
+        {"HTTP/1.1 200 OK\r\ntransfer-encoding:  gzip, Chunked \r\n\r\n", 200, -1, false, true, false},
+        {"HTTP/1.0 500 Internal Server Error\nCONNECTION: Close\n\r\n", 500, -1, false, false, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12\r\nContent-Length: 12\r\n\r\n", 200, 12, false, false, false},
+        // A length that is no length, and two that differ, leave the body's end unknown.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n\r\n", 200, -1, true, false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", 200, -1, true, false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12\r\nContent-Length: 13\r\n\r\n", 200, 12, true, false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length:\r\n\r\n", 200, -1, true, false, false},
+        // Not an HTTP/1.x status line; a code that is no number reads as 0.
+        {"SSH-2.0-OpenSSH\r\n\r\n", std::nullopt, -1, false, false, false},
+        {"HTTP/2 200\r\n\r\n", std::nullopt, -1, false, false, false},
+        {"HTTP/1.1\r\n\r\n", std::nullopt, -1, false, false, false},
+        {"HTTP/1.1 abc\r\n\r\n", 0, -1, false, false, false},
+        // A line without a name before its colon is passed over.
+        {"HTTP/1.1 200 OK\r\n: 5\r\nContent-Length 7\r\n\r\n", 200, -1, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const Http::Head head = Http::ParseHead(c.head);
+        EXPECT_EQ(head.status(), c.status) << c.head.toStdString();
+        EXPECT_EQ(head.contentLength, c.length) << c.head.toStdString();
+        EXPECT_EQ(head.badLength, c.badLength) << c.head.toStdString();
+        EXPECT_EQ(head.chunked, c.chunked) << c.head.toStdString();
+        EXPECT_EQ(head.close, c.close) << c.head.toStdString();
+    }
+}
+
+TEST(HttpFraming, ARequestsHeadEndsAtItsBlankLine)
+{
+    const QByteArray bytes = "POST /rpc/ORE00400.rdmAprovaOrca HTTP/1.1\r\nX-Operator: OPER1\r\nAuthorization: Bearer abc\r\n\r\n{}";
+    EXPECT_EQ(Http::HeadSize(bytes.left(bytes.size() - 3)), 0);
+    const qsizetype size = Http::HeadSize(bytes);
+    EXPECT_EQ(bytes.mid(size), "{}");
+    const Http::Head head = Http::ParseHead(bytes.left(size));
+    EXPECT_EQ(head.method(), "POST");
+    EXPECT_EQ(head.target(), "/rpc/ORE00400.rdmAprovaOrca");
+    EXPECT_FALSE(head.status());
+    ASSERT_EQ(head.fields.size(), 2);
+    EXPECT_EQ(head.fields[0].name, "x-operator");
+    EXPECT_EQ(head.fields[1].value, "Bearer abc");
+    // Without its version the first line is no request.
+    EXPECT_EQ(Http::ParseHead("POST /rpc/X\r\n\r\n").method(), "");
+}
+
+TEST(HttpFraming, WrittenCallsAndAnswersReadBack)
+{
+    const QByteArray body = R"({"jsonrpc":"2.0","id":7,"method":"GetGeral","params":[]})";
+    const QByteArray call = Http::Request("/rpc/CRV.rdmHost", "127.0.0.1:8400", {{"X-Branch", "0001"}}, body);
+    Http::Head head = Http::ParseHead(call.left(Http::HeadSize(call)));
+    EXPECT_EQ(head.method(), "POST");
+    EXPECT_EQ(head.target(), "/rpc/CRV.rdmHost");
+    EXPECT_EQ(head.contentLength, body.size());
+    EXPECT_FALSE(head.close);
+    EXPECT_EQ(call.mid(Http::HeadSize(call)), body);
+    const QList<QByteArray> names = [&] {
+        QList<QByteArray> n;
+        for (const Http::Field& f : head.fields)
+            n << f.name;
+        return n;
+    }();
+    EXPECT_EQ(names, (QList<QByteArray>{"host", "content-type", "connection", "x-branch", "content-length"}));
+
+    const QByteArray refused = Http::Response(401, "{}", false);
+    EXPECT_TRUE(refused.startsWith("HTTP/1.1 401 Unauthorized\r\n")) << refused.toStdString();
+    head = Http::ParseHead(refused.left(Http::HeadSize(refused)));
+    EXPECT_EQ(head.status(), 401);
+    EXPECT_EQ(head.contentLength, 2);
+    EXPECT_TRUE(head.close);
+    EXPECT_TRUE(refused.contains("\r\nWWW-Authenticate: Bearer\r\n"));
+    EXPECT_TRUE(Http::Response(413, {}, true).startsWith("HTTP/1.1 413 Payload Too Large\r\n"));
+    EXPECT_FALSE(Http::ParseHead(Http::Response(200, {}, true)).close);
+    EXPECT_FALSE(Http::Response(200, {}, true).contains("WWW-Authenticate"));
+}
+
+TEST(HttpFraming, ChunkedBodiesAreGatheredAsTheyCome)
+{
+    Http::ChunkedBody body;
+    QByteArray bytes = "5\r\nhel";
+    EXPECT_EQ(body.read(bytes, 100), Http::ChunkedBody::More);
+    bytes += "lo\r\n7;name=value\r\n, mundo\r\n";
+    EXPECT_EQ(body.read(bytes, 100), Http::ChunkedBody::More);
+    bytes += "0\r\n\r\n";
+    EXPECT_EQ(body.read(bytes, 100), Http::ChunkedBody::Done);
+    EXPECT_EQ(body.content(), "hello, mundo");
+
+    const QByteArray malformed[] = {"zz\r\nhello\r\n", "-5\r\nhello\r\n", "\r\n", "A\r\n0123456789\r\nB\r\n"};
+    for (const QByteArray& bytesOf : malformed)
+        EXPECT_EQ(Http::ChunkedBody().read(bytesOf, 20), Http::ChunkedBody::Malformed) << bytesOf.toStdString();
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include "Errors.h"
 #include "HostServices.h"
+#include "HttpFraming.h"
 #include "Wire.h"
+#include "WireEnvelopes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -230,15 +232,10 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
 
         const qint64 id = m_nextId++;
         const QByteArray body = Wire::EncodeRequest({id, method, args});
-        QByteArray request;
-        request.reserve(body.size() + 320);
-        request += "POST /rpc/" + ServerName.toUtf8() + " HTTP/1.1\r\nHost: " + Host.toUtf8() + ':' + QByteArray::number(Port)
-                   + "\r\nContent-Type: application/json\r\nConnection: keep-alive\r\nX-Operator: " + Operador().toUtf8()
-                   + "\r\nX-Branch: " + FiliProc().toUtf8();
+        QList<Http::Field> fields{{"X-Operator", Operador().toUtf8()}, {"X-Branch", FiliProc().toUtf8()}};
         if (!Session().token.isEmpty())
-            request += "\r\nAuthorization: Bearer " + Session().token.toUtf8();
-        request += "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
-        request += body;
+            fields.append({"Authorization", "Bearer " + Session().token.toUtf8()});
+        const QByteArray request = Http::Request("/rpc/" + ServerName.toUtf8(), Host.toUtf8() + ':' + QByteArray::number(Port), fields, body);
         socket.write(request);
         const bool sent = wait.until([&] {
             if (socket.state() != QAbstractSocket::ConnectedState)
@@ -253,66 +250,40 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
 
         // Read the answer: status line, headers, and a body by Content-Length or chunks.
         QByteArray buffer;
-        qsizetype headerEnd = -1;
+        Http::Head head;
+        bool headRead = false;
         int status = 0;
-        qint64 contentLength = -1;
-        bool chunked = false;
         bool closeAfter = false;
+        Http::ChunkedBody chunks;
         QByteArray content;
-        qsizetype chunkPos = 0;
 
-        auto parseHeaders = [&] {
-            const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-            const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
-            if (statusLine.size() < 2 || !statusLine[0].startsWith("HTTP/1."))
+        auto readHead = [&](qsizetype headSize) {
+            head = Http::ParseHead(buffer.left(headSize));
+            const std::optional<int> code = head.status();
+            if (!code)
                 throw transportError(QStringLiteral("a resposta não é HTTP."));
-            status = statusLine[1].toInt();
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const QByteArray line = lines[i].trimmed();
-                const qsizetype colon = line.indexOf(':');
-                if (colon <= 0)
-                    continue;
-                const QByteArray name = line.left(colon).trimmed().toLower();
-                const QByteArray value = line.mid(colon + 1).trimmed();
-                if (name == "content-length") {
-                    bool ok = false;
-                    contentLength = value.toLongLong(&ok);
-                    if (!ok || contentLength < 0 || contentLength > MaxResponseBytes)
-                        throw transportError(QStringLiteral("a resposta declara um tamanho inválido."));
-                } else if (name == "transfer-encoding" && value.toLower().contains("chunked")) {
-                    chunked = true;
-                } else if (name == "connection" && value.toLower() == "close") {
-                    closeAfter = true;
-                }
-            }
-            if (!chunked && contentLength < 0)
-                closeAfter = true;   // body until the server closes
-            buffer.remove(0, headerEnd + 4);
+            status = *code;
+            if (head.badLength || head.contentLength > MaxResponseBytes)
+                throw transportError(QStringLiteral("a resposta declara um tamanho inválido."));
+            // Without a length or chunks, the body runs until the server closes.
+            closeAfter = head.close || (!head.chunked && head.contentLength < 0);
+            buffer.remove(0, headSize);
+            headRead = true;
         };
 
         // Returns true once the whole body is in `content`.
         auto bodyComplete = [&](bool peerClosed) -> bool {
-            if (chunked) {
-                for (;;) {
-                    const qsizetype lineEnd = buffer.indexOf("\r\n", chunkPos);
-                    if (lineEnd < 0)
-                        return false;
-                    bool ok = false;
-                    const qint64 size = buffer.mid(chunkPos, lineEnd - chunkPos).split(';').value(0).trimmed().toLongLong(&ok, 16);
-                    if (!ok || size < 0 || content.size() + size > MaxResponseBytes)
-                        throw transportError(QStringLiteral("a resposta traz um bloco malformado."));
-                    if (size == 0)
-                        return true;
-                    if (buffer.size() < lineEnd + 2 + size + 2)
-                        return false;
-                    content += buffer.mid(lineEnd + 2, size);
-                    chunkPos = lineEnd + 2 + size + 2;
+            if (head.chunked) {
+                switch (chunks.read(buffer, MaxResponseBytes)) {
+                case Http::ChunkedBody::More: return false;
+                case Http::ChunkedBody::Malformed: throw transportError(QStringLiteral("a resposta traz um bloco malformado."));
+                case Http::ChunkedBody::Done: content = chunks.content(); return true;
                 }
             }
-            if (contentLength >= 0) {
-                if (buffer.size() < contentLength)
+            if (head.contentLength >= 0) {
+                if (buffer.size() < head.contentLength)
                     return false;
-                content = buffer.left(contentLength);
+                content = buffer.left(static_cast<qsizetype>(head.contentLength));
                 return true;
             }
             if (buffer.size() > MaxResponseBytes)
@@ -327,17 +298,17 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
                 socket.waitForReadyRead(wait.slice());
             buffer += socket.readAll();
             const bool peerClosed = socket.state() != QAbstractSocket::ConnectedState;
-            if (headerEnd < 0) {
-                headerEnd = buffer.indexOf("\r\n\r\n");
-                if (headerEnd < 0) {
-                    if (buffer.size() > 64 * 1024)
+            if (!headRead) {
+                const qsizetype headSize = Http::HeadSize(buffer);
+                if (headSize == 0) {
+                    if (buffer.size() > Http::MaxHeadBytes)
                         throw transportError(QStringLiteral("cabeçalho de resposta grande demais."));
                     if (peerClosed)
                         throw transportError(buffer.isEmpty() ? QStringLiteral("o servidor fechou a conexão sem responder.")
                                                               : QStringLiteral("a resposta veio incompleta."));
                     return false;
                 }
-                parseHeaders();
+                readHead(headSize);
             }
             if (bodyComplete(peerClosed))
                 return true;

@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "StoredDates.h"
 #include "Variants.h"
+#include "WireJson.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -14,6 +15,7 @@
 
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -27,35 +29,14 @@ QVariant FailResult(const QString& text) { return QVariant::fromValue(TFailResul
 bool VarIsFail(const QVariant& v) { return v.metaType() == QMetaType::fromType<TFailResult>(); }
 
 namespace Wire {
+
+using namespace Json;
+
 namespace {
 
-using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 constexpr int MaxDepth = 64;
 
-[[noreturn]] void fail(const QString& what) { throw EWireError(what); }
-
 // ---- encoding ---------------------------------------------------------------------------
-
-void writeString(JsonWriter& w, const QString& s)
-{
-    // Most texts are short and plain ASCII: they are written from the stack, without an
-    // allocation; any other goes through UTF-8.
-    char ascii[128];
-    if (s.size() <= qsizetype(sizeof ascii)) {
-        const QChar* text = s.constData();
-        qsizetype n = 0;
-        while (n < s.size() && text[n].unicode() < 0x80) {
-            ascii[n] = char(text[n].unicode());
-            ++n;
-        }
-        if (n == s.size()) {
-            w.String(ascii, rapidjson::SizeType(n));
-            return;
-        }
-    }
-    const QByteArray utf8 = s.toUtf8();
-    w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
-}
 
 void twoDigits(char* out, int value)
 {
@@ -183,88 +164,7 @@ void writePacket(JsonWriter& w, const TDataPacket& p)
     w.EndObject();
 }
 
-void writeValue(JsonWriter& w, const QVariant& v, int depth)
-{
-    if (depth > MaxDepth)
-        fail(QStringLiteral("Valor aninhado demais para ser enviado."));
-    if (VarIsEmpty(v)) {
-        w.StartObject();
-        w.Key("$unassigned");
-        w.Bool(true);
-        w.EndObject();
-        return;
-    }
-    if (VarIsNull(v)) {
-        w.Null();
-        return;
-    }
-    if (VarIsPacket(v))
-        return writePacket(w, v.value<TDataPacket>());
-    if (VarIsFail(v)) {
-        w.StartObject();
-        w.Key("$fail");
-        writeString(w, v.value<TFailResult>().text);
-        w.EndObject();
-        return;
-    }
-    switch (v.metaType().id()) {
-    case QMetaType::Bool: w.Bool(v.toBool()); return;
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::Long:
-    case QMetaType::LongLong: w.Int64(v.toLongLong()); return;
-    case QMetaType::UInt:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong: w.Uint64(v.toULongLong()); return;
-    case QMetaType::Double:
-    case QMetaType::Float: writeDouble(w, v.toDouble()); return;
-    case QMetaType::QString: writeString(w, v.toString()); return;
-    case QMetaType::QChar: writeString(w, QString(v.toChar())); return;
-    case QMetaType::QDate: {
-        const QDate d = v.toDate();
-        if (!d.isValid())
-            fail(QStringLiteral("Data inválida não pode ser enviada."));
-        w.StartObject();
-        w.Key("$date");
-        writeString(w, d.toString(Qt::ISODate));
-        w.EndObject();
-        return;
-    }
-    case QMetaType::QDateTime: {
-        const QDateTime dt = v.toDateTime();
-        if (!dt.isValid())
-            fail(QStringLiteral("Data e hora inválida não pode ser enviada."));
-        w.StartObject();
-        w.Key("$datetime");
-        writeString(w, DateTimeText(dt));
-        w.EndObject();
-        return;
-    }
-    case QMetaType::QStringList:
-    case QMetaType::QVariantList: {
-        w.StartArray();
-        for (const QVariant& e : v.toList())
-            writeValue(w, e, depth + 1);
-        w.EndArray();
-        return;
-    }
-    default: break;
-    }
-    fail(QStringLiteral("Valor do tipo %1 não tem forma no protocolo.").arg(QString::fromLatin1(v.typeName())));
-}
-
-QByteArray finish(const rapidjson::StringBuffer& buffer)
-{
-    return QByteArray(buffer.GetString(), qsizetype(buffer.GetSize()));
-}
-
 // ---- decoding ---------------------------------------------------------------------------
-
-using JValue = rapidjson::Value;
 
 QString jsonKind(const JValue& v)
 {
@@ -279,8 +179,6 @@ QString jsonKind(const JValue& v)
     }
     return {};
 }
-
-QString jsonString(const JValue& v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); }
 
 // The texts of a packet are read eight bytes at a time, where the parser left them: a read may
 // go a few bytes past the end of a text, never past the parsed copy of the JSON, which ends with
@@ -561,8 +459,6 @@ struct PacketReader {
     }
 };
 
-QVariant decodeValue(const JValue& v, int depth);
-
 TDataPacket decodePacket(const JValue& p)
 {
     if (!p.IsObject())
@@ -672,34 +568,6 @@ QVariant decodeTagged(const JValue& o, int depth)
     fail(QStringLiteral("Marca desconhecida \"%1\".").arg(tag));
 }
 
-QVariant decodeValue(const JValue& v, int depth)
-{
-    if (depth > MaxDepth)
-        fail(QStringLiteral("Valor aninhado demais."));
-    switch (v.GetType()) {
-    case rapidjson::kNullType: return Null();
-    case rapidjson::kFalseType: return false;
-    case rapidjson::kTrueType: return true;
-    case rapidjson::kStringType: return jsonString(v);
-    case rapidjson::kNumberType:
-        if (v.IsInt64())
-            return qlonglong(v.GetInt64());
-        return v.GetDouble();
-    case rapidjson::kArrayType: {
-        QVariantList list;
-        list.reserve(v.Size());
-        for (const auto& e : v.GetArray())
-            list.append(decodeValue(e, depth + 1));
-        return list;
-    }
-    case rapidjson::kObjectType: return decodeTagged(v, depth);
-    }
-    return {};
-}
-
-// A document parsed in place, on a private copy of the bytes: strings are then read where they
-// lie. The copy ends with zero bytes: the terminating zero the parser needs, and seven more for
-// the readers of texts (TextBytes), which may read a few bytes past the end of a text.
 // The parser's events into the document, but numbers read from their own text with
 // std::from_chars, correctly rounded: the parser's full-precision path misreads a zero with an
 // exponent ("0E58" became 8.1e31, "0.0E400" an error).
@@ -745,23 +613,138 @@ struct NumbersFromText {
     }
 };
 
-class Parsed {
-public:
-    explicit Parsed(const QByteArray& json) : m_bytes(new char[size_t(json.size()) + Padding])
-    {
-        std::memcpy(m_bytes.get(), json.constData(), size_t(json.size()));
-        std::memset(m_bytes.get() + json.size(), 0, Padding);
+} // namespace
+
+namespace Json {
+
+void fail(const QString& what) { throw EWireError(what); }
+
+void writeString(JsonWriter& w, const QString& s)
+{
+    // Most texts are short and plain ASCII: they are written from the stack, without an
+    // allocation; any other goes through UTF-8.
+    char ascii[128];
+    if (s.size() <= qsizetype(sizeof ascii)) {
+        const QChar* text = s.constData();
+        qsizetype n = 0;
+        while (n < s.size() && text[n].unicode() < 0x80) {
+            ascii[n] = char(text[n].unicode());
+            ++n;
+        }
+        if (n == s.size()) {
+            w.String(ascii, rapidjson::SizeType(n));
+            return;
+        }
     }
+    const QByteArray utf8 = s.toUtf8();
+    w.String(utf8.constData(), rapidjson::SizeType(utf8.size()));
+}
 
-    rapidjson::Document& doc() { return m_doc; }
-    char* bytes() { return m_bytes.get(); }
+void writeValue(JsonWriter& w, const QVariant& v, int depth)
+{
+    if (depth > MaxDepth)
+        fail(QStringLiteral("Valor aninhado demais para ser enviado."));
+    if (VarIsEmpty(v)) {
+        w.StartObject();
+        w.Key("$unassigned");
+        w.Bool(true);
+        w.EndObject();
+        return;
+    }
+    if (VarIsNull(v)) {
+        w.Null();
+        return;
+    }
+    if (VarIsPacket(v))
+        return writePacket(w, v.value<TDataPacket>());
+    if (VarIsFail(v)) {
+        w.StartObject();
+        w.Key("$fail");
+        writeString(w, v.value<TFailResult>().text);
+        w.EndObject();
+        return;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool: w.Bool(v.toBool()); return;
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::Long:
+    case QMetaType::LongLong: w.Int64(v.toLongLong()); return;
+    case QMetaType::UInt:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong: w.Uint64(v.toULongLong()); return;
+    case QMetaType::Double:
+    case QMetaType::Float: writeDouble(w, v.toDouble()); return;
+    case QMetaType::QString: writeString(w, v.toString()); return;
+    case QMetaType::QChar: writeString(w, QString(v.toChar())); return;
+    case QMetaType::QDate: {
+        const QDate d = v.toDate();
+        if (!d.isValid())
+            fail(QStringLiteral("Data inválida não pode ser enviada."));
+        w.StartObject();
+        w.Key("$date");
+        writeString(w, d.toString(Qt::ISODate));
+        w.EndObject();
+        return;
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        if (!dt.isValid())
+            fail(QStringLiteral("Data e hora inválida não pode ser enviada."));
+        w.StartObject();
+        w.Key("$datetime");
+        writeString(w, DateTimeText(dt));
+        w.EndObject();
+        return;
+    }
+    case QMetaType::QStringList:
+    case QMetaType::QVariantList: {
+        w.StartArray();
+        for (const QVariant& e : v.toList())
+            writeValue(w, e, depth + 1);
+        w.EndArray();
+        return;
+    }
+    default: break;
+    }
+    fail(QStringLiteral("Valor do tipo %1 não tem forma no protocolo.").arg(QString::fromLatin1(v.typeName())));
+}
 
-private:
-    static constexpr size_t Padding = 8;
+QByteArray finish(const rapidjson::StringBuffer& buffer)
+{
+    return QByteArray(buffer.GetString(), qsizetype(buffer.GetSize()));
+}
 
-    std::unique_ptr<char[]> m_bytes;
-    rapidjson::Document m_doc;
-};
+QString jsonString(const JValue& v) { return QString::fromUtf8(v.GetString(), qsizetype(v.GetStringLength())); }
+
+QVariant decodeValue(const JValue& v, int depth)
+{
+    if (depth > MaxDepth)
+        fail(QStringLiteral("Valor aninhado demais."));
+    switch (v.GetType()) {
+    case rapidjson::kNullType: return Null();
+    case rapidjson::kFalseType: return false;
+    case rapidjson::kTrueType: return true;
+    case rapidjson::kStringType: return jsonString(v);
+    case rapidjson::kNumberType:
+        if (v.IsInt64())
+            return qlonglong(v.GetInt64());
+        return v.GetDouble();
+    case rapidjson::kArrayType: {
+        QVariantList list;
+        list.reserve(v.Size());
+        for (const auto& e : v.GetArray())
+            list.append(decodeValue(e, depth + 1));
+        return list;
+    }
+    case rapidjson::kObjectType: return decodeTagged(v, depth);
+    }
+    return {};
+}
 
 std::unique_ptr<Parsed> parse(const QByteArray& json, const char* what)
 {
@@ -782,7 +765,7 @@ std::unique_ptr<Parsed> parse(const QByteArray& json, const char* what)
     return parsed;
 }
 
-} // namespace
+} // namespace Json
 
 QString DateTimeText(const QDateTime& dt)
 {
@@ -809,151 +792,6 @@ QVariant Decode(const QByteArray& json)
 {
     const auto parsed = parse(json, "O valor");
     return decodeValue(parsed->doc(), 0);
-}
-
-namespace {
-
-void writeId(JsonWriter& w, const RequestId& id)
-{
-    w.Key("id");
-    if (const auto* number = std::get_if<qint64>(&id))
-        w.Int64(*number);
-    else
-        writeString(w, std::get<QString>(id));
-}
-
-// The envelope's id: a whole number or a text; anything else (absent, null, fractional) reads as 0.
-RequestId readId(const JValue& envelope)
-{
-    const auto id = envelope.FindMember("id");
-    if (id == envelope.MemberEnd())
-        return qint64(0);
-    if (id->value.IsString())
-        return jsonString(id->value);
-    return id->value.IsInt64() ? id->value.GetInt64() : qint64(0);
-}
-
-} // namespace
-
-QString IdText(const RequestId& id)
-{
-    if (const auto* number = std::get_if<qint64>(&id))
-        return QString::number(*number);
-    return QLatin1Char('"') + std::get<QString>(id) + QLatin1Char('"');
-}
-
-QByteArray EncodeRequest(const Request& request)
-{
-    rapidjson::StringBuffer buffer;
-    JsonWriter w(buffer);
-    w.StartObject();
-    w.Key("jsonrpc");
-    w.String("2.0");
-    writeId(w, request.id);
-    w.Key("method");
-    writeString(w, request.method);
-    w.Key("params");
-    w.StartArray();
-    for (const QVariant& p : request.params)
-        writeValue(w, p, 1);
-    w.EndArray();
-    w.EndObject();
-    return finish(buffer);
-}
-
-Request DecodeRequest(const QByteArray& body)
-{
-    const auto parsed = parse(body, "O pedido");
-    const auto& doc = parsed->doc();
-    if (!doc.IsObject())
-        fail(QStringLiteral("O pedido deve ser um objeto JSON-RPC."));
-    Request r;
-    r.id = readId(doc);
-    const auto method = doc.FindMember("method");
-    if (method == doc.MemberEnd() || !method->value.IsString())
-        fail(QStringLiteral("O pedido não diz o método."));
-    r.method = jsonString(method->value);
-    const auto params = doc.FindMember("params");
-    if (params != doc.MemberEnd()) {
-        if (!params->value.IsArray())
-            fail(QStringLiteral("Os argumentos do pedido devem ser uma lista."));
-        r.params = decodeValue(params->value, 0).toList();
-    }
-    return r;
-}
-
-QByteArray EncodeResponse(const Response& response)
-{
-    rapidjson::StringBuffer buffer;
-    JsonWriter w(buffer);
-    w.StartObject();
-    w.Key("jsonrpc");
-    w.String("2.0");
-    writeId(w, response.id);
-    if (response.isError) {
-        w.Key("error");
-        w.StartObject();
-        w.Key("code");
-        w.Int(response.errorCode);
-        w.Key("message");
-        writeString(w, response.errorMessage);
-        w.EndObject();
-    } else {
-        w.Key("result");
-        writeValue(w, response.result, 1);
-        if (!response.byref.isEmpty()) {
-            w.Key("byref");
-            w.StartObject();
-            for (auto it = response.byref.cbegin(); it != response.byref.cend(); ++it) {
-                writeString(w, QString::number(it.key()));
-                writeValue(w, it.value(), 1);
-            }
-            w.EndObject();
-        }
-    }
-    w.EndObject();
-    return finish(buffer);
-}
-
-Response DecodeResponse(const QByteArray& body)
-{
-    const auto parsed = parse(body, "A resposta do servidor");
-    const auto& doc = parsed->doc();
-    if (!doc.IsObject())
-        fail(QStringLiteral("A resposta do servidor não é um objeto JSON-RPC."));
-    Response r;
-    r.id = readId(doc);
-    const auto error = doc.FindMember("error");
-    if (error != doc.MemberEnd() && !error->value.IsNull()) {
-        if (!error->value.IsObject())
-            fail(QStringLiteral("A resposta do servidor traz um erro malformado."));
-        r.isError = true;
-        const auto code = error->value.FindMember("code");
-        if (code != error->value.MemberEnd() && code->value.IsInt())
-            r.errorCode = code->value.GetInt();
-        const auto message = error->value.FindMember("message");
-        if (message == error->value.MemberEnd() || !message->value.IsString())
-            fail(QStringLiteral("A resposta do servidor traz um erro sem mensagem."));
-        r.errorMessage = jsonString(message->value);
-        return r;
-    }
-    const auto result = doc.FindMember("result");
-    if (result == doc.MemberEnd())
-        fail(QStringLiteral("A resposta do servidor não traz \"result\" nem \"error\"."));
-    r.result = decodeValue(result->value, 0);
-    const auto byref = doc.FindMember("byref");
-    if (byref != doc.MemberEnd()) {
-        if (!byref->value.IsObject())
-            fail(QStringLiteral("\"byref\" deve ser um objeto de índices e valores."));
-        for (const auto& m : byref->value.GetObject()) {
-            bool ok = false;
-            const int index = jsonString(m.name).toInt(&ok);
-            if (!ok || index < 0)
-                fail(QStringLiteral("\"byref\" traz o índice inválido \"%1\".").arg(jsonString(m.name)));
-            r.byref.insert(index, decodeValue(m.value, 1));
-        }
-    }
-    return r;
 }
 
 } // namespace Wire

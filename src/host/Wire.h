@@ -1,6 +1,6 @@
 #pragma once
-// The wire codec: variants, variant arrays and data packets as JSON, and the JSON-RPC 2.0
-// envelopes of the protocol (docs/protocol.md).
+// The wire codec: variants, variant arrays and data packets as JSON (docs/protocol.md). The
+// JSON-RPC 2.0 envelopes that carry them are in WireEnvelopes.h.
 //
 //   null                          Null
 //   true / false, "text"          themselves
@@ -20,14 +20,13 @@
 // packet's cells costs nothing for them.
 
 #include "DataPacket.h"
+#include "WireEnvelopes.h"
 
 #include <QByteArray>
-#include <QMap>
+#include <QDateTime>
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
-
-#include <variant>
 
 // A failed result of a remote method: the server's text for the operator.
 struct TFailResult {
@@ -47,29 +46,5 @@ QVariant Decode(const QByteArray& json);
 // A date-time as the wire writes it, and back; invalid input gives an invalid QDateTime.
 QString DateTimeText(const QDateTime& dt);
 QDateTime ParseDateTime(const QString& text);
-
-// JSON-RPC envelopes. A request's id is a number or a text; the answer carries it back as it came.
-using RequestId = std::variant<qint64, QString>;
-QString IdText(const RequestId& id);
-
-struct Request {
-    RequestId id = qint64(0);
-    QString method;
-    QVariantList params;
-};
-
-struct Response {
-    RequestId id = qint64(0);
-    bool isError = false;      // the server raised an exception
-    int errorCode = 0;
-    QString errorMessage;
-    QVariant result;           // may hold a TFailResult
-    QMap<int, QVariant> byref; // argument index (from 0) -> new value
-};
-
-QByteArray EncodeRequest(const Request& request);
-Request DecodeRequest(const QByteArray& body);
-QByteArray EncodeResponse(const Response& response);
-Response DecodeResponse(const QByteArray& body);
 
 } // namespace Wire

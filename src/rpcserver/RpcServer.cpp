@@ -1,7 +1,9 @@
 #include "RpcServer.h"
 
 #include "Errors.h"
+#include "HttpFraming.h"
 #include "Variants.h"
+#include "WireEnvelopes.h"
 
 #include <QFile>
 #include <QPointer>
@@ -21,38 +23,6 @@
 #include <optional>
 
 namespace {
-
-constexpr qsizetype MaxHeaderBytes = 64 * 1024;
-
-const char* reasonOf(int status)
-{
-    switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 503: return "Service Unavailable";
-    default: return "Error";
-    }
-}
-
-QByteArray httpResponse(int status, const QByteArray& body, bool keepAlive)
-{
-    QByteArray r;
-    r.reserve(body.size() + 160);
-    r += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonOf(status) + "\r\nContent-Type: application/json\r\nContent-Length: "
-         + QByteArray::number(body.size());
-    if (status == 401)
-        r += "\r\nWWW-Authenticate: Bearer";
-    r += keepAlive ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n";
-    r += body;
-    return r;
-}
 
 // How many rows the packets of a result carry, for the log of slow calls.
 int RowsOf(const QVariant& result)
@@ -148,53 +118,39 @@ struct TRpcServer::Impl {
     {
         QTcpSocket* socket = c->socket;
         QByteArray& buffer = c->buffer;
-        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0) {
-            if (buffer.size() > MaxHeaderBytes)
+        const qsizetype headSize = Http::HeadSize(buffer);
+        if (headSize == 0) {
+            if (buffer.size() > Http::MaxHeadBytes)
                 reject(socket, 431, QStringLiteral("Cabeçalho de pedido grande demais."));
             return;
         }
-        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        qint64 length = -1;
-        bool malformedLength = false;
+        const Http::Head head = Http::ParseHead(buffer.left(headSize));
         Work work;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray line = lines[i].trimmed();
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0)
-                continue;
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "content-length") {
-                bool ok = false;
-                length = value.toLongLong(&ok);
-                malformedLength = !ok || length < 0;
-            } else if (name == "connection") {
-                work.keepAlive = value.toLower() != "close";
-            } else if (name == "x-operator") {
-                work.request.operatorCode = QString::fromUtf8(value);
-            } else if (name == "x-branch") {
-                work.request.branch = QString::fromUtf8(value);
-            } else if (name == "authorization" && value.size() > 7 && value.left(7).toLower() == "bearer ") {
-                work.request.token = QString::fromUtf8(value.mid(7).trimmed());
-            }
+        work.keepAlive = !head.close;
+        for (const Http::Field& field : head.fields) {
+            if (field.name == "x-operator")
+                work.request.operatorCode = QString::fromUtf8(field.value);
+            else if (field.name == "x-branch")
+                work.request.branch = QString::fromUtf8(field.value);
+            else if (field.name == "authorization" && field.value.size() > 7 && field.value.left(7).toLower() == "bearer ")
+                work.request.token = QString::fromUtf8(field.value.mid(7).trimmed());
         }
-        if (requestLine.size() < 3 || requestLine[0] != "POST")
+        if (head.method() != "POST")
             return reject(socket, 405, QStringLiteral("Só POST /rpc/<objeto> é atendido."));
-        if (malformedLength)
+        if (head.badLength)
             return reject(socket, 400, QStringLiteral("Content-Length inválido."));
+        const qint64 length = head.contentLength;
         if (length < 0)
             return reject(socket, 411, QStringLiteral("O pedido deve declarar Content-Length."));
         if (length > options.maxBodyBytes)
             return reject(socket, 413, QStringLiteral("Pedido grande demais: %1 bytes, o limite é %2.").arg(length).arg(options.maxBodyBytes));
-        if (buffer.size() < headerEnd + 4 + length)
+        if (buffer.size() < headSize + length)
             return;   // the body is still coming
-        const QByteArray path = requestLine[1];
-        work.body = buffer.mid(headerEnd + 4, length);
-        buffer.remove(0, headerEnd + 4 + length);
+        const QByteArray path = head.target();
+        work.body = buffer.mid(headSize, static_cast<qsizetype>(length));
+        buffer.remove(0, headSize + static_cast<qsizetype>(length));
         if (!path.startsWith("/rpc/") || path.size() <= 5)
-            return answer(c, httpResponse(404, rpcError(0, -32601, QStringLiteral("Caminho desconhecido: %1").arg(QString::fromUtf8(path))), work.keepAlive),
+            return answer(c, Http::Response(404, rpcError(0, -32601, QStringLiteral("Caminho desconhecido: %1").arg(QString::fromUtf8(path))), work.keepAlive),
                           work.keepAlive);
         work.request.object = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(5)));
 
@@ -231,7 +187,7 @@ struct TRpcServer::Impl {
         if (options.logSlowMs >= 0 && clock.elapsed() >= options.logSlowMs)
             std::fprintf(stderr, "ore-server: chamada lenta: %s.%s %lld ms, %d linha(s)\n", qPrintable(work.request.object), qPrintable(work.request.method),
                          clock.elapsed(), rows);
-        const QByteArray bytes = httpResponse(status, content, work.keepAlive);
+        const QByteArray bytes = Http::Response(status, content, work.keepAlive);
         const bool keepAlive = work.keepAlive;
         QMetaObject::invokeMethod(context, [this, c, bytes, keepAlive] {
             const int delay = delayMs.load();
@@ -290,7 +246,7 @@ struct TRpcServer::Impl {
 
     void reject(QTcpSocket* socket, int status, const QString& message)
     {
-        socket->write(httpResponse(status, rpcError(0, -32600, message), false));
+        socket->write(Http::Response(status, rpcError(0, -32600, message), false));
         socket->disconnectFromHost();
     }
 };
