@@ -299,7 +299,7 @@ struct Server {
         RegisterAll(objects);
         TRpcServerOptions options;
         options.slowMethods = QStringList{QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("CRV.rdmHost.ConfSenha")};
-        rpc = std::make_unique<TRpcServer>([this](const TRpcRequest& r) { return objects.Dispatch(r); }, options);
+        rpc = objects.Serve(options);
         rpc->Listen();
         QSqlDatabase db = store.connection();
         token = Sessions::Open(db, QStringLiteral("OPER1"), QStringLiteral("0001"), QDateTime::currentDateTime(), objects.Policy());

@@ -197,6 +197,8 @@ struct TRpcServer::Impl {
                 return answer(c, bytes, keepAlive);
             QTimer::singleShot(delay, context, [this, c, bytes, keepAlive] { answer(c, bytes, keepAlive); });
         });
+        if (options.afterAnswer)
+            options.afterAnswer();
     }
 
     // The HTTP status, the body of the answer and the rows it carries.

@@ -50,6 +50,9 @@ struct TRpcServerOptions {
     int maxConnections = 512;            // open connections at most; a new one beyond is answered 503
     qint64 maxBodyBytes = qint64(16) << 20;  // a larger request body is answered 413, unread
     int logSlowMs = -1;                  // calls slower than this many ms go to standard error; -1: none
+    // Run on the worker after each call, once its answer is handed to the connection: what a
+    // call may finish without the caller waiting for it (the store ends a read there).
+    std::function<void()> afterAnswer;
 };
 
 class TRpcServer {

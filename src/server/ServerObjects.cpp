@@ -231,6 +231,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     return reply;
 }
 
+std::unique_ptr<TRpcServer> TServerObjects::Serve(TRpcServerOptions options)
+{
+    options.afterAnswer = [this] { m_store.settle(); };
+    return std::make_unique<TRpcServer>([this](const TRpcRequest& request) { return Dispatch(request); }, std::move(options));
+}
+
 void KeepMemoryBetweenCalls()
 {
     mallopt(M_TRIM_THRESHOLD, 64 << 20);

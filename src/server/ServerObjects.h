@@ -11,6 +11,7 @@
 #include <QMap>
 #include <functional>
 #include <map>
+#include <memory>
 
 // What a method sees of its call. The request's operator and branch are the session's.
 struct TCall {
@@ -65,6 +66,10 @@ public:
     void Add(const QString& object, const QString& method, int argumentCount, Method body);
     TRpcReply Dispatch(const TRpcRequest& request);
     QStringList Methods() const;
+
+    // A server of these objects, not yet listening: each call dispatched on a worker, and a
+    // read's transaction ended once its answer has gone (TStore::settle).
+    std::unique_ptr<TRpcServer> Serve(TRpcServerOptions options = {});
 
     // The clock of sessions, locks and the journal (tests move it).
     void SetClock(Clock clock) { m_clock = std::move(clock); }

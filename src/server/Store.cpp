@@ -49,22 +49,39 @@ TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
 
 namespace {
 
-// The statements prepared on one connection, by their SQL. They hang on the connection's
-// driver and go with the connection.
+// The statements prepared on one connection, by their SQL.
 struct TPrepared {
     QSqlQuery query;
     std::shared_ptr<int> lease;   // shared with the rows being read
 };
 using TPreparedSet = QHash<QString, TPrepared>;
-const char* const PreparedProperty = "ore.prepared";
+
+// Where a PostgreSQL connection stands between transactions (see TStore::settle).
+enum class TOpenRead {
+    None,       // no transaction open
+    Finished,   // a read transaction whose work is done, not yet committed
+    Begun,      // a read-only transaction begun ahead, before its first statement
+};
+
+// What the store keeps on one connection; it hangs on the connection's driver and goes with
+// the connection.
+struct TConnectionState {
+    TPreparedSet prepared;
+    TOpenRead openRead = TOpenRead::None;
+    bool settled = false;   // its thread calls settle after each call
+};
+const char* const StateProperty = "ore.state";
+
+const QString BeginRead = QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
 
 } // namespace
 
-Q_DECLARE_METATYPE(TPreparedSet*)
+Q_DECLARE_METATYPE(TConnectionState*)
 
 namespace {
 
-TPreparedSet& PreparedOf(QSqlDatabase& db) { return *db.driver()->property(PreparedProperty).value<TPreparedSet*>(); }
+TConnectionState& StateOf(QSqlDatabase& db) { return *db.driver()->property(StateProperty).value<TConnectionState*>(); }
+TPreparedSet& PreparedOf(QSqlDatabase& db) { return StateOf(db).prepared; }
 
 } // namespace
 
@@ -93,8 +110,8 @@ QSqlDatabase TStore::connection()
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(m_dialect == SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
     {
-        auto statements = std::make_shared<TPreparedSet>();
-        db.driver()->setProperty(PreparedProperty, QVariant::fromValue(statements.get()));
+        auto statements = std::make_shared<TConnectionState>();
+        db.driver()->setProperty(StateProperty, QVariant::fromValue(statements.get()));
         QMutexLocker lock(&m_mutex);
         m_connections.emplace_back(name, std::move(statements));
     }
@@ -115,6 +132,8 @@ QSqlDatabase TStore::connection()
         Run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     } else {
         Run(db, QStringLiteral("SET lock_timeout = '10s'"));   // a writer waits for a row, within a limit
+        // A read-only transaction begun ahead waits on the connection between calls (settle).
+        Run(db, QStringLiteral("SET idle_in_transaction_session_timeout = 0"));
     }
     return db;
 }
@@ -128,15 +147,56 @@ void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
     if (m_dialect == SQLite)
         Run(db, write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     else
-        Run(db, write ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        beginOnPostgreSQL(db, write);
     try {
         work(db);
     } catch (...) {
         QSqlQuery rollback(db);
         rollback.exec(QStringLiteral("ROLLBACK"));
+        if (m_dialect == PostgreSQL)
+            StateOf(db).openRead = TOpenRead::None;
         throw;
     }
+    if (m_dialect == PostgreSQL && !write && StateOf(db).settled) {
+        StateOf(db).openRead = TOpenRead::Finished;   // committed by settle, or by the next transaction
+        return;
+    }
     Run(db, QStringLiteral("COMMIT"));
+}
+
+// One round trip in every case: what a connection left open is ended in the same message
+// that begins the new transaction. A transaction begun ahead has taken no snapshot yet (it
+// takes one at its first statement), so a read in it sees the store as it is now.
+void TStore::beginOnPostgreSQL(QSqlDatabase& db, bool write)
+{
+    TOpenRead& open = StateOf(db).openRead;
+    const TOpenRead was = open;
+    open = TOpenRead::None;
+    if (!write && was == TOpenRead::Begun)
+        return;
+    const QString begin = write ? QStringLiteral("BEGIN") : BeginRead;
+    Run(db, was == TOpenRead::None ? begin : QStringLiteral("COMMIT; ") + begin);
+}
+
+void TStore::settle()
+{
+    if (m_dialect != PostgreSQL)
+        return;
+    QSqlDatabase db = connection();
+    StateOf(db).settled = true;
+    TOpenRead& open = StateOf(db).openRead;
+    if (open != TOpenRead::Finished)
+        return;
+    open = TOpenRead::None;
+    try {
+        Run(db, QStringLiteral("COMMIT; ") + BeginRead);
+        open = TOpenRead::Begun;
+    } catch (const EHostError& e) {
+        // The reads were answered already; the connection starts afresh with the next call.
+        QSqlQuery rollback(db);
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        qWarning("ore-server: uma transação de leitura não pôde ser encerrada: %s", qPrintable(e.message()));
+    }
 }
 
 namespace {

@@ -43,6 +43,14 @@ public:
     // runs it REPEATABLE READ READ ONLY. A write inside is refused by PostgreSQL.
     void readTransaction(const std::function<void(QSqlDatabase&)>& work);
 
+    // On PostgreSQL, lets a thread's reads end after their answers have gone. Once a thread
+    // has called settle(), its read transactions return still open, and settle(), called once
+    // the answer is on its way, commits the read and begins the next read-only transaction in
+    // the same round trip (it takes its snapshot at its first statement). A call then waits
+    // for neither. What settle has not ended, the thread's next transaction ends first, in the
+    // round trip that begins it. SQLite ignores it.
+    void settle();
+
     // " FOR UPDATE" where the database locks rows read for a later write; "" on SQLite, whose
     // transactions already hold the write lock.
     QString forUpdate() const { return m_dialect == PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString(); }
@@ -53,6 +61,7 @@ public:
 
 private:
     void run(bool write, const std::function<void(QSqlDatabase&)>& work);
+    void beginOnPostgreSQL(QSqlDatabase& db, bool write);
 
     QString m_url;
     quint64 m_id;   // names this store's connections

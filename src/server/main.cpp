@@ -184,7 +184,8 @@ int main(int argc, char** argv)
             InitDemo(store);
         TServerObjects objects(store, policy);
         RegisterAll(objects);
-        TRpcServer server([&](const TRpcRequest& request) { return objects.Dispatch(request); }, serving);
+        const std::unique_ptr<TRpcServer> served = objects.Serve(serving);
+        TRpcServer& server = *served;
         if (tls)
             server.UseTls(certificate, key);
         server.Listen(address, quint16(port));

@@ -70,7 +70,7 @@ void ServerHarness::Start(const char* backend)
     InitDemo(*store);   // on the copy, only the schema's version is checked
     objects = std::make_unique<TServerObjects>(*store);
     RegisterAll(*objects);
-    server = std::make_unique<TRpcServer>([this](const TRpcRequest& r) { return objects->Dispatch(r); });
+    server = objects->Serve();
     server->Listen();
     Session().webURL = QStringLiteral("127.0.0.1");
     Session().webPort = server->Port();
