@@ -3,9 +3,9 @@
 // ends the operation quietly, and any other error reaches the operator as an error box with
 // its message. No exception leaves a handler into Qt's event loop.
 
-#include <functional>
+#include <QObject>
 
-class QObject;
+#include <functional>
 
 void RunHandler(const std::function<void()>& handler);
 
