@@ -14,7 +14,7 @@ double bestSeconds(int repeats, F&& run)
         QElapsedTimer t;
         t.start();
         run();
-        best = std::min(best, t.nsecsElapsed() / 1e9);
+        best = std::min(best, double(t.nsecsElapsed()) / 1e9);
     }
     return best;
 }

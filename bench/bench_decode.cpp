@@ -94,7 +94,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const double mb = answer.size() / 1e6;
+    const double mb = double(answer.size()) / 1e6;
     const int repeats = 30;
     const double decode = bestSeconds(repeats, [&] {
         const Wire::Response r = Wire::DecodeResponse(answer);

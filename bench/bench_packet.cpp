@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const TDataPacket packet = makePacket();
     const QByteArray json = Wire::Encode(QVariant::fromValue(packet));
-    const double mb = json.size() / 1e6;
+    const double mb = double(json.size()) / 1e6;
 
     TClientDataSet ds(nullptr, QStringLiteral("cdsBench"));
     std::vector<TFieldDef> defs;

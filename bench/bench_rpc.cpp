@@ -31,7 +31,7 @@ struct Stats {
 Stats stats(std::vector<double> us)
 {
     std::sort(us.begin(), us.end());
-    return {us[us.size() / 2], us[size_t(us.size() * 0.99)]};
+    return {us[us.size() / 2], us[us.size() * 99 / 100]};
 }
 
 // Echo server: answers each message with `reply` bytes.
@@ -70,7 +70,7 @@ Stats plainTcp(size_t requestBytes, size_t replyBytes)
         size_t got = 0;
         while (got < replyBytes)
             got += size_t(::recv(s, in.data() + got, replyBytes - got, 0));
-        us.push_back(t.nsecsElapsed() / 1e3);
+        us.push_back(double(t.nsecsElapsed()) / 1e3);
     }
     ::close(s);
     server.join();
@@ -96,7 +96,7 @@ int main(int argc, char** argv)
         QElapsedTimer t;
         t.start();
         net.Call(QStringLiteral("Ping"), {i});
-        us.push_back(t.nsecsElapsed() / 1e3);
+        us.push_back(double(t.nsecsElapsed()) / 1e3);
     }
     const Stats call = stats(us);
     const double hundred = bestSeconds(5, [&] {

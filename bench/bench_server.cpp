@@ -126,11 +126,11 @@ Figures Load(quint16 port, int clients, const QByteArray& request, double second
             std::vector<double> mine;
             QElapsedTimer run;
             run.start();
-            while (run.elapsed() < seconds * 1000) {
+            while (double(run.elapsed()) < seconds * 1000) {
                 QElapsedTimer t;
                 t.start();
                 client.call(request);
-                mine.push_back(t.nsecsElapsed() / 1e3);
+                mine.push_back(double(t.nsecsElapsed()) / 1e3);
             }
             std::lock_guard lock(mutex);
             latencies.insert(latencies.end(), mine.begin(), mine.end());
@@ -139,7 +139,7 @@ Figures Load(quint16 port, int clients, const QByteArray& request, double second
         t.join();
     std::sort(latencies.begin(), latencies.end());
     Figures f;
-    f.perSecond = latencies.size() / (wall.nsecsElapsed() / 1e9);
+    f.perSecond = double(latencies.size()) / (double(wall.nsecsElapsed()) / 1e9);
     f.median = latencies.empty() ? 0 : latencies[latencies.size() / 2];
     f.p99 = latencies.empty() ? 0 : latencies[std::min(latencies.size() - 1, latencies.size() * 99 / 100)];
     return f;
@@ -216,7 +216,7 @@ double MedianMicros(int runs, Work work)
         QElapsedTimer t;
         t.start();
         work();
-        times.push_back(t.nsecsElapsed() / 1e3);
+        times.push_back(double(t.nsecsElapsed()) / 1e3);
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];

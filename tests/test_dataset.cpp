@@ -382,9 +382,9 @@ INSTANTIATE_TEST_SUITE_P(
         DateText{"2026-12-10T19:30:05 -03:00", nullptr},
         DateText{"10/12/2026 19:30:05.1", nullptr},
         DateText{"١٠/١٢/٢٠٢٦", nullptr}),
-    [](const auto& info) {
-        std::string name = std::to_string(info.index) + "_";
-        for (const char* c = info.param.text; *c; ++c)
+    [](const auto& row) {
+        std::string name = std::to_string(row.index) + "_";
+        for (const char* c = row.param.text; *c; ++c)
             name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
         return name;
     });

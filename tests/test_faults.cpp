@@ -93,7 +93,7 @@ protected:
 
 TEST_P(LostAnswer, TheStoreStaysConsistentAndTheQuoteCanBeFinished)
 {
-    const quint16 serverPort = Session().webPort;
+    const auto serverPort = quint16(Session().webPort);
     {
         FaultProxy proxy(serverPort, GetParam());
         Session().webPort = proxy.Port();
@@ -117,8 +117,8 @@ INSTANTIATE_TEST_SUITE_P(EveryCall, LostAnswer, ::testing::Range(1, kChainCalls 
 class WholeChain : public LostAnswer {};
 TEST_P(WholeChain, MakesTheCallsCounted)
 {
-    FaultProxy proxy(Session().webPort, 0);
-    const quint16 serverPort = Session().webPort;
+    FaultProxy proxy(quint16(Session().webPort), 0);
+    const auto serverPort = quint16(Session().webPort);
     Session().webPort = proxy.Port();
     Process(NextSteps());
     Session().webPort = serverPort;

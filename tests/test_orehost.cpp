@@ -306,10 +306,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"ore-server", {"journal", "-h"}, 0, "uso: ore-server journal"},
                       CommandLineCase{"ore-server", {"sobra"}, 2, "argumento inesperado: sobra"},
                       CommandLineCase{"ore-server", {"--porta", "1"}, 2, "opção desconhecida: --porta"}),
-    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
-        QString name = QString::fromLatin1(info.param.program) + QLatin1Char('_') + info.param.arguments.join(QLatin1Char('_'));
+    [](const ::testing::TestParamInfo<CommandLineCase>& row) {
+        QString name = QString::fromLatin1(row.param.program) + QLatin1Char('_') + row.param.arguments.join(QLatin1Char('_'));
         name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
-        return QStringLiteral("%1_%2").arg(info.index).arg(name).toStdString();
+        return QStringLiteral("%1_%2").arg(row.index).arg(name).toStdString();
     });
 
 } // namespace

@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
         SetUpCase{"parameters_without_operator_record", 2, "ORE00800", rights("", kNoRecord, "", "FECHAR"), "Aprovado",
                   hidden, {"Fechar", 47}, hidden, "rbtAprovFech"},
         SetUpCase{"rights_are_case_sensitive", 1, "ORE00400", rights("", "aprovar fechar executar", ""), "Pendente", hidden, hidden, hidden, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ProcOrcaTest, CreationShowsTheQuoteAndConnectsToTheServer)
 {
@@ -282,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"execute_after_production", 4, kAll, "", false, {"Executar"}, "Processamento realizado com sucesso.", true},
         DispatchCase{"execute_finished", 7, kAll, "", false, {"Executar"}, "Processamento realizado com sucesso.", true},
         DispatchCase{"nothing_offered", 1, "-", "", false, {}, "Processamento realizado com sucesso.", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ProcOrcaTest, AnAbortMidChainKeepsTheDialogAndTheNextConfirmationOnlyCloses)
 {

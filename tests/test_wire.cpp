@@ -228,8 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "um estado por linha"},
         BadInput{"bad $date", R"({"$date":"10/12/2026"})", "$date"},
         BadInput{"deep nesting", deepNesting(), "aninhado demais"}),
-    [](const auto& info) {
-        std::string name = info.param.what;
+    [](const auto& row) {
+        std::string name = row.param.what;
         for (char& c : name)
             if (!isalnum(static_cast<unsigned char>(c)))
                 c = '_';

@@ -25,10 +25,10 @@ struct TFieldDef {
     TFieldType type = TFieldType::String;
     int size = 0;                      // strings: maximum characters (0: no limit)
     TFieldKind kind = fkData;
-    QString displayLabel;
+    QString displayLabel = {};
     bool visible = true;
-    QString displayFormat;             // "#,##0.00", "dd/mm/yyyy", ...
-    QString editFormat;
+    QString displayFormat = {};        // "#,##0.00", "dd/mm/yyyy", ...
+    QString editFormat = {};
     int displayWidth = 0;
     TProviderFlags providerFlags = pfInUpdate | pfInWhere;
 };

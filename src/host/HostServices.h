@@ -37,7 +37,7 @@ struct TCallRecord {
     QString method;
     QVariantList args;
     enum Outcome { Ok, Fail, Exception } outcome = Ok;
-    QString message;     // the failure's or the exception's text
+    QString message = {};   // the failure's or the exception's text
 };
 
 class IHostServices {
@@ -53,7 +53,7 @@ public:
     // Returns the ticked keys as PesquisaLista gives them ('01','03'), or "" for none.
     virtual QString tickList(TDataSource* dataSource, const QString& keyField, const QString& title, const QString& preselected) = 0;
     virtual bool confirmPassword(const QString& operatorCode, const QString& caption, const QString& label) = 0;
-    virtual void callMade(const TCallRecord& call) {}
+    virtual void callMade(const TCallRecord& /*call*/) {}
 };
 
 // Installs the implementation (replacing and destroying the previous one) and returns it;

@@ -537,7 +537,7 @@ TDataPacket decodePacket(const JValue& p)
     return TDataPacket(std::move(fields), std::move(rows), std::move(states));
 }
 
-QVariant decodeTagged(const JValue& o, int depth)
+QVariant decodeTagged(const JValue& o)
 {
     if (o.MemberCount() != 1)
         fail(QStringLiteral("Objeto sem marca conhecida: só $date, $datetime, $unassigned, $packet e $fail são valores."));
@@ -741,7 +741,7 @@ QVariant decodeValue(const JValue& v, int depth)
             list.append(decodeValue(e, depth + 1));
         return list;
     }
-    case rapidjson::kObjectType: return decodeTagged(v, depth);
+    case rapidjson::kObjectType: return decodeTagged(v);
     }
     return {};
 }

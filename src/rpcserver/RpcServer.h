@@ -44,7 +44,7 @@ struct TRpcReply {
 
 struct TRpcServerOptions {
     int workers = 0;                     // threads that run calls; 0: the number of cores, at least 2
-    QStringList slowMethods;             // "object.method" run on the slow lane
+    QStringList slowMethods = {};        // "object.method" run on the slow lane
     int slowWorkers = 0;                 // threads of the slow lane; 0: half the workers, at least 1
     int idleTimeoutMs = 60000;           // a connection idle this long is closed; 0: never
     int maxConnections = 512;            // open connections at most; a new one beyond is answered 503
@@ -52,7 +52,7 @@ struct TRpcServerOptions {
     int logSlowMs = -1;                  // calls slower than this many ms go to standard error; -1: none
     // Run on the worker after each call, once its answer is handed to the connection: what a
     // call may finish without the caller waiting for it (the store ends a read there).
-    std::function<void()> afterAnswer;
+    std::function<void()> afterAnswer = {};
 };
 
 class TRpcServer {

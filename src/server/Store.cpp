@@ -49,12 +49,9 @@ TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
 
 namespace {
 
-// The statements prepared on one connection, by their SQL.
-struct TPrepared {
-    QSqlQuery query;
-    std::shared_ptr<int> lease;   // shared with the rows being read
-};
-using TPreparedSet = QHash<QString, TPrepared>;
+// The statements prepared on one connection, by their SQL; a statement is shared with the
+// rows being read from it.
+using TPreparedSet = QHash<QString, std::shared_ptr<QSqlQuery>>;
 
 // Where a PostgreSQL connection stands between transactions (see TStore::settle).
 enum class TOpenRead {
@@ -221,33 +218,29 @@ TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
         QSqlQuery q(db);
         if (!q.exec(sql))
             throw EHostError(QStringLiteral("Erro do banco: %1 (%2)").arg(q.lastError().text(), sql.simplified().left(200)));
-        return TRows(std::move(q), nullptr);
+        return TRows(std::make_shared<QSqlQuery>(std::move(q)), false);
     }
-    TPrepared& kept = PreparedOf(db)[sql];
-    QSqlQuery q;
-    std::shared_ptr<int> lease;
-    if (!kept.lease) {
-        kept = {Prepare(db, sql), std::make_shared<int>()};
-        q = kept.query;
-        lease = kept.lease;
-    } else if (kept.lease.use_count() == 1) {
-        q = kept.query;   // prepared before, and nobody reads its rows now
-        lease = kept.lease;
-    } else {
-        q = Prepare(db, sql);   // the same statement while its rows are still read: a second one
-    }
+    std::shared_ptr<QSqlQuery>& kept = PreparedOf(db)[sql];
+    std::shared_ptr<QSqlQuery> q;
+    if (!kept)
+        q = kept = std::make_shared<QSqlQuery>(Prepare(db, sql));
+    else if (kept.use_count() == 1)
+        q = kept;   // prepared before, and nobody reads its rows now
+    else
+        q = std::make_shared<QSqlQuery>(Prepare(db, sql));   // the same statement while its rows are still read: a second one
     for (int i = 0; i < params.size(); ++i)
-        q.bindValue(i, VarIsClear(params[i]) ? QVariant() : params[i]);
-    if (!q.exec())
-        throw EHostError(QStringLiteral("Erro do banco: %1").arg(q.lastError().text()));
-    return TRows(std::move(q), std::move(lease));
+        q->bindValue(i, VarIsClear(params[i]) ? QVariant() : params[i]);
+    if (!q->exec())
+        throw EHostError(QStringLiteral("Erro do banco: %1").arg(q->lastError().text()));
+    const bool isKept = q == kept;
+    return TRows(std::move(q), isKept);
 }
 
 TRows::~TRows()
 {
     // The last reader lets the kept statement go back to rest (SQLite keeps no read open).
-    if (m_lease && m_lease.use_count() == 2)
-        m_query.finish();
+    if (m_kept && m_query.use_count() == 2)
+        m_query->finish();
 }
 
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params)

@@ -86,18 +86,18 @@ public:
     TRows(const TRows&) = default;
     ~TRows();
 
-    bool next() { return m_query.next(); }
-    QVariant value(int column) const { return m_query.value(column); }
-    QVariant value(const QString& name) const { return m_query.value(name); }
-    bool isNull(int column) const { return m_query.isNull(column); }
-    QSqlRecord record() const { return m_query.record(); }
-    int numRowsAffected() const { return m_query.numRowsAffected(); }
+    bool next() { return m_query->next(); }
+    QVariant value(int column) const { return m_query->value(column); }
+    QVariant value(const QString& name) const { return m_query->value(name); }
+    bool isNull(int column) const { return m_query->isNull(column); }
+    QSqlRecord record() const { return m_query->record(); }
+    int numRowsAffected() const { return m_query->numRowsAffected(); }
 
 private:
     friend TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params);
-    TRows(QSqlQuery query, std::shared_ptr<void> lease) : m_query(std::move(query)), m_lease(std::move(lease)) {}
-    QSqlQuery m_query;
-    std::shared_ptr<void> m_lease;   // held while the rows are read
+    TRows(std::shared_ptr<QSqlQuery> query, bool kept) : m_query(std::move(query)), m_kept(kept) {}
+    std::shared_ptr<QSqlQuery> m_query;   // shared with the connection's kept statements when kept
+    bool m_kept;
 };
 
 // Runs `sql` with positional parameters ("?"); throws EHostError with the database's text.
