@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "HostServices.h"
 #include "HttpFraming.h"
+#include "Showavi.h"
 #include "Wire.h"
 #include "WireEnvelopes.h"
 
@@ -10,7 +11,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
@@ -46,27 +46,6 @@ public:
 private:
     QDeadlineTimer m_deadline;
     QElapsedTimer m_sincePump;
-};
-
-// While a call waits, the application shows the busy cursor: the operator sees that the
-// system works even where no wait animation is up.
-class BusyCursor {
-public:
-    BusyCursor() : m_shown(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
-    {
-        if (m_shown)
-            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    }
-    ~BusyCursor()
-    {
-        if (m_shown)
-            QGuiApplication::restoreOverrideCursor();
-    }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    bool m_shown;
 };
 
 } // namespace
@@ -169,7 +148,9 @@ QVariant TNetConnection::Call(const QString& method, const QVariantList& args, Q
 
     Wire::Response response;
     try {
-        const BusyCursor busy;
+        // While a call waits the busy cursor shows that the system works, even where no wait
+        // animation is up.
+        const WaitCursor busy(Qt::BusyCursor);
         if (!m_connected)
             SetConnected(true);
         const int timeout = TimeoutMs > 0 ? TimeoutMs : Session().callTimeoutMs;
