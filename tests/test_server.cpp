@@ -112,6 +112,23 @@ TEST_P(ServerReading, TheQuoteAndEverythingItHolds)
     EXPECT_EQ(Column(Call(kExec, "getParamOrcaEve"), "IDGERREQEXECORE"), QStringList{"P"});
 }
 
+// Reads on PostgreSQL end after their answers: the next read still sees what was written
+// since, and nothing read keeps a lock once the answer is in (a table lock, which any read of
+// the table still open would hold off past the store's lock time limit, is had).
+TEST_P(ServerReading, AnAnsweredReadHoldsNeitherItsSnapshotNorItsLocks)
+{
+    if (store->dialect() != TStore::PostgreSQL)
+        GTEST_SKIP() << "the deferred end of a read is PostgreSQL's";
+    ActAs(QStringLiteral("OPER2"));
+    for (const char* value : {"S", "N", "S"}) {
+        Exec("UPDATE OPERADOR SET IDCADPRPROCEORE = ? WHERE CDOPERADOR = 'OPER2'", {value});
+        const QVariant answer = Call(kProc, "GetOperCadProd", {"OPER2"});
+        ASSERT_EQ(FailOf(answer), "");
+        EXPECT_EQ(Column(answer, "IDCADPRPROCEORE"), QStringList{value});
+    }
+    EXPECT_NO_THROW(store->transaction([](QSqlDatabase& db) { ::Run(db, "LOCK TABLE OPERADOR IN ACCESS EXCLUSIVE MODE"); }));
+}
+
 TEST_P(ServerReading, TheLongFormsReadARangeOfNumbersEverySequence)
 {
     auto longForm = [&](const QString& object, int count, const char* from, const char* to, const char* situation) {
