@@ -36,6 +36,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void print(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constData()); }
@@ -60,8 +62,8 @@ std::optional<Common> parse(const QStringList& arguments)
         printError(*error);
         return std::nullopt;
     }
-    Common c{parser.value("server"), parser.value("ca"), parser.value("operator").toUpper(), parser.value("branch"), parser.value("db"),
-             parser.value("out"), parser.value("quote"), parser.value("seq")};
+    Common c{parser.value(u"server"_s), parser.value(u"ca"_s), parser.value(u"operator"_s).toUpper(), parser.value(u"branch"_s),
+             parser.value(u"db"_s), parser.value(u"out"_s), parser.value(u"quote"_s), parser.value(u"seq"_s)};
     QString error;
     if (!PointSessionAt(c.server, c.ca, error)) {
         printError(error);

@@ -31,6 +31,8 @@
 #include "GridColumns.h"
 #include "QuoteListTools.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const std::function<void()>& handler)
@@ -131,17 +133,17 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
     setWindowTitle(QStringLiteral("Orçamentos de Eventos – Filial %1").arg(FiliProc()));
     lblCodTela->setText(QStringLiteral("CRV00002"));
     cdsOrcamentos.DefineFields({
-        {"NRORCAEVENTO", TFieldType::String, 10, fkData, "Número"},
-        {"NRSEQORCAEVE", TFieldType::FixedString, 2, fkData, "Seq."},
-        {"NMFANTCLIE", TFieldType::String, 50, fkData, "Cliente"},
-        {"DSTITUORCEVE", TFieldType::String, 100, fkData, "Evento"},
-        {"DTEVENTO", TFieldType::DateTime, 0, fkData, "Data do evento", true, "dd/mm/yyyy hh:nn"},
-        {"IDSITUORCEVE", TFieldType::String, 1, fkData, "", false},
-        {"Situacao", TFieldType::String, 30, fkCalculated, "Situação"},
-        {"NMFANVEN", TFieldType::String, 50, fkData, "Vendedor"},
-        {"VRTOTALORCA", TFieldType::Float, 0, fkData, "Total", true, "#,##0.00"},
-        {"CDVENDEDOR", TFieldType::String, 4, fkData, "", false},
-        {"CDFILIAL", TFieldType::String, 4, fkData, "", false},
+        {.name = u"NRORCAEVENTO"_s, .type = TFieldType::String, .size = 10, .displayLabel = u"Número"_s},
+        {.name = u"NRSEQORCAEVE"_s, .type = TFieldType::FixedString, .size = 2, .displayLabel = u"Seq."_s},
+        {.name = u"NMFANTCLIE"_s, .type = TFieldType::String, .size = 50, .displayLabel = u"Cliente"_s},
+        {.name = u"DSTITUORCEVE"_s, .type = TFieldType::String, .size = 100, .displayLabel = u"Evento"_s},
+        {.name = u"DTEVENTO"_s, .type = TFieldType::DateTime, .displayLabel = u"Data do evento"_s, .displayFormat = u"dd/mm/yyyy hh:nn"_s},
+        {.name = u"IDSITUORCEVE"_s, .type = TFieldType::String, .size = 1, .visible = false},
+        {.name = u"Situacao"_s, .type = TFieldType::String, .size = 30, .kind = fkCalculated, .displayLabel = u"Situação"_s},
+        {.name = u"NMFANVEN"_s, .type = TFieldType::String, .size = 50, .displayLabel = u"Vendedor"_s},
+        {.name = u"VRTOTALORCA"_s, .type = TFieldType::Float, .displayLabel = u"Total"_s, .displayFormat = u"#,##0.00"_s},
+        {.name = u"CDVENDEDOR"_s, .type = TFieldType::String, .size = 4, .visible = false},
+        {.name = u"CDFILIAL"_s, .type = TFieldType::String, .size = 4, .visible = false},
     });
     cdsOrcamentos.OnCalcFields = [](TClientDataSet& ds) {
         ds.FieldByName(QStringLiteral("Situacao"))->SetAsString(SituationText(ds.FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString().toInt()));
@@ -168,33 +170,33 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
 
     // The selected quote: what would stop its next actions, and who did what.
     cdsPendencias.DefineFields({
-        {"IDGRAVIDADE", TFieldType::String, 1, fkData, "", false},
-        {"Tipo", TFieldType::String, 20, fkCalculated, "Tipo"},
-        {"IDACAO", TFieldType::String, 8, fkData, "", false},
-        {"Acao", TFieldType::String, 10, fkCalculated, "Ação"},
-        {"CDARVPROD", TFieldType::String, 20, fkData, "Produto"},
-        {"NMPRODUTO", TFieldType::String, 50, fkData, "Nome do Produto"},
-        {"QTPEDIDO", TFieldType::Float, 0, fkData, "Quantidade", true, "#,##0.###"},
-        {"DSMENSAGEM", TFieldType::String, 500, fkData, "Mensagem"},
-        {"DSDETALHE", TFieldType::String, 500, fkData, "Detalhe"},
-        {"CDPENDENCIA", TFieldType::String, 30, fkData, "Código"},
-        {"IDPROXIMA", TFieldType::String, 1, fkData, "", false},
-        {"IDDEPTO", TFieldType::String, 1, fkData, "", false},
-        {"CDPRODUTO", TFieldType::String, 10, fkData, "", false},
-        {"NRPEDIDOORIG", TFieldType::String, 10, fkData, "", false},
+        {.name = u"IDGRAVIDADE"_s, .type = TFieldType::String, .size = 1, .visible = false},
+        {.name = u"Tipo"_s, .type = TFieldType::String, .size = 20, .kind = fkCalculated, .displayLabel = u"Tipo"_s},
+        {.name = u"IDACAO"_s, .type = TFieldType::String, .size = 8, .visible = false},
+        {.name = u"Acao"_s, .type = TFieldType::String, .size = 10, .kind = fkCalculated, .displayLabel = u"Ação"_s},
+        {.name = u"CDARVPROD"_s, .type = TFieldType::String, .size = 20, .displayLabel = u"Produto"_s},
+        {.name = u"NMPRODUTO"_s, .type = TFieldType::String, .size = 50, .displayLabel = u"Nome do Produto"_s},
+        {.name = u"QTPEDIDO"_s, .type = TFieldType::Float, .displayLabel = u"Quantidade"_s, .displayFormat = u"#,##0.###"_s},
+        {.name = u"DSMENSAGEM"_s, .type = TFieldType::String, .size = 500, .displayLabel = u"Mensagem"_s},
+        {.name = u"DSDETALHE"_s, .type = TFieldType::String, .size = 500, .displayLabel = u"Detalhe"_s},
+        {.name = u"CDPENDENCIA"_s, .type = TFieldType::String, .size = 30, .displayLabel = u"Código"_s},
+        {.name = u"IDPROXIMA"_s, .type = TFieldType::String, .size = 1, .visible = false},
+        {.name = u"IDDEPTO"_s, .type = TFieldType::String, .size = 1, .visible = false},
+        {.name = u"CDPRODUTO"_s, .type = TFieldType::String, .size = 10, .visible = false},
+        {.name = u"NRPEDIDOORIG"_s, .type = TFieldType::String, .size = 10, .visible = false},
     });
     cdsPendencias.OnCalcFields = [](TClientDataSet& ds) {
         ds.FieldByName(QStringLiteral("Tipo"))->SetAsString(SeverityText(ds.FieldByName(QStringLiteral("IDGRAVIDADE"))->AsString()));
         ds.FieldByName(QStringLiteral("Acao"))->SetAsString(ActionText(ds.FieldByName(QStringLiteral("IDACAO"))->AsString()));
     };
     cdsHistorico.DefineFields({
-        {"DTREGISTRO", TFieldType::DateTime, 0, fkData, "Quando", true, "dd/mm/yyyy hh:nn:ss"},
-        {"CDOPERADOR", TFieldType::String, 40, fkData, "Operador"},
-        {"DSACAO", TFieldType::String, 60, fkData, "Ação"},
-        {"NRSEQORCAEVE", TFieldType::String, 2, fkData, "Seq."},
-        {"IDRESULTADO", TFieldType::String, 20, fkData, "Resultado"},
-        {"DSMENSAGEM", TFieldType::String, 500, fkData, "Mensagem"},
-        {"NMMETODO", TFieldType::String, 100, fkData, "Método"},
+        {.name = u"DTREGISTRO"_s, .type = TFieldType::DateTime, .displayLabel = u"Quando"_s, .displayFormat = u"dd/mm/yyyy hh:nn:ss"_s},
+        {.name = u"CDOPERADOR"_s, .type = TFieldType::String, .size = 40, .displayLabel = u"Operador"_s},
+        {.name = u"DSACAO"_s, .type = TFieldType::String, .size = 60, .displayLabel = u"Ação"_s},
+        {.name = u"NRSEQORCAEVE"_s, .type = TFieldType::String, .size = 2, .displayLabel = u"Seq."_s},
+        {.name = u"IDRESULTADO"_s, .type = TFieldType::String, .size = 20, .displayLabel = u"Resultado"_s},
+        {.name = u"DSMENSAGEM"_s, .type = TFieldType::String, .size = 500, .displayLabel = u"Mensagem"_s},
+        {.name = u"NMMETODO"_s, .type = TFieldType::String, .size = 100, .displayLabel = u"Método"_s},
     });
     lblPendencias = new QLabel(this);
     lblPendencias->setObjectName(QStringLiteral("lblPendencias"));

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QTableView>
 
+using namespace Qt::StringLiterals;
+
 class TfrmORE09000 : public TScreenForm {
     Q_OBJECT
 public:
@@ -14,11 +16,11 @@ public:
     {
         m_key = {Param(params, 0), Param(params, 1), Param(params, 2)};
         cdsContratante.DefineFields({
-            {"CDCLIENCONTORCA", TFieldType::String, 21, fkData, "Cliente"},
-            {"NMFANTCLIE", TFieldType::String, 50, fkData, "Nome"},
-            {"QTCONVCONTOREV", TFieldType::Float, 0, fkData, "Convidados", true, "0"},
-            {"VRRECECONTOREV", TFieldType::Float, 0, fkData, "Valor", true, "#,##0.00"},
-            {"IDFORMAPGCONT", TFieldType::String, 1, fkData, "Forma de pagamento"},
+            {.name = u"CDCLIENCONTORCA"_s, .type = TFieldType::String, .size = 21, .displayLabel = u"Cliente"_s},
+            {.name = u"NMFANTCLIE"_s, .type = TFieldType::String, .size = 50, .displayLabel = u"Nome"_s},
+            {.name = u"QTCONVCONTOREV"_s, .type = TFieldType::Float, .displayLabel = u"Convidados"_s, .displayFormat = u"0"_s},
+            {.name = u"VRRECECONTOREV"_s, .type = TFieldType::Float, .displayLabel = u"Valor"_s, .displayFormat = u"#,##0.00"_s},
+            {.name = u"IDFORMAPGCONT"_s, .type = TFieldType::String, .size = 1, .displayLabel = u"Forma de pagamento"_s},
         });
         auto* grid = new QTableView(this);
         grid->setObjectName(QStringLiteral("grdContratantes"));

@@ -8,6 +8,8 @@
 
 #include <map>
 
+using namespace Qt::StringLiterals;
+
 bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
 {
     if (Scalar(db, QStringLiteral("SELECT IDTPTRATDESCORE FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toString() != QLatin1String("A"))
@@ -20,7 +22,7 @@ bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
     const double discount = quote.value(0).toDouble(), ceiling = quote.value(1).toDouble();
     double gross = 0;
     bool itemAbove = false;
-    TRows items = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + QString::fromLatin1(kWhereKey),
+    TRows items = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + kWhereKey,
                           key.params());
     while (items.next()) {
         const double line = RoundDec(items.value(0).toDouble() * items.value(1).toDouble() + items.value(2).toDouble(), 2);
@@ -132,41 +134,41 @@ const std::map<QString, TMethodRule>& Rules()
     constexpr TQuoteAt key{0, 1, 2};
     constexpr TQuoteAt packet{.packet = 0};
     static const std::map<QString, TMethodRule> rules = {
-        {"CRV.rdmHost.Login", {.journal = true, .secret = {1}, .checksPassword = true}},
-        {"CRV.rdmHost.Logout", {.journal = true}},
-        {"CRV.rdmHost.ConfSenha", {.journal = true, .secret = {1}, .checksPassword = true}},
+        {u"CRV.rdmHost.Login"_s, {.journal = true, .secret = {1}, .checksPassword = true}},
+        {u"CRV.rdmHost.Logout"_s, {.journal = true}},
+        {u"CRV.rdmHost.ConfSenha"_s, {.journal = true, .secret = {1}, .checksPassword = true}},
         // Read-only, on the session's branch.
-        {"CRV.rdmHost.VerificaOrcamento", {.branchArg = 0, .quote = key}},
-        {"CRV.rdmHost.HistoricoOrcamento", {.branchArg = 0, .quote = {0, 1, -1}}},
+        {u"CRV.rdmHost.VerificaOrcamento"_s, {.branchArg = 0, .quote = key}},
+        {u"CRV.rdmHost.HistoricoOrcamento"_s, {.branchArg = 0, .quote = {0, 1, -1}}},
 
-        {"ORE06400.rdmProcOrca.GetOperControle", {.operatorArg = 0}},
-        {"ORE06400.rdmProcOrca.GetOperCadProd", {.operatorArg = 0}},
-        {"ORE00400.rdmAprovaOrca.GetOperadorAprov", {.operatorArg = 0}},
-        {"ORE00400.rdmAprovaOrca.GetVerifCargoOper", {.operatorArg = 0}},
+        {u"ORE06400.rdmProcOrca.GetOperControle"_s, {.operatorArg = 0}},
+        {u"ORE06400.rdmProcOrca.GetOperCadProd"_s, {.operatorArg = 0}},
+        {u"ORE00400.rdmAprovaOrca.GetOperadorAprov"_s, {.operatorArg = 0}},
+        {u"ORE00400.rdmAprovaOrca.GetVerifCargoOper"_s, {.operatorArg = 0}},
 
-        {"ORE00400.rdmAprovaOrca.SetEscolhaSalao", {.journal = true, .right = "APROVAR", .quote = packet}},
-        {"ORE00400.rdmAprovaOrca.SetOpcao", {.journal = true, .right = "APROVAR", .quote = key}},
-        {"ORE00400.rdmAprovaOrca.SetSalao", {.journal = true, .right = "APROVAR", .quote = key}},
-        {"ORE00400.rdmAprovaOrca.SetAprovComercial", {.journal = true, .right = "APROVAR", .quote = key, .check = RequireCommercialAuthorised}},
-        {"ORE00400.rdmAprovaOrca.SetAprova",
+        {u"ORE00400.rdmAprovaOrca.SetEscolhaSalao"_s, {.journal = true, .right = "APROVAR", .quote = packet}},
+        {u"ORE00400.rdmAprovaOrca.SetOpcao"_s, {.journal = true, .right = "APROVAR", .quote = key}},
+        {u"ORE00400.rdmAprovaOrca.SetSalao"_s, {.journal = true, .right = "APROVAR", .quote = key}},
+        {u"ORE00400.rdmAprovaOrca.SetAprovComercial"_s, {.journal = true, .right = "APROVAR", .quote = key, .check = RequireCommercialAuthorised}},
+        {u"ORE00400.rdmAprovaOrca.SetAprova"_s,
          {.journal = true, .right = "APROVAR", .operatorArg = 3, .quote = {2, 0, 1}, .check = RequireDiscountAuthorised}},
-        {"ORE06400.rdmProcOrca.SetVdCustoFixo", {.journal = true, .right = "APROVAR", .quote = key}},
-        {"ORE00400.rdmAprovaOrca.SetModPgto", {.journal = true, .quote = {1, 2, -1}}},
-        {"ORE00400.rdmAprovaOrca.SetEndCliente", {.journal = true, .quote = key}},
-        {"ORE00800.rdmFechaOrca.SetClieContratante", {.journal = true, .quote = {1, 2, -1}}},
+        {u"ORE06400.rdmProcOrca.SetVdCustoFixo"_s, {.journal = true, .right = "APROVAR", .quote = key}},
+        {u"ORE00400.rdmAprovaOrca.SetModPgto"_s, {.journal = true, .quote = {1, 2, -1}}},
+        {u"ORE00400.rdmAprovaOrca.SetEndCliente"_s, {.journal = true, .quote = key}},
+        {u"ORE00800.rdmFechaOrca.SetClieContratante"_s, {.journal = true, .quote = {1, 2, -1}}},
 
-        {"ORE00800.rdmFechaOrca.FecharOrca", {.journal = true, .right = "FECHAR", .operatorArg = 1, .quote = packet}},
-        {"ORE02900.rdmExecProc.FecharOrca", {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
-        {"ORE02900.rdmExecProc.ExecOrcaComposicao", {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
-        {"ORE02900.rdmExecProc.ExecOrcaComposicaoMat", {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
-        {"ORE02900.rdmExecProc.GeraReqOrcaEve", {.journal = true, .right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = packet}},
+        {u"ORE00800.rdmFechaOrca.FecharOrca"_s, {.journal = true, .right = "FECHAR", .operatorArg = 1, .quote = packet}},
+        {u"ORE02900.rdmExecProc.FecharOrca"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
+        {u"ORE02900.rdmExecProc.ExecOrcaComposicao"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
+        {u"ORE02900.rdmExecProc.ExecOrcaComposicaoMat"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
+        {u"ORE02900.rdmExecProc.GeraReqOrcaEve"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = packet}},
 
-        {"ORE00105.rdmCliente.CadastraCliente", {.journal = true, .quote = key}},
-        {"ORE00406.rdmProposta.GravaProposta", {.journal = true, .quote = key}},
-        {"ORE09000.rdmContratante.GravaContratante", {.journal = true, .quote = key}},
-        {"ORE09000.rdmContratante.ExcluiContratante", {.journal = true, .quote = key}},
-        {"ORE06700.rdmProduto.VinculaProduto", {.journal = true, .quote = key}},
-        {"ORE06700.rdmProduto.CriaProduto", {.journal = true}},
+        {u"ORE00105.rdmCliente.CadastraCliente"_s, {.journal = true, .quote = key}},
+        {u"ORE00406.rdmProposta.GravaProposta"_s, {.journal = true, .quote = key}},
+        {u"ORE09000.rdmContratante.GravaContratante"_s, {.journal = true, .quote = key}},
+        {u"ORE09000.rdmContratante.ExcluiContratante"_s, {.journal = true, .quote = key}},
+        {u"ORE06700.rdmProduto.VinculaProduto"_s, {.journal = true, .quote = key}},
+        {u"ORE06700.rdmProduto.CriaProduto"_s, {.journal = true}},
     };
     return rules;
 }
@@ -210,8 +212,8 @@ TQuoteKey QuoteNamed(const QVariantList& params, const TMethodRule& rule)
     if (rule.quote.packet >= params.size() || !VarIsPacket(params[rule.quote.packet]))
         return {};
     const TDataPacket packet = params[rule.quote.packet].value<TDataPacket>();
-    const int mark = packet.fieldIndex("IDMARCADO"), branch = packet.fieldIndex("CDFILIAL"), number = packet.fieldIndex("NRORCAEVENTO"),
-              sequence = packet.fieldIndex("NRSEQORCAEVE");
+    const int mark = packet.fieldIndex(u"IDMARCADO"_s), branch = packet.fieldIndex(u"CDFILIAL"_s), number = packet.fieldIndex(u"NRORCAEVENTO"_s),
+              sequence = packet.fieldIndex(u"NRSEQORCAEVE"_s);
     if (branch < 0 || number < 0 || sequence < 0 || packet.rows().empty())
         return {};
     auto cell = [](const CellRow& row, int i) { return std::holds_alternative<QString>(row[size_t(i)]) ? std::get<QString>(row[size_t(i)]) : QString(); };

@@ -25,8 +25,8 @@ struct TMethodRule {
     const char* right = nullptr;          // "APROVAR", "FECHAR" or "EXECUTAR"
     int operatorArg = -1;                 // the argument that names the acting operator
     int branchArg = -1;                   // the argument that names the acting branch
-    TQuoteAt quote;
-    QList<int> secret;                    // arguments never journalled (passwords)
+    TQuoteAt quote{};
+    QList<int> secret{};                  // arguments never journalled (passwords)
     bool checksPassword = false;          // the password (2nd argument) of the operator (1st) is checked before the transaction
     void (*check)(TCall& call) = nullptr; // a further demand: the supervisor's word
 };

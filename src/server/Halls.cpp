@@ -26,7 +26,7 @@ std::pair<QDateTime, QDateTime> HallSpan(QSqlDatabase& db, const TQuoteKey& key,
 
 QStringList ReservedHalls(QSqlDatabase& db, const TQuoteKey& key)
 {
-    TRows q = Run(db, QStringLiteral("SELECT CDSALAOEVEN FROM SALAOORCA") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN"),
+    TRows q = Run(db, QStringLiteral("SELECT CDSALAOEVEN FROM SALAOORCA") + kWhereKey + QStringLiteral(" AND IDSITAGENSAL = 'R' ORDER BY CDSALAOEVEN"),
                       key.params());
     QStringList halls;
     while (q.next())

@@ -16,10 +16,10 @@ struct TJournalEntry {
     QString branch;
     QString object;
     QString method;
-    QString quoteBranch, quoteNumber, quoteSequence;   // when the call names a quote
-    QString outcome;         // "ok", "fail", "exception", "refused", "wrong-password", "locked"
-    QString message;
-    QString arguments;       // in the wire encoding, passwords masked
+    QString quoteBranch{}, quoteNumber{}, quoteSequence{};   // when the call names a quote
+    QString outcome{};       // "ok", "fail", "exception", "refused", "wrong-password", "locked"
+    QString message{};
+    QString arguments{};     // in the wire encoding, passwords masked
 };
 
 namespace Journal {

@@ -5,6 +5,8 @@
 
 #include <QSqlQuery>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -34,13 +36,13 @@ void DropUnchosen(QSqlDatabase& db, const char* table, const char* column, const
     for (const QString& k : chosen)
         params << k;
     // A choice that names nothing of the quote would drop all of it.
-    if (Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2 AND %3 IN ").arg(QLatin1String(table), QLatin1String(kWhereKey), QLatin1String(column))
+    if (Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2 AND %3 IN ").arg(QLatin1String(table), kWhereKey, QLatin1String(column))
                        + Placeholders(chosen.size()),
                params)
             .toInt()
         == 0)
         throw ERefusal(QStringLiteral("Nenhum dos escolhidos (%1) é do orçamento %2. Nada foi alterado.").arg(chosen.join(QStringLiteral(", ")), key.text()));
-    Run(db, QStringLiteral("DELETE FROM %1%2 AND %3 NOT IN ").arg(QLatin1String(table), QLatin1String(kWhereKey), QLatin1String(column))
+    Run(db, QStringLiteral("DELETE FROM %1%2 AND %3 NOT IN ").arg(QLatin1String(table), kWhereKey, QLatin1String(column))
                 + Placeholders(chosen.size()),
         params);
 }
@@ -52,9 +54,9 @@ void RegisterApproval(TServerObjects& o)
     const QString aprova = QStringLiteral("ORE00400.rdmAprovaOrca");
 
     // Keeps the chosen halls and drops the others; answers the halls left.
-    o.Add(aprova, "SetEscolhaSalao", 2, [](TCall& c) {
+    o.Add(aprova, u"SetEscolhaSalao"_s, 2, [](TCall& c) {
         const TDataPacket halls = c.packet(0);
-        const int branch = halls.fieldIndex("CDFILIAL"), number = halls.fieldIndex("NRORCAEVENTO"), sequence = halls.fieldIndex("NRSEQORCAEVE");
+        const int branch = halls.fieldIndex(u"CDFILIAL"_s), number = halls.fieldIndex(u"NRORCAEVENTO"_s), sequence = halls.fieldIndex(u"NRSEQORCAEVE"_s);
         if (halls.rows().empty() || branch < 0 || number < 0 || sequence < 0)
             throw ERefusal(QStringLiteral("A lista de salões não traz o orçamento (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)."));
         const TQuoteKey key{PacketText(c, halls, 0, branch), PacketText(c, halls, 0, number), PacketText(c, halls, 0, sequence)};
@@ -64,7 +66,7 @@ void RegisterApproval(TServerObjects& o)
     });
 
     // Keeps the chosen options, with their items, and drops the others.
-    o.Add(aprova, "SetOpcao", 6, [](TCall& c) {
+    o.Add(aprova, u"SetOpcao"_s, 6, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequirePending(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
@@ -75,7 +77,7 @@ void RegisterApproval(TServerObjects& o)
 
     // Turns the reserved halls into bookings at the event's date and time: the check and the
     // booking are one step, so two quotes cannot both take the same hall.
-    o.Add(aprova, "SetSalao", 4, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"SetSalao"_s, 4, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         for (const QString& hall : ReservedHalls(c.db, key)) {
@@ -91,69 +93,69 @@ void RegisterApproval(TServerObjects& o)
             const auto [start, end] = HallSpan(c.db, key, hall);
             Run(c.db, QStringLiteral("INSERT INTO AGENDASALAO (CDFILIAL, CDSALAOEVEN, DTINICIO, DTFIM, NRORCAEVENTO, NRSEQORCAEVE) VALUES (?, ?, ?, ?, ?, ?)"),
                 {key.branch, hall, Stamp(start), Stamp(end), key.number, key.sequence});
-            Run(c.db, "UPDATE SALAOORCA SET IDSITAGENSAL = 'A', DTAGENDSALAO = ?, CDOPERADOR = ?" + QString::fromLatin1(kWhereKey) + " AND CDSALAOEVEN = ?",
+            Run(c.db, u"UPDATE SALAOORCA SET IDSITAGENSAL = 'A', DTAGENDSALAO = ?, CDOPERADOR = ?"_s + kWhereKey + u" AND CDSALAOEVEN = ?"_s,
                 {Now(), c.request.operatorCode, key.branch, key.number, key.sequence, hall});
         }
         return true;
     });
 
-    o.Add(aprova, "SetAprovComercial", 5, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"SetAprovComercial"_s, 5, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequirePending(c.db, key);
-        Run(c.db, "UPDATE ORCAEVENTO SET CDVENDAPROVCOM = ?, DTAPROVCOM = ?" + QString::fromLatin1(kWhereKey),
+        Run(c.db, u"UPDATE ORCAEVENTO SET CDVENDAPROVCOM = ?, DTAPROVCOM = ?"_s + kWhereKey,
             {c.text(4), c.date(3).toString(Qt::ISODate) + QStringLiteral("T00:00:00"), key.branch, key.number, key.sequence});
         return true;
     });
 
     // Records the approval: number, sequence, branch, operator, delivery address (7),
     // client, payment proposal, and one argument kept empty.
-    o.Add(aprova, "SetAprova", 14, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"SetAprova"_s, 14, [](TCall& c) -> QVariant {
         const TQuoteKey key{c.text(2), c.text(0), c.text(1)};
         RequirePending(c.db, key);
-        Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = '2', CDOPERAPROV = ?, DTAPROV = ?, DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, "
-                  "CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, IDENDENTOREV = ?, CDCLIENTE = ?, NRPROPOSTAPGTO = ?" + QString::fromLatin1(kWhereKey),
+        Run(c.db, u"UPDATE ORCAEVENTO SET IDSITUORCEVE = '2', CDOPERAPROV = ?, DTAPROV = ?, DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, "
+                   "CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, IDENDENTOREV = ?, CDCLIENTE = ?, NRPROPOSTAPGTO = ?"_s + kWhereKey,
             {c.text(3), Now(), c.text(4), c.text(5), c.text(6), c.text(7), c.text(8), c.text(9), c.text(10), c.text(11),
              c.text(12).trimmed().remove(QLatin1Char('\'')), key.branch, key.number, key.sequence});
         return true;
     });
 
-    o.Add(QStringLiteral("ORE06400.rdmProcOrca"), "SetVdCustoFixo", 3, [](TCall& c) -> QVariant {
+    o.Add(QStringLiteral("ORE06400.rdmProcOrca"), u"SetVdCustoFixo"_s, 3, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const double percent = Scalar(c.db, QStringLiteral("SELECT VRCUSTOFIXOPERC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toDouble();
         const double cost = std::round(Totals(c.db, key).net() * percent) / 100.0;
-        Run(c.db, "UPDATE ORCAEVENTO SET VRCUSTOFIXO = ?" + QString::fromLatin1(kWhereKey), {cost, key.branch, key.number, key.sequence});
+        Run(c.db, u"UPDATE ORCAEVENTO SET VRCUSTOFIXO = ?"_s + kWhereKey, {cost, key.branch, key.number, key.sequence});
         return true;
     });
 
     // Payment mode and clients, on every sequence of the quote number.
-    o.Add(aprova, "SetModPgto", 6, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"SetModPgto"_s, 6, [](TCall& c) -> QVariant {
         UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDMODPGTO = ?, CDCLICONTORC = ?, CDCLIENTE = ?, IDSITCLIOREV = ? "
                                               "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
                             {c.text(0), c.text(3), c.text(4), c.text(5)}, c.text(1), c.text(2));
         return true;
     });
 
-    o.Add(aprova, "SetEndCliente", 11, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"SetEndCliente"_s, 11, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
-        Run(c.db, "UPDATE ORCAEVENTO SET DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, "
-                  "IDENDENTOREV = ?, DSCOMPENDORCEVE = ?" + QString::fromLatin1(kWhereKey),
+        Run(c.db, u"UPDATE ORCAEVENTO SET DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, "
+                   "IDENDENTOREV = ?, DSCOMPENDORCEVE = ?"_s + kWhereKey,
             {c.text(3), c.text(4), c.text(5), c.text(6), c.text(7), c.text(8), c.text(9), c.text(10), key.branch, key.number, key.sequence});
         return true;
     });
 
-    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), "SetClieContratante", 3, [](TCall& c) -> QVariant {
+    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), u"SetClieContratante"_s, 3, [](TCall& c) -> QVariant {
         UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDCLICONTORC = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"), {c.text(0)},
                             c.text(1), c.text(2));
         return true;
     });
 
     // The newest proposal's number, ten digits; "" when the quote has none.
-    o.Add(aprova, "NrPropostaPgto", 3, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"NrPropostaPgto"_s, 3, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
-        const QVariant newest = Scalar(c.db, "SELECT MAX(NRPROPOSTAPGTO) FROM PROPOSTAPGTO" + QString::fromLatin1(kWhereKey), key.params());
+        const QVariant newest = Scalar(c.db, u"SELECT MAX(NRPROPOSTAPGTO) FROM PROPOSTAPGTO"_s + kWhereKey, key.params());
         return newest.isNull() ? QString() : newest.toString().rightJustified(10, QLatin1Char('0'));
     });
 }

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -23,7 +25,7 @@ int Cents(double value) { return int(std::llround(value * 100)); }
 
 bool UnpricedContractors(QSqlDatabase& db, const TQuoteKey& key)
 {
-    return Scalar(db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) + " AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)",
+    return Scalar(db, u"SELECT COUNT(*) FROM CONTRATANTE"_s + kWhereKey + u" AND (VRRECECONTOREV IS NULL OR VRRECECONTOREV <= 0)"_s,
                   key.params())
                .toInt()
            > 0;
@@ -49,7 +51,7 @@ QString ContractorValueProblem(QSqlDatabase& db, const TQuoteKey& key)
 {
     if (UnpricedContractors(db, key))
         return QStringLiteral("N_PARAM_VRNOTA_ZERO");
-    const double charged = Scalar(db, "SELECT COALESCE(SUM(VRRECECONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    const double charged = Scalar(db, u"SELECT COALESCE(SUM(VRRECECONTOREV), 0) FROM CONTRATANTE"_s + kWhereKey, key.params()).toDouble();
     if (Cents(charged) != Cents(Totals(db, key).net()))
         return QStringLiteral("VALORSEQ_DIFER_VRORCA");
     return {};
@@ -57,15 +59,15 @@ QString ContractorValueProblem(QSqlDatabase& db, const TQuoteKey& key)
 
 QString GuestCountProblem(QSqlDatabase& db, const TQuoteKey& key)
 {
-    const double guests = Scalar(db, "SELECT COALESCE(SUM(QTCONVCONTOREV), 0) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
-    const double expected = Scalar(db, "SELECT COALESCE(QTCONVORCEVE, 0) FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    const double guests = Scalar(db, u"SELECT COALESCE(SUM(QTCONVCONTOREV), 0) FROM CONTRATANTE"_s + kWhereKey, key.params()).toDouble();
+    const double expected = Scalar(db, u"SELECT COALESCE(QTCONVORCEVE, 0) FROM ORCAEVENTO"_s + kWhereKey, key.params()).toDouble();
     return guests <= 0 ? QStringLiteral("CONV_QTD_ZERO") : guests != expected ? QStringLiteral("CONV_DIF") : QString();
 }
 
 bool ContractorCountMatches(QSqlDatabase& db, const TQuoteKey& key)
 {
-    const int count = Scalar(db, "SELECT COUNT(*) FROM CONTRATANTE" + QString::fromLatin1(kWhereKey), key.params()).toInt();
-    const int expected = Scalar(db, "SELECT QTCONTRATORC FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params()).toInt();
+    const int count = Scalar(db, u"SELECT COUNT(*) FROM CONTRATANTE"_s + kWhereKey, key.params()).toInt();
+    const int expected = Scalar(db, u"SELECT QTCONTRATORC FROM ORCAEVENTO"_s + kWhereKey, key.params()).toInt();
     return count == expected;
 }
 
@@ -73,14 +75,14 @@ void RegisterClosing(TServerObjects& o)
 {
     const QString cont = QStringLiteral("ORE09000.rdmContratante");
 
-    o.Add(cont, "GetExisteContratante", 3, [](TCall& c) {
+    o.Add(cont, u"GetExisteContratante"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, "CDCLIENCONTORCA s21, IDSITUCONTOREV s10, VRRECECONTOREV f",
-                           "SELECT CDCLIENCONTORCA, IDSITUCONTOREV, VRRECECONTOREV FROM CONTRATANTE" + QString::fromLatin1(kWhereKey) +
-                               " ORDER BY CDCLIENCONTORCA"));
+                           u"SELECT CDCLIENCONTORCA, IDSITUCONTOREV, VRRECECONTOREV FROM CONTRATANTE"_s + kWhereKey +
+                               u" ORDER BY CDCLIENCONTORCA"_s));
     });
 
     // Null when the contracting clients' values add up to the quote's, else the key that says why not.
-    o.Add(cont, "GetVdValor", 3, [](TCall& c) {
+    o.Add(cont, u"GetVdValor"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString problem = ContractorValueProblem(c.db, key);
@@ -88,32 +90,32 @@ void RegisterClosing(TServerObjects& o)
     });
 
     // The guests of the contracting clients against the quote's.
-    o.Add(cont, "GetVdTipoEveCustEfet", 3, [](TCall& c) {
+    o.Add(cont, u"GetVdTipoEveCustEfet"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString note = GuestCountProblem(c.db, key);
         return VarArrayOf({true, note.isEmpty() ? Null() : QVariant(note)});
     });
 
-    o.Add(cont, "GetContratante", 3, [](TCall& c) {
+    o.Add(cont, u"GetContratante"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return VarArrayOf({Pack(Select(c.db, kEndeCont,
-                                       "SELECT K.CDCLIENCONTORCA AS CDCLIENTE, K.CDFILIAL, K.NRORCAEVENTO, K.NRSEQORCAEVE, C.NRINSJURCLIE, C.IDTPIJURCLIE, "
-                                       "C.NMFANTCLIE, K.QTCONVCONTOREV, K.IDSITUCONTOREV, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
-                                       "M.NMMUNICIPIO, A.CDBAIRRO, K.VRRECECONTOREV, K.CDCLIENCONTORCA, A.DSENDECLIE AS DSENDECLIORE, "
-                                       "A.DSCOMPENDCLI AS DSCOENDCLORE, C.NMRAZSOCCLIE, B.NMBAIRRO, K.IDFORMAPGCONT "
-                                       "FROM CONTRATANTE K JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA "
-                                       "LEFT JOIN ENDECLIE A ON A.CDCLIENTE = K.CDCLIENCONTORCA AND A.IDTPENDECLIE = 'P' "
-                                       "LEFT JOIN PAIS P ON P.CDPAIS = A.CDPAIS LEFT JOIN ESTADO E ON E.CDPAIS = A.CDPAIS AND E.SGESTADO = A.SGESTADO "
-                                       "LEFT JOIN MUNICIPIO M ON M.CDPAIS = A.CDPAIS AND M.SGESTADO = A.SGESTADO AND M.CDMUNICIPIO = A.CDMUNICIPIO "
-                                       "LEFT JOIN BAIRRO B ON B.CDPAIS = A.CDPAIS AND B.SGESTADO = A.SGESTADO AND B.CDMUNICIPIO = A.CDMUNICIPIO AND B.CDBAIRRO = A.CDBAIRRO "
-                                       "WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? ORDER BY K.CDCLIENCONTORCA",
+                                       u"SELECT K.CDCLIENCONTORCA AS CDCLIENTE, K.CDFILIAL, K.NRORCAEVENTO, K.NRSEQORCAEVE, C.NRINSJURCLIE, C.IDTPIJURCLIE, "
+                                        "C.NMFANTCLIE, K.QTCONVCONTOREV, K.IDSITUCONTOREV, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
+                                        "M.NMMUNICIPIO, A.CDBAIRRO, K.VRRECECONTOREV, K.CDCLIENCONTORCA, A.DSENDECLIE AS DSENDECLIORE, "
+                                        "A.DSCOMPENDCLI AS DSCOENDCLORE, C.NMRAZSOCCLIE, B.NMBAIRRO, K.IDFORMAPGCONT "
+                                        "FROM CONTRATANTE K JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA "
+                                        "LEFT JOIN ENDECLIE A ON A.CDCLIENTE = K.CDCLIENCONTORCA AND A.IDTPENDECLIE = 'P' "
+                                        "LEFT JOIN PAIS P ON P.CDPAIS = A.CDPAIS LEFT JOIN ESTADO E ON E.CDPAIS = A.CDPAIS AND E.SGESTADO = A.SGESTADO "
+                                        "LEFT JOIN MUNICIPIO M ON M.CDPAIS = A.CDPAIS AND M.SGESTADO = A.SGESTADO AND M.CDMUNICIPIO = A.CDMUNICIPIO "
+                                        "LEFT JOIN BAIRRO B ON B.CDPAIS = A.CDPAIS AND B.SGESTADO = A.SGESTADO AND B.CDMUNICIPIO = A.CDMUNICIPIO AND B.CDBAIRRO = A.CDBAIRRO "
+                                        "WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? ORDER BY K.CDCLIENCONTORCA"_s,
                                        key.params()))});
     });
 
     // Whether the quote has as many contracting clients as it expects.
-    o.Add(cont, "GetQtContratantes", 3, [](TCall& c) -> QVariant {
+    o.Add(cont, u"GetQtContratantes"_s, 3, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return ContractorCountMatches(c.db, key);
@@ -121,11 +123,11 @@ void RegisterClosing(TServerObjects& o)
 
     // Closes the rows marked "S". A closing parameter missing for the branch is an exception
     // whose message is its key, with its argument after "|" where the text takes one.
-    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), "FecharOrca", 3, [](TCall& c) -> QVariant {
+    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), u"FecharOrca"_s, 3, [](TCall& c) -> QVariant {
         const TDataPacket packet = c.packet(0);
         const QString operatorCode = c.text(1);
-        const int mark = packet.fieldIndex("IDMARCADO"), branch = packet.fieldIndex("CDFILIAL"), number = packet.fieldIndex("NRORCAEVENTO"),
-                  sequence = packet.fieldIndex("NRSEQORCAEVE");
+        const int mark = packet.fieldIndex(u"IDMARCADO"_s), branch = packet.fieldIndex(u"CDFILIAL"_s), number = packet.fieldIndex(u"NRORCAEVENTO"_s),
+                  sequence = packet.fieldIndex(u"NRSEQORCAEVE"_s);
         if (mark < 0 || branch < 0 || number < 0 || sequence < 0)
             throw ERefusal(QStringLiteral("O pacote de fechamento deve trazer IDMARCADO, CDFILIAL, NRORCAEVENTO e NRSEQORCAEVE."));
         QList<TQuoteKey> marked;
@@ -143,7 +145,7 @@ void RegisterClosing(TServerObjects& o)
                 throw EServerError(missing);
             if (UnpricedContractors(c.db, key))
                 throw EServerError(QStringLiteral("N_PARAM_VRNOTA_ZERO"));
-            Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = '3', CDOPERFECH = ?, DTFECH = ?" + QString::fromLatin1(kWhereKey),
+            Run(c.db, u"UPDATE ORCAEVENTO SET IDSITUORCEVE = '3', CDOPERFECH = ?, DTFECH = ?"_s + kWhereKey,
                 {operatorCode, Now(), key.branch, key.number, key.sequence});
         }
         return true;

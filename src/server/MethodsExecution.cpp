@@ -7,6 +7,8 @@
 
 #include <map>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -21,8 +23,8 @@ const char* const kErroFil = "CDERRO s100, CDFILIAL s10";
 
 TQuoteKey MarkedQuote(const TCall& c, const TDataPacket& packet)
 {
-    const int mark = packet.fieldIndex("IDMARCADO"), branch = packet.fieldIndex("CDFILIAL"), number = packet.fieldIndex("NRORCAEVENTO"),
-              sequence = packet.fieldIndex("NRSEQORCAEVE");
+    const int mark = packet.fieldIndex(u"IDMARCADO"_s), branch = packet.fieldIndex(u"CDFILIAL"_s), number = packet.fieldIndex(u"NRORCAEVENTO"_s),
+              sequence = packet.fieldIndex(u"NRSEQORCAEVE"_s);
     if (mark >= 0 && branch >= 0 && number >= 0 && sequence >= 0)
         for (size_t r = 0; r < packet.rows().size(); ++r) {
             auto text = [&](int i) { return PacketText(c, packet, r, i); };
@@ -49,8 +51,8 @@ TProductLines Needs(QSqlDatabase& db, const TQuoteKey& key, bool byComposition)
         need.first = product(code);
         need.second += quantity;
     };
-    TRows items = Run(db, "SELECT CDPRODUTO, SUM(QTITEMORCEVE) FROM ITEMORCA" + QString::fromLatin1(kWhereKey) +
-                                  " AND CDPRODUTO IS NOT NULL GROUP BY CDPRODUTO ORDER BY CDPRODUTO",
+    TRows items = Run(db, u"SELECT CDPRODUTO, SUM(QTITEMORCEVE) FROM ITEMORCA"_s + kWhereKey +
+                                  u" AND CDPRODUTO IS NOT NULL GROUP BY CDPRODUTO ORDER BY CDPRODUTO"_s,
                           key.params());
     while (items.next()) {
         const QString code = items.value(0).toString();
@@ -211,7 +213,7 @@ namespace {
 int NewRun(TCall& c, const TQuoteKey& key)
 {
     const int run = NextNumber(c.db, QStringLiteral("GERACAO"), 10).toInt();
-    Run(c.db, "UPDATE ORCAEVENTO SET NRGERACAO = ?" + QString::fromLatin1(kWhereKey), {run, key.branch, key.number, key.sequence});
+    Run(c.db, u"UPDATE ORCAEVENTO SET NRGERACAO = ?"_s + kWhereKey, {run, key.branch, key.number, key.sequence});
     return run;
 }
 
@@ -235,10 +237,10 @@ QVariant Replacement(TCall& c, const char* state)
 {
     const TQuoteKey key = KeyOf(c);
     return Pack(Select(c.db, "PEDIDO_NOVO s10",
-                       "SELECT MAX(N.NRPEDIDO) AS PEDIDO_NOVO FROM PEDIDO N JOIN PEDIDO O ON O.NRPEDIDO = N.NRPEDIDOORIG "
-                       "JOIN ORCAEVENTO Q ON Q.CDFILIAL = N.CDFILIAL AND Q.NRORCAEVENTO = N.NRORCAEVENTO AND Q.NRSEQORCAEVE = N.NRSEQORCAEVE "
-                       "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND O.IDSITUPED = ? AND N.NRGERACAO = Q.NRGERACAO "
-                       "HAVING MAX(N.NRPEDIDO) IS NOT NULL",
+                       u"SELECT MAX(N.NRPEDIDO) AS PEDIDO_NOVO FROM PEDIDO N JOIN PEDIDO O ON O.NRPEDIDO = N.NRPEDIDOORIG "
+                        "JOIN ORCAEVENTO Q ON Q.CDFILIAL = N.CDFILIAL AND Q.NRORCAEVENTO = N.NRORCAEVENTO AND Q.NRSEQORCAEVE = N.NRSEQORCAEVE "
+                        "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND O.IDSITUPED = ? AND N.NRGERACAO = Q.NRGERACAO "
+                        "HAVING MAX(N.NRPEDIDO) IS NOT NULL"_s,
                        {key.branch, key.number, key.sequence, QString::fromLatin1(state)}));
 }
 
@@ -248,11 +250,11 @@ void KeepNewClient(TCall& c, const TQuoteKey& key)
     if (!VarIsPacket(c.raw(2)))
         return;
     const TDataPacket client = c.packet(2);
-    const int registration = client.fieldIndex("NRINSJURORCA"), kind = client.fieldIndex("IDTPINJUORCA");
+    const int registration = client.fieldIndex(u"NRINSJURORCA"_s), kind = client.fieldIndex(u"IDTPINJUORCA"_s);
     if (!client.rows().empty() && registration >= 0 && kind >= 0) {
         const CellRow& row = client.rows().front();
         auto text = [&](int i) { return CellIsNull(row[size_t(i)]) ? QVariant() : QVariant(PacketText(c, client, 0, i)); };
-        Run(c.db, "UPDATE ENDENOVOCLIE SET NRINSJURORCA = ?, IDTPINJUORCA = ?" + QString::fromLatin1(kWhereKey),
+        Run(c.db, u"UPDATE ENDENOVOCLIE SET NRINSJURORCA = ?, IDTPINJUORCA = ?"_s + kWhereKey,
             {text(registration), text(kind), key.branch, key.number, key.sequence});
     }
     c.byref.insert(2, Null());
@@ -280,7 +282,7 @@ QVariant Generate(TCall& c, bool byComposition)
         // Production takes 3 to 4 and 5 to 6; materials 3 to 5 and 4 to 6.
         const QString next = kindLetter == QLatin1String("P") ? (situation == QLatin1String("5") ? QStringLiteral("6") : QStringLiteral("4"))
                                                               : (situation == QLatin1String("4") ? QStringLiteral("6") : QStringLiteral("5"));
-        Run(c.db, "UPDATE ORCAEVENTO SET IDSITUORCEVE = ?" + QString::fromLatin1(kWhereKey), {next, key.branch, key.number, key.sequence});
+        Run(c.db, u"UPDATE ORCAEVENTO SET IDSITUORCEVE = ?"_s + kWhereKey, {next, key.branch, key.number, key.sequence});
     }
     return VarArrayOf({Pack(TDataPacket(Layout(kErro), plan.erro)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep)),
                        Pack(TDataPacket(Layout(kPedidoOp), {})), Pack(TDataPacket(Layout(kMsgPedExp), {})),
@@ -294,13 +296,13 @@ void RegisterExecution(TServerObjects& o)
 {
     const QString exec = QStringLiteral("ORE02900.rdmExecProc");
 
-    o.Add(exec, "GetPedidoOp", 2, [](TCall& c) {
+    o.Add(exec, u"GetPedidoOp"_s, 2, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
         const QString department = c.text(1) == QLatin1String("5") ? QStringLiteral("M") : QStringLiteral("P");
         return Pack(Select(c.db, kPedidoOp,
-                           "SELECT R.NRORDPROD, D.CDARVPROD, D.NMPRODUTO, P.NRPEDIDO, R.CDPRODUTO, P.CDFILIAL, P.NRORCAEVENTO "
-                           "FROM ORDEMPROD R JOIN PEDIDO P ON P.NRPEDIDO = R.NRPEDIDO JOIN PRODUTO D ON D.CDPRODUTO = R.CDPRODUTO "
-                           "WHERE P.CDFILIAL = ? AND P.NRORCAEVENTO = ? AND P.NRSEQORCAEVE = ? AND P.IDDEPTO = ? ORDER BY R.NRORDPROD",
+                           u"SELECT R.NRORDPROD, D.CDARVPROD, D.NMPRODUTO, P.NRPEDIDO, R.CDPRODUTO, P.CDFILIAL, P.NRORCAEVENTO "
+                            "FROM ORDEMPROD R JOIN PEDIDO P ON P.NRPEDIDO = R.NRPEDIDO JOIN PRODUTO D ON D.CDPRODUTO = R.CDPRODUTO "
+                            "WHERE P.CDFILIAL = ? AND P.NRORCAEVENTO = ? AND P.NRSEQORCAEVE = ? AND P.IDDEPTO = ? ORDER BY R.NRORDPROD"_s,
                            {key.branch, key.number, key.sequence, department}));
     });
     auto added = [](const char* state) {
@@ -310,20 +312,20 @@ void RegisterExecution(TServerObjects& o)
             return Pack(TDataPacket(Layout("QTITEMNEG s20"), {{QString::number(AddedSince(c.db, key, state))}}));
         };
     };
-    o.Add(exec, "GetExpItemNeg", 3, added("E"));
-    o.Add(exec, "GetOPItemNeg", 3, added("O"));
-    o.Add(exec, "GetMatprimaItemNeg", 3, added("R"));
+    o.Add(exec, u"GetExpItemNeg"_s, 3, added("E"));
+    o.Add(exec, u"GetOPItemNeg"_s, 3, added("O"));
+    o.Add(exec, u"GetMatprimaItemNeg"_s, 3, added("R"));
 
-    o.Add(exec, "GetTpOperPed", 1, [](TCall& c) {
-        return Pack(Select(c.db, "IDOBRTPOPPED s1, CDTIPOOPER s2", "SELECT IDOBRTPOPPED, CDTIPOOPER FROM PARAMORCA WHERE CDFILIAL = ?", {c.text(0)}));
+    o.Add(exec, u"GetTpOperPed"_s, 1, [](TCall& c) {
+        return Pack(Select(c.db, "IDOBRTPOPPED s1, CDTIPOOPER s2", u"SELECT IDOBRTPOPPED, CDTIPOOPER FROM PARAMORCA WHERE CDFILIAL = ?"_s, {c.text(0)}));
     });
 
-    o.Add(exec, "FecharOrca", 5, [](TCall& c) { return Generate(c, false); });
-    o.Add(exec, "ExecOrcaComposicao", 5, [](TCall& c) { return Generate(c, true); });
-    o.Add(exec, "ExecOrcaComposicaoMat", 5, [](TCall& c) { return Generate(c, true); });
+    o.Add(exec, u"FecharOrca"_s, 5, [](TCall& c) { return Generate(c, false); });
+    o.Add(exec, u"ExecOrcaComposicao"_s, 5, [](TCall& c) { return Generate(c, true); });
+    o.Add(exec, u"ExecOrcaComposicaoMat"_s, 5, [](TCall& c) { return Generate(c, true); });
 
     // Requisitions for production instead of orders.
-    o.Add(exec, "GeraReqOrcaEve", 3, [](TCall& c) {
+    o.Add(exec, u"GeraReqOrcaEve"_s, 3, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
         RequireQuote(c.db, key);
         const TOrderPlan plan = PlanRequisition(c.db, key);
@@ -333,7 +335,7 @@ void RegisterExecution(TServerObjects& o)
         return VarArrayOf({Pack(TDataPacket(Layout(kOrcaPendente), plan.pendente)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep))});
     });
 
-    o.Add(exec, "GetExibeNovoPed", 3, [](TCall& c) { return Replacement(c, "E"); });
-    o.Add(exec, "GetExibpedOP", 3, [](TCall& c) { return Replacement(c, "O"); });
-    o.Add(exec, "GetExibeMatPrima", 3, [](TCall& c) { return Replacement(c, "R"); });
+    o.Add(exec, u"GetExibeNovoPed"_s, 3, [](TCall& c) { return Replacement(c, "E"); });
+    o.Add(exec, u"GetExibpedOP"_s, 3, [](TCall& c) { return Replacement(c, "O"); });
+    o.Add(exec, u"GetExibeMatPrima"_s, 3, [](TCall& c) { return Replacement(c, "R"); });
 }

@@ -6,6 +6,8 @@
 
 #include <QSqlQuery>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr const char* kOperControle = "CDOPERADOR s12, CDPROCHABLANOPE s30, CDPROCHABAPROPE s30, CDPROCHABFECOPE s30";
@@ -52,7 +54,7 @@ QString QuoteListSql()
 void RegisterHost(TServerObjects& o)
 {
     // Opens a session for the operator on the branch; the answer is its token.
-    o.Add("CRV.rdmHost", "Login", 3, [](TCall& c) -> QVariant {
+    o.Add(u"CRV.rdmHost"_s, u"Login"_s, 3, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed(), branch = c.text(2).trimmed();
         QVariant refusal;
         switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
@@ -64,14 +66,14 @@ void RegisterHost(TServerObjects& o)
             return FailResult(QStringLiteral("Filial %1 não cadastrada.").arg(branch));
         return Sessions::Open(c.db, operatorCode, branch, c.now, *c.policy);
     });
-    o.Add("CRV.rdmHost", "Logout", 0, [](TCall& c) -> QVariant {
+    o.Add(u"CRV.rdmHost"_s, u"Logout"_s, 0, [](TCall& c) -> QVariant {
         Sessions::Close(c.db, *c.session);
         return true;
     });
 
     // Whether the password is the operator's. A supervisor's or manager's confirmed password
     // is his word for the session's operator for a while (Authorization.h).
-    o.Add("CRV.rdmHost", "ConfSenha", 2, [](TCall& c) -> QVariant {
+    o.Add(u"CRV.rdmHost"_s, u"ConfSenha"_s, 2, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed();
         QVariant refusal;
         switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
@@ -89,39 +91,39 @@ void RegisterHost(TServerObjects& o)
         }
         return true;
     });
-    o.Add("CRV.rdmHost", "ListaOrcamentos", 1, [](TCall& c) {
+    o.Add(u"CRV.rdmHost"_s, u"ListaOrcamentos"_s, 1, [](TCall& c) {
         // The total as GetGeral gives it: items, labour and halls, less the discounts.
         return Pack(Select(c.db, kQuoteList, QuoteListSql(), {c.text(0)}));
     });
 
     // The operator's own rights (no row when he has none) and the branch's default rights.
-    o.Add("ORE06400.rdmProcOrca", "GetOperControle", 1, [](TCall& c) {
+    o.Add(u"ORE06400.rdmProcOrca"_s, u"GetOperControle"_s, 1, [](TCall& c) {
         const TDataPacket own = Select(c.db, kOperControle,
-                                       "SELECT CDOPERADOR, CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?",
+                                       u"SELECT CDOPERADOR, CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"_s,
                                        {c.text(0)});
         const TDataPacket defaults = Select(c.db, kParamControle,
-                                            "SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?",
+                                            u"SELECT CDPROCHABLANORE, CDPROCHABAPRORE, CDPROCHABFECORE FROM PARAMORCA WHERE CDFILIAL = ?"_s,
                                             {c.request.branch});
         return VarArrayOf({Pack(own), Pack(defaults)});
     });
-    o.Add("ORE06400.rdmProcOrca", "GetOperCadProd", 1, [](TCall& c) {
-        return Pack(Select(c.db, "IDCADPRPROCEORE s1", "SELECT IDCADPRPROCEORE FROM OPERADOR WHERE CDOPERADOR = ?", {c.text(0)}));
+    o.Add(u"ORE06400.rdmProcOrca"_s, u"GetOperCadProd"_s, 1, [](TCall& c) {
+        return Pack(Select(c.db, "IDCADPRPROCEORE s1", u"SELECT IDCADPRPROCEORE FROM OPERADOR WHERE CDOPERADOR = ?"_s, {c.text(0)}));
     });
 
     // The salesperson record of an operator, and the supervisor of a salesperson.
-    o.Add("ORE00400.rdmAprovaOrca", "GetOperadorAprov", 1, [](TCall& c) {
-        return Pack(Select(c.db, "CDVENDEDOR s4", "SELECT CDVENDEDOR FROM OPERADOR WHERE CDOPERADOR = ? AND CDVENDEDOR IS NOT NULL", {c.text(0)}));
+    o.Add(u"ORE00400.rdmAprovaOrca"_s, u"GetOperadorAprov"_s, 1, [](TCall& c) {
+        return Pack(Select(c.db, "CDVENDEDOR s4", u"SELECT CDVENDEDOR FROM OPERADOR WHERE CDOPERADOR = ? AND CDVENDEDOR IS NOT NULL"_s, {c.text(0)}));
     });
-    o.Add("ORE00400.rdmAprovaOrca", "GetSupervisor", 1, [](TCall& c) {
+    o.Add(u"ORE00400.rdmAprovaOrca"_s, u"GetSupervisor"_s, 1, [](TCall& c) {
         return Pack(Select(c.db, "CDVENDEDOR s4, CDOPERADOR s12",
-                           "SELECT S.CDVENDEDOR, O.CDOPERADOR FROM VENDEDOR V JOIN VENDEDOR S ON S.CDVENDEDOR = V.CDVENDEDORSUP "
-                           "LEFT JOIN OPERADOR O ON O.CDVENDEDOR = S.CDVENDEDOR WHERE V.CDVENDEDOR = ?",
+                           u"SELECT S.CDVENDEDOR, O.CDOPERADOR FROM VENDEDOR V JOIN VENDEDOR S ON S.CDVENDEDOR = V.CDVENDEDORSUP "
+                            "LEFT JOIN OPERADOR O ON O.CDVENDEDOR = S.CDVENDEDOR WHERE V.CDVENDEDOR = ?"_s,
                            {c.text(0)}));
     });
-    o.Add("ORE00400.rdmAprovaOrca", "GetVerifCargoOper", 1, [](TCall& c) {
+    o.Add(u"ORE00400.rdmAprovaOrca"_s, u"GetVerifCargoOper"_s, 1, [](TCall& c) {
         return Pack(Select(c.db, "CDVENDEDOR s4, NMFANVEN s50, IDCARGOVEND s1, CDVENDEDORSUP s4",
-                           "SELECT V.CDVENDEDOR, V.NMFANVEN, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
-                           "JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?",
+                           u"SELECT V.CDVENDEDOR, V.NMFANVEN, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
+                            "JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?"_s,
                            {c.text(0)}));
     });
 }

@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -60,7 +62,7 @@ QString Places(const char* a)
 // are summed from them on the way.
 QVariant General(TCall& c, const TQuoteKey& key)
 {
-    TRows quote = Run(c.db, "SELECT VRDESCORCEVE, TXOBSEXTOREV FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey), key.params());
+    TRows quote = Run(c.db, u"SELECT VRDESCORCEVE, TXOBSEXTOREV FROM ORCAEVENTO"_s + kWhereKey, key.params());
     if (!quote.next())
         throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
     const double quoteDiscount = quote.value(0).toDouble();
@@ -69,17 +71,17 @@ QVariant General(TCall& c, const TQuoteKey& key)
         notes.push_back({key.branch, key.number, key.sequence, quote.value(1).toByteArray()});
 
     const TDataPacket items = Select(c.db, kItens,
-                                     "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
-                                     "I.NROPCAITOREV, P.CDGRTOTAPROD, P.CDARVPROD, COALESCE(P.NMPRODUTO, I.NMPRODUTO) AS NMPRODUTO, P.SGUNIDADE, "
-                                     "I.VRACREITOREV, I.NRSEQORCAEVE FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
-                                     "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? ORDER BY I.NROPCAITOREV, I.NRITEMORCEVE",
+                                     u"SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
+                                      "I.NROPCAITOREV, P.CDGRTOTAPROD, P.CDARVPROD, COALESCE(P.NMPRODUTO, I.NMPRODUTO) AS NMPRODUTO, P.SGUNIDADE, "
+                                      "I.VRACREITOREV, I.NRSEQORCAEVE FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
+                                      "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? ORDER BY I.NROPCAITOREV, I.NRITEMORCEVE"_s,
                                      key.params());
     TQuoteTotals t;
     std::map<std::optional<QString>, double> groups;   // a group of no product first
     std::map<QString, double> options;
     {
-        const int quantity = items.fieldIndex("QTITEMORCEVE"), value = items.fieldIndex("VRITEMORCEVE"), discount = items.fieldIndex("VRDESCITOREV"),
-                  surcharge = items.fieldIndex("VRACREITOREV"), group = items.fieldIndex("CDGRTOTAPROD"), option = items.fieldIndex("NROPCAITOREV");
+        const int quantity = items.fieldIndex(u"QTITEMORCEVE"_s), value = items.fieldIndex(u"VRITEMORCEVE"_s), discount = items.fieldIndex(u"VRDESCITOREV"_s),
+                  surcharge = items.fieldIndex(u"VRACREITOREV"_s), group = items.fieldIndex(u"CDGRTOTAPROD"_s), option = items.fieldIndex(u"NROPCAITOREV"_s);
         auto number = [](const Cell& cell) { return std::holds_alternative<double>(cell) ? std::get<double>(cell) : 0.0; };
         for (const CellRow& row : items.rows()) {
             const bool priced = !CellIsNull(row[size_t(quantity)]) && !CellIsNull(row[size_t(value)]);
@@ -101,18 +103,18 @@ QVariant General(TCall& c, const TQuoteKey& key)
         optionRows.push_back({key.branch, key.number, key.sequence, option, total});
 
     const TDataPacket labour = Select(c.db, kMaoObra,
-                                      "SELECT L.CDFILIAL, L.NRORCAEVENTO, L.NRTURNO, L.CDPRODUTO, L.QTPRODMOBRA, L.VRCOBRMOBRA, L.VRPAGOMOBRA, "
-                                      "P.CDARVPROD, P.SGUNIDADE, P.NMPRODUTO, L.DSTURNO, P.CDGRTOTAPROD, L.NRSEQORCAEVE FROM MAOOBRA L "
-                                      "LEFT JOIN PRODUTO P ON P.CDPRODUTO = L.CDPRODUTO WHERE L.CDFILIAL = ? AND L.NRORCAEVENTO = ? AND L.NRSEQORCAEVE = ? "
-                                      "ORDER BY L.NRTURNO, L.CDPRODUTO",
+                                      u"SELECT L.CDFILIAL, L.NRORCAEVENTO, L.NRTURNO, L.CDPRODUTO, L.QTPRODMOBRA, L.VRCOBRMOBRA, L.VRPAGOMOBRA, "
+                                       "P.CDARVPROD, P.SGUNIDADE, P.NMPRODUTO, L.DSTURNO, P.CDGRTOTAPROD, L.NRSEQORCAEVE FROM MAOOBRA L "
+                                       "LEFT JOIN PRODUTO P ON P.CDPRODUTO = L.CDPRODUTO WHERE L.CDFILIAL = ? AND L.NRORCAEVENTO = ? AND L.NRSEQORCAEVE = ? "
+                                       "ORDER BY L.NRTURNO, L.CDPRODUTO"_s,
                                       key.params());
     {
-        const int quantity = labour.fieldIndex("QTPRODMOBRA"), charge = labour.fieldIndex("VRCOBRMOBRA");
+        const int quantity = labour.fieldIndex(u"QTPRODMOBRA"_s), charge = labour.fieldIndex(u"VRCOBRMOBRA"_s);
         for (const CellRow& row : labour.rows())
             if (std::holds_alternative<double>(row[size_t(quantity)]) && std::holds_alternative<double>(row[size_t(charge)]))
                 t.labour += std::get<double>(row[size_t(quantity)]) * std::get<double>(row[size_t(charge)]);
     }
-    t.halls = Scalar(c.db, "SELECT COALESCE(SUM(VRCOBAGENSALAO), 0) FROM SALAOORCA" + QString::fromLatin1(kWhereKey), key.params()).toDouble();
+    t.halls = Scalar(c.db, u"SELECT COALESCE(SUM(VRCOBAGENSALAO), 0) FROM SALAOORCA"_s + kWhereKey, key.params()).toDouble();
     t.discounts += quoteDiscount;
 
     return VarArrayOf({
@@ -125,8 +127,8 @@ QVariant General(TCall& c, const TQuoteKey& key)
         Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, TXOBSEXTOREV x"), std::move(notes))),
         Pack(TDataPacket(Layout("CDFILIAL s4, NRORCAEVENTO s10, CDDEPTO s3, NMDEPTO s30, TXOBSINTOREV x, NRSEQORCAEVE s2"), {})),
         Pack(Select(c.db, kEndeNovoClie,
-                    "SELECT N.*, P.NMPAIS, E.NMESTADO, M.NMMUNICIPIO, B.NMBAIRRO FROM ENDENOVOCLIE N " + Places("N") +
-                        "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ?",
+                    u"SELECT N.*, P.NMPAIS, E.NMESTADO, M.NMMUNICIPIO, B.NMBAIRRO FROM ENDENOVOCLIE N "_s + Places("N") +
+                        u"WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ?"_s,
                     key.params())),
     });
 }
@@ -135,10 +137,10 @@ TDataPacket OrcaEvento(TCall& c, const TQuoteKey& key)
 {
     RequireQuote(c.db, key);
     return Select(c.db, kOrcaEvento,
-                  "SELECT O.DTEVENTO, O.VRDESCORCEVE, V.VRPEMAXDESVE, O.CDFILIAL, O.NRORCAEVENTO, O.IDSITCLIOREV, O.CDMODPGTO, "
-                  "O.CDCLIENTE, O.CDCLICONTORC, O.DSENDENTOREV, O.CDPAIS, O.SGESTADO, O.CDMUNICIPIO, O.CDBAIRRO, O.DSREFENDOREV, "
-                  "O.IDENDENTOREV, O.CDVENDEDOR, O.NRSEQORCAEVE FROM ORCAEVENTO O LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
-                  "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?",
+                  u"SELECT O.DTEVENTO, O.VRDESCORCEVE, V.VRPEMAXDESVE, O.CDFILIAL, O.NRORCAEVENTO, O.IDSITCLIOREV, O.CDMODPGTO, "
+                   "O.CDCLIENTE, O.CDCLICONTORC, O.DSENDENTOREV, O.CDPAIS, O.SGESTADO, O.CDMUNICIPIO, O.CDBAIRRO, O.DSREFENDOREV, "
+                   "O.IDENDENTOREV, O.CDVENDEDOR, O.NRSEQORCAEVE FROM ORCAEVENTO O LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR "
+                   "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"_s,
                   key.params());
 }
 
@@ -149,71 +151,71 @@ void RegisterQuote(TServerObjects& o)
     const QString proc = QStringLiteral("ORE06400.rdmProcOrca");
     const QString aprova = QStringLiteral("ORE00400.rdmAprovaOrca");
 
-    o.Add(proc, "GetOrcaEvento", 3, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
+    o.Add(proc, u"GetOrcaEvento"_s, 3, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
 
-    o.Add(proc, "GetPercDescVend", 3, [](TCall& c) {
+    o.Add(proc, u"GetPercDescVend"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return VarArrayOf({Pack(Select(c.db, "NRORCAEVENTO s10, NRSEQORCAEVE fs2, CDFILIAL s4, VRPEMAXDESVE f",
-                                       "SELECT O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDFILIAL, V.VRPEMAXDESVE FROM ORCAEVENTO O "
-                                       "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?",
+                                       u"SELECT O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDFILIAL, V.VRPEMAXDESVE FROM ORCAEVENTO O "
+                                        "LEFT JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"_s,
                                        key.params())),
-                           Pack(Select(c.db, kParamOrca, "SELECT * FROM PARAMORCA WHERE CDFILIAL = ?", {key.branch}))});
+                           Pack(Select(c.db, kParamOrca, u"SELECT * FROM PARAMORCA WHERE CDFILIAL = ?"_s, {key.branch}))});
     });
 
     // Other quotes hanging from this one that are not executed yet.
-    o.Add(proc, "GetVerifOrcaExec", 3, [](TCall& c) {
+    o.Add(proc, u"GetVerifOrcaExec"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return Pack(Select(c.db, "NRORCAEVENTO s10, IDSITUORCEVE s1",
-                           "SELECT NRORCAEVENTO, IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAPAI = ? "
-                           "AND IDSITUORCEVE IN ('1', '2', '3') AND NOT (NRORCAEVENTO = ? AND NRSEQORCAEVE = ?) ORDER BY NRORCAEVENTO",
+                           u"SELECT NRORCAEVENTO, IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAPAI = ? "
+                            "AND IDSITUORCEVE IN ('1', '2', '3') AND NOT (NRORCAEVENTO = ? AND NRSEQORCAEVE = ?) ORDER BY NRORCAEVENTO"_s,
                            {key.branch, key.number, key.number, key.sequence}));
     });
 
-    o.Add(proc, "GetEndContOrca", 3, [](TCall& c) {
+    o.Add(proc, u"GetEndContOrca"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, kEndContOrca,
-                           "SELECT O.DSCOMPENDORCEVE, O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDPAIS, P.NMPAIS, O.SGESTADO, O.CDMUNICIPIO, "
-                           "M.NMMUNICIPIO, O.CDBAIRRO, B.NMBAIRRO, O.DSENDENTOREV, O.CDCLICONTORC, K.NRINSJURCLIE AS NRINSJURCONT, "
-                           "K.NMFANTCLIE AS NMFANTCONT, O.DSREFENDOREV, O.IDSITUORCEVE, K.IDTPIJURCLIE AS IDTPIJURCONT, O.IDENDENTOREV "
-                           "FROM ORCAEVENTO O LEFT JOIN CLIENTE K ON K.CDCLIENTE = O.CDCLICONTORC " + Places("O") +
-                               "WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"));
+                           u"SELECT O.DSCOMPENDORCEVE, O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDPAIS, P.NMPAIS, O.SGESTADO, O.CDMUNICIPIO, "
+                            "M.NMMUNICIPIO, O.CDBAIRRO, B.NMBAIRRO, O.DSENDENTOREV, O.CDCLICONTORC, K.NRINSJURCLIE AS NRINSJURCONT, "
+                            "K.NMFANTCLIE AS NMFANTCONT, O.DSREFENDOREV, O.IDSITUORCEVE, K.IDTPIJURCLIE AS IDTPIJURCONT, O.IDENDENTOREV "
+                            "FROM ORCAEVENTO O LEFT JOIN CLIENTE K ON K.CDCLIENTE = O.CDCLICONTORC "_s + Places("O") +
+                               u"WHERE O.CDFILIAL = ? AND O.NRORCAEVENTO = ? AND O.NRSEQORCAEVE = ?"_s));
     });
 
     // Everything the approval reads at once: items, totals, labour, notes and the new client.
-    o.Add(aprova, "GetGeral", 3, [](TCall& c) { return General(c, KeyOf(c)); });
+    o.Add(aprova, u"GetGeral"_s, 3, [](TCall& c) { return General(c, KeyOf(c)); });
 
-    o.Add(aprova, "GetSalao", 3, [](TCall& c) {
+    o.Add(aprova, u"GetSalao"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, kSalaoEven, SalaoEvenSql()));
     });
 
-    o.Add(aprova, "GetOpcao", 3, [](TCall& c) {
+    o.Add(aprova, u"GetOpcao"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, kOpcao, OpcaoSql()));
     });
 
     // The parent quote, while it is not approved.
-    o.Add(aprova, "GetVerifOrcaPend", 4, [](TCall& c) {
+    o.Add(aprova, u"GetVerifOrcaPend"_s, 4, [](TCall& c) {
         return Pack(SelectByKey(c, "NRORCAEVENTO s10", PendingParentSql()));
     });
 
     // The registered client whose registration number the quote's new client carries.
-    o.Add(aprova, "GetInsOrca", 3, [](TCall& c) {
+    o.Add(aprova, u"GetInsOrca"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, "CDCLIENTE s21, NRINSJURCLIE s20",
-                           "SELECT C.CDCLIENTE, C.NRINSJURCLIE FROM ENDENOVOCLIE N JOIN CLIENTE C ON C.NRINSJURCLIE = N.NRINSJURORCA "
-                           "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL"));
+                           u"SELECT C.CDCLIENTE, C.NRINSJURCLIE FROM ENDENOVOCLIE N JOIN CLIENTE C ON C.NRINSJURCLIE = N.NRINSJURORCA "
+                            "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL"_s));
     });
 
-    o.Add(aprova, "GetContrato", 3, [](TCall& c) {
+    o.Add(aprova, u"GetContrato"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, DSTITUORCEVE s100, CDCLIENTE s21, CDMODPGTO s5",
-                           "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey)));
+                           u"SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO"_s + kWhereKey));
     });
 
-    o.Add(aprova, "GetPropostasPgto", 3, [](TCall& c) {
-        return Pack(SelectByKey(c, kPropostaPgto, "SELECT * FROM PROPOSTAPGTO" + QString::fromLatin1(kWhereKey) + " ORDER BY NRPROPOSTAPGTO"));
+    o.Add(aprova, u"GetPropostasPgto"_s, 3, [](TCall& c) {
+        return Pack(SelectByKey(c, kPropostaPgto, u"SELECT * FROM PROPOSTAPGTO"_s + kWhereKey + u" ORDER BY NRPROPOSTAPGTO"_s));
     });
 
     // "OK", or the first reserved hall that may not be booked, coded.
-    o.Add(aprova, "GetVerifSalao", 4, [](TCall& c) -> QVariant {
+    o.Add(aprova, u"GetVerifSalao"_s, 4, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
@@ -226,25 +228,25 @@ void RegisterQuote(TServerObjects& o)
         return QStringLiteral("OK");
     });
 
-    o.Add(aprova, "GetCliente", 1, [](TCall& c) {
+    o.Add(aprova, u"GetCliente"_s, 1, [](TCall& c) {
         return Pack(Select(c.db, kCliente,
-                           "SELECT A.DSCOMPENDCLI, A.DSPTOREFECLI, A.DSENDECLIE, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
-                           "M.NMMUNICIPIO, A.CDBAIRRO, B.NMBAIRRO, A.CDCLIENTE, A.IDTPENDECLIE FROM ENDECLIE A " + Places("A") +
-                               "WHERE A.CDCLIENTE = ? AND A.IDTPENDECLIE = 'P'",
+                           u"SELECT A.DSCOMPENDCLI, A.DSPTOREFECLI, A.DSENDECLIE, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
+                            "M.NMMUNICIPIO, A.CDBAIRRO, B.NMBAIRRO, A.CDCLIENTE, A.IDTPENDECLIE FROM ENDECLIE A "_s + Places("A") +
+                               u"WHERE A.CDCLIENTE = ? AND A.IDTPENDECLIE = 'P'"_s,
                            {c.text(0)}));
     });
-    o.Add(aprova, "GetEndeClie", 1, [](TCall& c) {
+    o.Add(aprova, u"GetEndeClie"_s, 1, [](TCall& c) {
         return Pack(Select(c.db, kEndeClie,
-                           "SELECT A.DSCOMPENDCLI, A.DSENDECLIE, B.NMBAIRRO, M.NMMUNICIPIO, A.SGESTADO, P.NMPAIS, A.CDPAIS, A.CDMUNICIPIO, "
-                           "A.CDBAIRRO, A.DSPTOREFECLI, A.NMCONTCLIE FROM ENDECLIE A " + Places("A") + "WHERE A.CDCLIENTE = ? ORDER BY A.NRENDCLIE",
+                           u"SELECT A.DSCOMPENDCLI, A.DSENDECLIE, B.NMBAIRRO, M.NMMUNICIPIO, A.SGESTADO, P.NMPAIS, A.CDPAIS, A.CDMUNICIPIO, "
+                            "A.CDBAIRRO, A.DSPTOREFECLI, A.NMCONTCLIE FROM ENDECLIE A "_s + Places("A") + u"WHERE A.CDCLIENTE = ? ORDER BY A.NRENDCLIE"_s,
                            {c.text(0)}));
     });
-    o.Add(aprova, "GetEndSalao", 3, [](TCall& c) {
+    o.Add(aprova, u"GetEndSalao"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         return Pack(Select(c.db, kEndSalao,
-                           "SELECT H.*, P.NMPAIS, M.NMMUNICIPIO, E.NMESTADO, B.NMBAIRRO FROM SALAOORCA S "
-                           "JOIN SALAO H ON H.CDFILIAL = S.CDFILIAL AND H.CDSALAOEVEN = S.CDSALAOEVEN " + Places("H") +
-                               "WHERE S.CDFILIAL = ? AND S.NRORCAEVENTO = ? AND S.NRSEQORCAEVE = ? ORDER BY S.CDSALAOEVEN",
+                           u"SELECT H.*, P.NMPAIS, M.NMMUNICIPIO, E.NMESTADO, B.NMBAIRRO FROM SALAOORCA S "
+                            "JOIN SALAO H ON H.CDFILIAL = S.CDFILIAL AND H.CDSALAOEVEN = S.CDSALAOEVEN "_s + Places("H") +
+                               u"WHERE S.CDFILIAL = ? AND S.NRORCAEVENTO = ? AND S.NRSEQORCAEVE = ? ORDER BY S.CDSALAOEVEN"_s,
                            key.params()));
     });
 
@@ -258,12 +260,12 @@ void RegisterQuote(TServerObjects& o)
             return VarArrayOf({Pack(Select(c.db, kLongQuote, LongQuoteSql(!situation.isEmpty()), params))});
         };
     };
-    o.Add("ORE00800.rdmFechaOrca", "GetOrcaEvento", 17, longForm(13));
-    o.Add("ORE02900.rdmExecProc", "GetOrcaEvento", 16, longForm(13));
+    o.Add(u"ORE00800.rdmFechaOrca"_s, u"GetOrcaEvento"_s, 17, longForm(13));
+    o.Add(u"ORE02900.rdmExecProc"_s, u"GetOrcaEvento"_s, 16, longForm(13));
 
-    o.Add("ORE02900.rdmExecProc", "getParamOrcaEve", 0, [](TCall& c) {
+    o.Add(u"ORE02900.rdmExecProc"_s, u"getParamOrcaEve"_s, 0, [](TCall& c) {
         return Pack(Select(c.db, "IDGERREQEXECORE s1, CDPBASEITEM s2, IDTPPRODPEDOREV s1, IDORIGPRUNITORE s1",
-                           "SELECT IDGERREQEXECORE, CDPBASEITEM, IDTPPRODPEDOREV, IDORIGPRUNITORE FROM PARAMORCA WHERE CDFILIAL = ?",
+                           u"SELECT IDGERREQEXECORE, CDPBASEITEM, IDTPPRODPEDOREV, IDORIGPRUNITORE FROM PARAMORCA WHERE CDFILIAL = ?"_s,
                            {c.request.branch}));
     });
 }

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -19,7 +21,7 @@ void RegisterScreens(TServerObjects& o)
 {
     // Registers a client (code: kind and registration number) with its main address; with a
     // quote key, links the quote's new client to it.
-    o.Add("ORE00105.rdmCliente", "CadastraCliente", 13, [](TCall& c) -> QVariant {
+    o.Add(u"ORE00105.rdmCliente"_s, u"CadastraCliente"_s, 13, [](TCall& c) -> QVariant {
         const QString kind = c.text(3).trimmed().toUpper(), registration = c.text(4).trimmed();
         if (kind != QLatin1String("J") && kind != QLatin1String("F"))
             throw ERefusal(QStringLiteral("O tipo de inscrição deve ser J (jurídica) ou F (física)."));
@@ -38,14 +40,14 @@ void RegisterScreens(TServerObjects& o)
         const TQuoteKey key = KeyOf(c, 0);
         if (!key.number.isEmpty()) {
             RequireQuote(c.db, key);
-            Run(c.db, QStringLiteral("UPDATE ENDENOVOCLIE SET NRINSJURORCA = ?, IDTPINJUORCA = ?") + QString::fromLatin1(kWhereKey), {registration, kind, key.branch, key.number, key.sequence});
-            Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDCLIENTE = ?") + QString::fromLatin1(kWhereKey), {code, key.branch, key.number, key.sequence});
+            Run(c.db, QStringLiteral("UPDATE ENDENOVOCLIE SET NRINSJURORCA = ?, IDTPINJUORCA = ?") + kWhereKey, {registration, kind, key.branch, key.number, key.sequence});
+            Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDCLIENTE = ?") + kWhereKey, {code, key.branch, key.number, key.sequence});
         }
         return code;
     });
 
     // Records a proposal, which becomes the quote's newest; answers its number.
-    o.Add("ORE00406.rdmProposta", "GravaProposta", 8, [](TCall& c) -> QVariant {
+    o.Add(u"ORE00406.rdmProposta"_s, u"GravaProposta"_s, 8, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const double rate = c.number(3), instalments = c.number(4), value = c.number(5), down = c.number(6);
@@ -62,16 +64,16 @@ void RegisterScreens(TServerObjects& o)
 
     // The quote's contracting clients, and the clients to choose from.
     const QString cont = QStringLiteral("ORE09000.rdmContratante");
-    o.Add(cont, "ListaContratantes", 3, [](TCall& c) {
+    o.Add(cont, u"ListaContratantes"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, kContratantes,
-                                "SELECT K.CDCLIENCONTORCA, C.NMFANTCLIE, K.QTCONVCONTOREV, K.VRRECECONTOREV, K.IDFORMAPGCONT FROM CONTRATANTE K "
-                                "JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? "
-                                "ORDER BY K.CDCLIENCONTORCA"));
+                                u"SELECT K.CDCLIENCONTORCA, C.NMFANTCLIE, K.QTCONVCONTOREV, K.VRRECECONTOREV, K.IDFORMAPGCONT FROM CONTRATANTE K "
+                                 "JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? "
+                                 "ORDER BY K.CDCLIENCONTORCA"_s));
     });
-    o.Add(cont, "ListaClientes", 0, [](TCall& c) {
-        return Pack(Select(c.db, "CDCLIENTE s21, NMFANTCLIE s50, NRINSJURCLIE s20", "SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE ORDER BY NMFANTCLIE"));
+    o.Add(cont, u"ListaClientes"_s, 0, [](TCall& c) {
+        return Pack(Select(c.db, "CDCLIENTE s21, NMFANTCLIE s50, NRINSJURCLIE s20", u"SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE ORDER BY NMFANTCLIE"_s));
     });
-    o.Add(cont, "GravaContratante", 7, [](TCall& c) -> QVariant {
+    o.Add(cont, u"GravaContratante"_s, 7, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString client = c.text(3).trimmed();
@@ -82,33 +84,33 @@ void RegisterScreens(TServerObjects& o)
             throw ERefusal(QStringLiteral("Convidados e valor não podem ser negativos."));
         QVariantList params = key.params();
         params << client;
-        Run(c.db, QStringLiteral("DELETE FROM CONTRATANTE") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND CDCLIENCONTORCA = ?"), params);
+        Run(c.db, QStringLiteral("DELETE FROM CONTRATANTE") + kWhereKey + QStringLiteral(" AND CDCLIENCONTORCA = ?"), params);
         Run(c.db, QStringLiteral("INSERT INTO CONTRATANTE (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, CDCLIENCONTORCA, QTCONVCONTOREV, VRRECECONTOREV, IDFORMAPGCONT, "
                                  "IDSITUCONTOREV) VALUES (?, ?, ?, ?, ?, ?, ?, 'A')"),
             {key.branch, key.number, key.sequence, client, guests, value, c.text(6)});
         return true;
     });
-    o.Add(cont, "ExcluiContratante", 4, [](TCall& c) -> QVariant {
+    o.Add(cont, u"ExcluiContratante"_s, 4, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         QVariantList params = key.params();
         params << c.text(3);
-        Run(c.db, QStringLiteral("DELETE FROM CONTRATANTE") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND CDCLIENCONTORCA = ?"), params);
+        Run(c.db, QStringLiteral("DELETE FROM CONTRATANTE") + kWhereKey + QStringLiteral(" AND CDCLIENCONTORCA = ?"), params);
         return true;
     });
 
     // The quote's items without a registered product, the products, and linking or creating one.
     const QString prod = QStringLiteral("ORE06700.rdmProduto");
-    o.Add(prod, "ItensSemProduto", 3, [](TCall& c) {
+    o.Add(prod, u"ItensSemProduto"_s, 3, [](TCall& c) {
         return Pack(SelectByKey(c, "NRITEMORCEVE s10, NMPRODUTO s50, QTITEMORCEVE f, VRITEMORCEVE f",
-                                "SELECT NRITEMORCEVE, NMPRODUTO, QTITEMORCEVE, VRITEMORCEVE FROM ITEMORCA" + QString::fromLatin1(kWhereKey) +
-                                    " AND CDPRODUTO IS NULL ORDER BY NRITEMORCEVE"));
+                                u"SELECT NRITEMORCEVE, NMPRODUTO, QTITEMORCEVE, VRITEMORCEVE FROM ITEMORCA"_s + kWhereKey +
+                                    u" AND CDPRODUTO IS NULL ORDER BY NRITEMORCEVE"_s));
     });
-    o.Add(prod, "ListaProdutos", 0, [](TCall& c) {
+    o.Add(prod, u"ListaProdutos"_s, 0, [](TCall& c) {
         return Pack(Select(c.db, "CDPRODUTO s10, NMPRODUTO s50, SGUNIDADE s10, IDDEPTO s1, VRPRECO f",
-                           "SELECT CDPRODUTO, NMPRODUTO, SGUNIDADE, IDDEPTO, VRPRECO FROM PRODUTO ORDER BY NMPRODUTO"));
+                           u"SELECT CDPRODUTO, NMPRODUTO, SGUNIDADE, IDDEPTO, VRPRECO FROM PRODUTO ORDER BY NMPRODUTO"_s));
     });
-    o.Add(prod, "VinculaProduto", 5, [](TCall& c) -> QVariant {
+    o.Add(prod, u"VinculaProduto"_s, 5, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString product = c.text(4);
@@ -116,12 +118,12 @@ void RegisterScreens(TServerObjects& o)
             throw ERefusal(QStringLiteral("Produto %1 não cadastrado.").arg(product));
         QVariantList params{product};
         params << key.params() << c.text(3);
-        if (Run(c.db, QStringLiteral("UPDATE ITEMORCA SET CDPRODUTO = ?") + QString::fromLatin1(kWhereKey) + QStringLiteral(" AND NRITEMORCEVE = ?"), params)
+        if (Run(c.db, QStringLiteral("UPDATE ITEMORCA SET CDPRODUTO = ?") + kWhereKey + QStringLiteral(" AND NRITEMORCEVE = ?"), params)
                 .numRowsAffected() == 0)
             throw ERefusal(QStringLiteral("Item %1 não encontrado no orçamento.").arg(c.text(3)));
         return true;
     });
-    o.Add(prod, "CriaProduto", 4, [](TCall& c) -> QVariant {
+    o.Add(prod, u"CriaProduto"_s, 4, [](TCall& c) -> QVariant {
         const QString name = c.text(0).trimmed(), department = c.text(2).trimmed().toUpper();
         if (name.isEmpty())
             throw ERefusal(QStringLiteral("O nome do produto deve ser informado."));

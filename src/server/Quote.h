@@ -52,7 +52,7 @@ QString OpcaoSql();
 QString LongQuoteSql(bool filterBySituation);  // branch, first number, last number[, situation]
 
 // " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", for a key's parameters.
-inline const char* const kWhereKey = " WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?";
+inline const QString kWhereKey = QStringLiteral(" WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?");
 
 // The quote's reserved halls ("R"), by code.
 QStringList ReservedHalls(QSqlDatabase& db, const TQuoteKey& key);

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <set>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
@@ -107,7 +109,7 @@ struct TParameters {
 
 TQuoteFacts FactsOf(QSqlDatabase& db, const TQuoteKey& key)
 {
-    TRows q = Run(db, "SELECT IDSITUORCEVE, IDSITCLIOREV, CDVENDEDOR, DSENDENTOREV, CDPAIS, SGESTADO, CDMUNICIPIO FROM ORCAEVENTO" + QString::fromLatin1(kWhereKey),
+    TRows q = Run(db, u"SELECT IDSITUORCEVE, IDSITCLIOREV, CDVENDEDOR, DSENDENTOREV, CDPAIS, SGESTADO, CDMUNICIPIO FROM ORCAEVENTO"_s + kWhereKey,
                   key.params());
     if (!q.next())
         throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
@@ -132,7 +134,7 @@ TParameters ParametersOf(QSqlDatabase& db, const QString& branch)
 
 int Count(QSqlDatabase& db, const char* table, const TQuoteKey& key, const char* condition = "")
 {
-    return Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2%3").arg(QLatin1String(table), QLatin1String(kWhereKey), QLatin1String(condition)), key.params())
+    return Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2%3").arg(QLatin1String(table), kWhereKey, QLatin1String(condition)), key.params())
         .toInt();
 }
 
@@ -187,7 +189,7 @@ void Approval(TCall& c, const TQuoteKey& key, const TQuoteFacts& quote, const TP
         report.Warn(kAprovar, QStringLiteral("End_Entrega_Inf"), Msg("End_Entrega_Inf"),
                     QStringLiteral("falta: %1").arg(quote.missingAddress.join(QStringLiteral(", "))));
     QStringList unregistered;
-    TRows products = Run(db, "SELECT NMPRODUTO FROM ITEMORCA" + QString::fromLatin1(kWhereKey) + " AND (CDPRODUTO IS NULL OR CDPRODUTO = '') ORDER BY NRITEMORCEVE",
+    TRows products = Run(db, u"SELECT NMPRODUTO FROM ITEMORCA"_s + kWhereKey + u" AND (CDPRODUTO IS NULL OR CDPRODUTO = '') ORDER BY NRITEMORCEVE"_s,
                          key.params());
     while (products.next())
         unregistered << products.value(0).toString();
@@ -358,22 +360,22 @@ QString ActionOf(const QString& object, const QString& method, const QString& ar
             return QStringLiteral("Requisição");
         return arguments.contains(QLatin1String(",\"M\",")) ? QStringLiteral("Execução (materiais)") : QStringLiteral("Execução (produção)");
     }
-    static const std::map<QString, const char*> names = {
-        {"SetEscolhaSalao", "Salões escolhidos"}, {"SetOpcao", "Opções escolhidas"},   {"SetSalao", "Salões agendados"},
-        {"SetAprovComercial", "Aprovação comercial"}, {"SetAprova", "Aprovação"},   {"SetVdCustoFixo", "Custo fixo"},
-        {"SetModPgto", "Forma de pagamento"},     {"SetEndCliente", "Endereço de entrega"}, {"SetClieContratante", "Contratante"},
-        {"FecharOrca", "Fechamento"},             {"CadastraCliente", "Cadastro do cliente"}, {"GravaProposta", "Proposta de pagamento"},
-        {"GravaContratante", "Contratante"},      {"ExcluiContratante", "Contratante excluído"}, {"VinculaProduto", "Produto vinculado"},
+    static const std::map<QString, QString> names = {
+        {u"SetEscolhaSalao"_s, u"Salões escolhidos"_s}, {u"SetOpcao"_s, u"Opções escolhidas"_s},   {u"SetSalao"_s, u"Salões agendados"_s},
+        {u"SetAprovComercial"_s, u"Aprovação comercial"_s}, {u"SetAprova"_s, u"Aprovação"_s},   {u"SetVdCustoFixo"_s, u"Custo fixo"_s},
+        {u"SetModPgto"_s, u"Forma de pagamento"_s},     {u"SetEndCliente"_s, u"Endereço de entrega"_s}, {u"SetClieContratante"_s, u"Contratante"_s},
+        {u"FecharOrca"_s, u"Fechamento"_s},             {u"CadastraCliente"_s, u"Cadastro do cliente"_s}, {u"GravaProposta"_s, u"Proposta de pagamento"_s},
+        {u"GravaContratante"_s, u"Contratante"_s},      {u"ExcluiContratante"_s, u"Contratante excluído"_s}, {u"VinculaProduto"_s, u"Produto vinculado"_s},
     };
     const auto it = names.find(method);
-    return it == names.end() ? method : QString::fromUtf8(it->second);
+    return it == names.end() ? method : it->second;
 }
 
 } // namespace
 
 void RegisterReadiness(TServerObjects& o)
 {
-    o.Add("CRV.rdmHost", "VerificaOrcamento", 3, [](TCall& c) {
+    o.Add(u"CRV.rdmHost"_s, u"VerificaOrcamento"_s, 3, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         const TQuoteFacts quote = FactsOf(c.db, key);
         const TParameters parameters = ParametersOf(c.db, key.branch);
@@ -386,7 +388,7 @@ void RegisterReadiness(TServerObjects& o)
         return Pack(report.Packet());
     });
 
-    o.Add("CRV.rdmHost", "HistoricoOrcamento", 2, [](TCall& c) {
+    o.Add(u"CRV.rdmHost"_s, u"HistoricoOrcamento"_s, 2, [](TCall& c) {
         TRows q = Run(c.db, QStringLiteral("SELECT DTREGISTRO, CDOPERADOR, NMOBJETO, NMMETODO, NRSEQORCAEVE, IDRESULTADO, DSMENSAGEM, DSARGUMENTOS FROM JORNAL "
                                            "WHERE CDFILIALORCA = ? AND NRORCAEVENTO = ? ORDER BY NRJORNAL"),
                       {c.text(0), c.text(1)});

@@ -24,8 +24,8 @@ struct TCall {
     const TSessionPolicy* policy = nullptr;
     bool passwordRight = false;             // methods that check a password: whether it was right
     // What the journal records of the call, when the method says more than its result does.
-    QString journalOutcome;
-    QString journalNote;
+    QString journalOutcome{};
+    QString journalNote{};
 
     QString where() const { return request.object + QLatin1Char('.') + request.method; }
 
