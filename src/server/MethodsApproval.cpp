@@ -9,8 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 void RequirePending(QSqlDatabase& db, const TQuoteKey& key)
 {
     if (RequireQuote(db, key) != QLatin1String("1"))

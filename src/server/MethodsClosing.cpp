@@ -10,8 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 constexpr const char* kEndeCont =
     "CDCLIENTE s21, CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, NRINSJURCLIE s20, IDTPIJURCLIE s1, NMFANTCLIE s50, "
     "QTCONVCONTOREV f, IDSITUCONTOREV s10, CDPAIS s4, NMPAIS s30, SGESTADO s2, NMESTADO s30, CDMUNICIPIO s4, NMMUNICIPIO s30, "

@@ -11,8 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 const char* const kErro = "CDTABELA s20, CDERRO s500";
 const char* const kProdSemDep = "CDPRODUTO s10, CDARVPROD s20, NMPRODUTO s50, CDDEPTPEDORC s3, CDFILIPEDORC s4";
 const char* const kPedidoOp = "NRORDPROD s10, CDARVPROD s20, NMPRODUTO s50, NRPEDIDO s10, CDPRODUTO s10, NRSUBORDPROD s1, CDFILIAL s4, NRORCAEVENTO s10";

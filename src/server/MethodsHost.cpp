@@ -15,8 +15,6 @@ constexpr const char* kParamControle = "CDPROCHABLANORE s30, CDPROCHABAPRORE s30
 constexpr const char* kQuoteList = "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE fs2, IDSITUORCEVE s1, DSTITUORCEVE s100, "
                                    "NMCLIEORCEVE s50, NMFANTCLIE s50, DTEVENTO t, VRTOTALORCA f, CDVENDEDOR s4, NMFANVEN s50";
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 // Records the check of the password in the call's second argument (computed before the
 // call's transaction), and tells the journal a wrong or locked one. When the operator is locked, `refusal` is the failed result to answer.
 TPasswordVerdict CheckPasswordOfCall(TCall& c, const QString& operatorCode, QVariant& refusal)

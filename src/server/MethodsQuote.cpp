@@ -11,8 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 constexpr const char* kItens =
     "CDFILIAL s4, NRORCAEVENTO s10, NRITEMORCEVE s10, CDPRODUTO s10, NMSUBGRPROD s40, QTITEMORCEVE f, VRITEMORCEVE f, "
     "VRDESCITOREV f, IDITOREVPROD s1, NROPCAITOREV s2, CDGRTOTAPROD s3, CDARVPROD s20, NMPRODUTO s50, SGUNIDADE s10, "

@@ -11,8 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 constexpr const char* kContratantes = "CDCLIENCONTORCA s21, NMFANTCLIE s50, QTCONVCONTOREV f, VRRECECONTOREV f, IDFORMAPGCONT s1";
 
 } // namespace

@@ -17,8 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariant Pack(const TDataPacket& p) { return QVariant::fromValue(p); }
-
 // The processing dialog's message lists, compiled into the server from the module's own files.
 const TMessageList& List(const char* name)
 {

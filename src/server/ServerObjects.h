@@ -13,6 +13,9 @@
 #include <map>
 #include <memory>
 
+// A data packet as a method answers it.
+inline QVariant Pack(const TDataPacket& packet) { return QVariant::fromValue(packet); }
+
 // What a method sees of its call. The request's operator and branch are the session's.
 struct TCall {
     QSqlDatabase& db;
