@@ -141,6 +141,7 @@ void TStore::readTransaction(const std::function<void(QSqlDatabase&)>& work) { r
 void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
 {
     QSqlDatabase db = connection();
+    TConnectionState& state = StateOf(db);
     if (m_dialect == SQLite)
         Run(db, write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     else
@@ -150,12 +151,11 @@ void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
     } catch (...) {
         QSqlQuery rollback(db);
         rollback.exec(QStringLiteral("ROLLBACK"));
-        if (m_dialect == PostgreSQL)
-            StateOf(db).openRead = TOpenRead::None;
+        state.openRead = TOpenRead::None;
         throw;
     }
-    if (m_dialect == PostgreSQL && !write && StateOf(db).settled) {
-        StateOf(db).openRead = TOpenRead::Finished;   // committed by settle, or by the next transaction
+    if (m_dialect == PostgreSQL && !write && state.settled) {
+        state.openRead = TOpenRead::Finished;   // committed by settle, or by the next transaction
         return;
     }
     Run(db, QStringLiteral("COMMIT"));
@@ -180,8 +180,9 @@ void TStore::settle()
     if (m_dialect != PostgreSQL)
         return;
     QSqlDatabase db = connection();
-    StateOf(db).settled = true;
-    TOpenRead& open = StateOf(db).openRead;
+    TConnectionState& state = StateOf(db);
+    state.settled = true;
+    TOpenRead& open = state.openRead;
     if (open != TOpenRead::Finished)
         return;
     open = TOpenRead::None;
