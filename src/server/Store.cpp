@@ -22,13 +22,26 @@
 #include <sqlite3.h>
 
 namespace {
+
 std::atomic<quint64> stores{0};
+
+// SQLite counts the memory it allocates under one mutex of the whole process, taken at every
+// allocation; with several workers reading at once they queue for it. The counts are never
+// read here. It can only be turned off before SQLite's first use in the process, so the first
+// store does it; later calls change nothing.
+void NoSqliteMemoryStatistics()
+{
+    static const int once = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    Q_UNUSED(once);
 }
+
+} // namespace
 
 TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
 {
     if (url.startsWith(QLatin1String("sqlite:"))) {
         m_dialect = SQLite;
+        NoSqliteMemoryStatistics();
         m_file = url.mid(7);
         if (m_file.isEmpty())
             throw EHostError(QStringLiteral("--db sqlite:ARQUIVO precisa do arquivo."));
