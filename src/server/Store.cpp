@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlDriver>
@@ -73,10 +74,45 @@ enum class TOpenRead {
     Begun,      // a read-only transaction begun ahead, before its first statement
 };
 
+// SELECTs prepared through SQLite's own interface, by their SQL, and finalized with the state,
+// before their connection closes. Select reads a statement's rows to the end before it
+// returns, so a statement is never in use twice at once.
+class TSqliteStatements {
+public:
+    TSqliteStatements() = default;
+    TSqliteStatements(const TSqliteStatements&) = delete;
+    TSqliteStatements& operator=(const TSqliteStatements&) = delete;
+    ~TSqliteStatements()
+    {
+        for (sqlite3_stmt* statement : std::as_const(m_statements))
+            sqlite3_finalize(statement);
+    }
+
+    // The statement of `sql`, prepared on first use.
+    sqlite3_stmt* get(sqlite3* handle, const QString& sql)
+    {
+        sqlite3_stmt*& slot = m_statements[sql];
+        if (slot)
+            return slot;
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v3(handle, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &slot, nullptr) != SQLITE_OK) {
+            const QString error = QString::fromUtf8(sqlite3_errmsg(handle));
+            sqlite3_finalize(slot);
+            m_statements.remove(sql);
+            throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(error, sql.simplified()));
+        }
+        return slot;
+    }
+
+private:
+    QHash<QString, sqlite3_stmt*> m_statements;
+};
+
 // What the store keeps on one connection; it hangs on the connection's driver and goes with
 // the connection.
 struct TConnectionState {
     TPreparedSet prepared;
+    TSqliteStatements selects;   // SQLite: Select's statements
     TOpenRead openRead = TOpenRead::None;
     bool settled = false;   // its thread calls settle after each call
 };
@@ -360,13 +396,15 @@ private:
 
 // The SELECT through SQLite's own interface: each value goes from the statement into its
 // cell; only an unusual pairing of stored kind and field type takes the dataset's conversion.
-TDataPacket SelectSqlite(sqlite3* handle, const QList<TPacketField>& fields, const QString& sql, const QVariantList& params)
+TDataPacket SelectSqlite(sqlite3* handle, TSqliteStatements& statements, const QList<TPacketField>& fields, const QString& sql,
+                         const QVariantList& params)
 {
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &raw, nullptr) != SQLITE_OK)
-        throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(QString::fromUtf8(sqlite3_errmsg(handle)), sql.simplified()));
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    sqlite3_stmt* const raw = statements.get(handle, sql);
+    // Back to rest after the rows, or an error: reset, it holds no read and no values.
+    const auto rest = qScopeGuard([raw] {
+        sqlite3_reset(raw);
+        sqlite3_clear_bindings(raw);
+    });
     for (int i = 0; i < params.size(); ++i) {
         const QVariant& p = params[i];
         const int at = i + 1;
@@ -461,7 +499,7 @@ TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, con
 {
     const QList<TPacketField> fields = Layout(layout);
     if (sqlite3* handle = SqliteHandle(db))
-        return SelectSqlite(handle, fields, sql, params);
+        return SelectSqlite(handle, StateOf(db).selects, fields, sql, params);
 
     // Values go through the dataset's own conversions to the layout's types.
     TRows q = Run(db, sql, params);
