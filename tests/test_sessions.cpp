@@ -7,14 +7,31 @@
 #include "Errors.h"
 #include "NetConnection.h"
 #include "ServerSession.h"
+#include "SessionCache.h"
 #include "Variants.h"
 #include "Wire.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 
 namespace {
+
+// Whether `condition` holds within a few seconds.
+template <class Condition>
+bool Eventually(Condition condition)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition()) {
+        if (waited.elapsed() > 5000)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
 
 const QString kProc = QStringLiteral("ORE06400.rdmProcOrca");
 const QString kAprova = QStringLiteral("ORE00400.rdmAprovaOrca");
@@ -249,15 +266,88 @@ TEST_P(Sessions, ASessionOpenedOnOneServerServesOnAnotherOfTheSameStore)
 
     const int first = Session().webPort;
     LoginToServer(QStringLiteral("OPER1"), QStringLiteral("oper1"), QStringLiteral("0001"));
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", {"OPER1"}));   // the first may keep the session now
     Session().webPort = second.Port();
     EXPECT_FALSE(Column(VarElement(Call(kProc, "GetOperControle", {"OPER1"}), 0, QStringLiteral("teste")), "CDOPERADOR").isEmpty());
-    // Ended on the second, it is over on the first too.
+    // Ended on the second, it is over on the first too, once the store has told it.
     const QString token = Session().token;
     LogoutFromServer();
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).contains("HTTP 401")) << "at once on the server that ended it";
     Session().webPort = first;
     Session().token = token;
-    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).contains("HTTP 401"));
+    EXPECT_TRUE(Eventually([&] { return TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).contains("HTTP 401"); }));
     second.Stop();
+}
+
+// On PostgreSQL a read takes its session from those the server keeps, as long as the store
+// tells the server of every change to them.
+TEST_P(Sessions, AKeptSessionServesReadsOnlyWhileTheStoreTellsOfItsChanges)
+{
+    if (store->dialect() != TStore::PostgreSQL)
+        GTEST_SKIP() << "SQLite tells no server of changes: every call looks its session up";
+    ASSERT_TRUE(Eventually([&] { return objects->HearsSessionChanges(); }));
+    const QVariantList rights{"OPER1"};
+    const auto refused = [&] { return TransportErrorOf(kProc, "GetOperControle", rights).contains("HTTP 401"); };
+
+    // A store that says nothing: the session, ended behind the server's back, still serves
+    // reads, but no change.
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", rights));
+    Exec("ALTER TABLE SESSAO DISABLE TRIGGER SESSAO_ALTERADA");
+    Exec("DELETE FROM SESSAO");
+    EXPECT_FALSE(refused()) << "the read trusts the kept session";
+    EXPECT_TRUE(TransportErrorOf(kHost, "ConfSenha", {"SUP1", "sup1"}).contains("HTTP 401")) << "a change looks its session up";
+    Exec("ALTER TABLE SESSAO ENABLE TRIGGER SESSAO_ALTERADA");
+    EXPECT_TRUE(refused()) << "the refused change forgot it";
+
+    // Ended in the store by hand, or all of them at once: refused within moments.
+    for (const char* end : {"DELETE FROM SESSAO", "TRUNCATE SESSAO"}) {
+        ActAs("OPER1");
+        EXPECT_NO_THROW(Call(kProc, "GetOperControle", rights));
+        Exec(QString::fromLatin1(end));
+        EXPECT_TRUE(Eventually(refused)) << end;
+    }
+
+    // The listening connection lost: what was kept is forgotten, since a change may go unheard,
+    // and the server listens again.
+    ActAs("OPER1");
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", rights));
+    Exec("ALTER TABLE SESSAO DISABLE TRIGGER SESSAO_ALTERADA");
+    Exec("DELETE FROM SESSAO");
+    Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() AND query LIKE 'LISTEN%' AND pid <> pg_backend_pid()");
+    EXPECT_TRUE(Eventually(refused));
+    Exec("ALTER TABLE SESSAO ENABLE TRIGGER SESSAO_ALTERADA");
+    EXPECT_TRUE(Eventually([&] { return objects->HearsSessionChanges(); }));
+}
+
+TEST(SessionCache, KeepsOnlyWhatNoChangeHeardMeanwhileCouldHaveMissed)
+{
+    TSessionCache cache;
+    const TStoredSession oper1{{QStringLiteral("h1"), QStringLiteral("OPER1"), QStringLiteral("0001"), {}, {}}, QDateTime::currentDateTime()};
+    const auto kept = [&] { return cache.Find(QStringLiteral("h1")).has_value(); };
+
+    cache.Remember(oper1, cache.Heard());
+    EXPECT_FALSE(kept()) << "not hearing the store";
+    cache.SetHearing(true);
+    cache.Remember(oper1, cache.Heard());
+    EXPECT_TRUE(kept());
+    cache.Changed(QStringLiteral("h2"));
+    EXPECT_TRUE(kept()) << "another session changed";
+    cache.Changed(QStringLiteral("h1"));
+    EXPECT_FALSE(kept());
+
+    // A change heard between the lookup and keeping what it read.
+    const quint64 before = cache.Heard();
+    cache.Changed(QStringLiteral("h2"));
+    cache.Remember(oper1, before);
+    EXPECT_FALSE(kept());
+
+    for (const auto& forget : std::initializer_list<std::function<void()>>{[&] { cache.Changed(QStringLiteral("*")); }, [&] { cache.SetHearing(false); }}) {
+        cache.SetHearing(true);
+        cache.Remember(oper1, cache.Heard());
+        ASSERT_TRUE(kept());
+        forget();
+        EXPECT_FALSE(kept());
+    }
 }
 
 TEST_P(Sessions, TheJournalIsOnlyEverAppendedTo)

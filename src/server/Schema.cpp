@@ -136,6 +136,15 @@ const char* const version3[] = {
     "ALTER TABLE ORCAEVENTO ADD COLUMN NRGERACAO INTEGER",
 };
 
+// Every server on the store hears of a session changed or ended, by its token's hash: its
+// reads may then stop trusting what it kept of the session (the channel of SessionChannel).
+const char* const version4PostgreSQL[] = {
+    "CREATE FUNCTION SESSAO_AVISA() RETURNS trigger LANGUAGE plpgsql AS $$"
+    " BEGIN PERFORM pg_notify('ore_sessao', CASE WHEN TG_OP = 'TRUNCATE' THEN '*' ELSE OLD.DSTOKENHASH END); RETURN NULL; END $$",
+    "CREATE TRIGGER SESSAO_ALTERADA AFTER UPDATE OR DELETE ON SESSAO FOR EACH ROW EXECUTE FUNCTION SESSAO_AVISA()",
+    "CREATE TRIGGER SESSAO_ESVAZIADA AFTER TRUNCATE ON SESSAO FOR EACH STATEMENT EXECUTE FUNCTION SESSAO_AVISA()",
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
@@ -151,6 +160,7 @@ const Migration migrations[] = {
     {1, {version1, std::size(version1)}, {}, {}},
     {2, {version2, std::size(version2)}, {version2SQLite, std::size(version2SQLite)}, {version2PostgreSQL, std::size(version2PostgreSQL)}},
     {3, {version3, std::size(version3)}, {}, {}},
+    {4, {}, {}, {version4PostgreSQL, std::size(version4PostgreSQL)}},
 };
 
 // A column that numbers its rows by itself.

@@ -98,6 +98,35 @@ bool IsLogin(const QString& name) { return name == QLatin1String("CRV.rdmHost.Lo
 TServerObjects::TServerObjects(TStore& store, TSessionPolicy policy)
     : m_store(store), m_policy(policy), m_clock([] { return QDateTime::currentDateTime(); })
 {
+    if (store.dialect() == TStore::PostgreSQL)
+        m_sessionChanges = std::make_unique<TChannelListener>(store.connectionInfo(), SessionChannel,
+                                                              TChannelListener::THandlers{[this](bool hearing) { m_sessions.SetHearing(hearing); },
+                                                                                          [this](const QString& hash) { m_sessions.Changed(hash); }});
+}
+
+TServerObjects::~TServerObjects() = default;
+
+std::optional<TSessionInfo> TServerObjects::findSession(QSqlDatabase& db, const QString& token, const QDateTime& now, bool reading)
+{
+    if (token.isEmpty())
+        return std::nullopt;
+    const QString hash = Sessions::TokenHash(token);
+    if (reading && m_sessionChanges) {
+        if (const auto kept = m_sessions.Find(hash))
+            if (auto session = Sessions::Alive(*kept, now, m_policy))
+                return session;
+    }
+    // Looked up in the store: also a kept session that seems idle too long, whose last use
+    // another server may have written since.
+    const quint64 heard = m_sessions.Heard();
+    const std::optional<TStoredSession> stored = Sessions::Lookup(db, hash);
+    if (!stored) {
+        m_sessions.Forget(hash);
+        return std::nullopt;
+    }
+    if (reading && m_sessionChanges)
+        m_sessions.Remember(*stored, heard);
+    return Sessions::Alive(*stored, now, m_policy);
 }
 
 void TServerObjects::Add(const QString& object, const QString& method, int argumentCount, Method body)
@@ -175,7 +204,7 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         };
         run([&](QSqlDatabase& db) {
             if (!IsLogin(name)) {
-                session = Sessions::Find(db, request.token, now, m_policy);
+                session = findSession(db, request.token, now, !rule.journal);
                 if (!session)
                     throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
                 entry.operatorCode = session->operatorCode;
@@ -227,7 +256,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         } catch (const EHostError& e) {
             qWarning("ore-server: o último uso da sessão de %s não foi registrado: %s", qPrintable(session->operatorCode), qPrintable(e.message()));
         }
+        m_sessions.Changed(session->tokenHash);
     }
+    // A change may have changed the session (a logout, a supervisor's word): this server
+    // forgets it at once, without waiting for the store's notification.
+    if (session && rule.journal)
+        m_sessions.Changed(session->tokenHash);
     return reply;
 }
 

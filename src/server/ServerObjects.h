@@ -2,8 +2,10 @@
 // The server objects: a catalogue of methods by object and name, each with its argument count,
 // run in one transaction of the store.
 
+#include "ChannelListener.h"
 #include "Journal.h"
 #include "RpcServer.h"
+#include "SessionCache.h"
 #include "Sessions.h"
 #include "Store.h"
 
@@ -59,12 +61,18 @@ public:
 // naming others are refused. A method's further demands (Authorization.h) are checked in its
 // transaction, before it runs; a change is journalled in that same transaction, and refusals
 // and failures in one of their own.
+//
+// On PostgreSQL a call that only reads takes its session from the sessions lately found
+// (TSessionCache), which the store's notifications keep true: a session ended through another
+// server stops serving reads here once the notification arrives, within moments. A change made
+// through this server is forgotten here at once.
 class TServerObjects {
 public:
     using Method = std::function<QVariant(TCall& call)>;
     using Clock = std::function<QDateTime()>;
 
     explicit TServerObjects(TStore& store, TSessionPolicy policy = {});
+    ~TServerObjects();
 
     void Add(const QString& object, const QString& method, int argumentCount, Method body);
     TRpcReply Dispatch(const TRpcRequest& request);
@@ -73,6 +81,10 @@ public:
     // A server of these objects, not yet listening: each call dispatched on a worker, and a
     // read's transaction ended once its answer has gone (TStore::settle).
     std::unique_ptr<TRpcServer> Serve(TRpcServerOptions options = {});
+
+    // Whether reads may take their session from those kept: on PostgreSQL, while the store's
+    // notifications are heard.
+    bool HearsSessionChanges() const { return m_sessions.Hearing(); }
 
     // The clock of sessions, locks and the journal (tests move it).
     void SetClock(Clock clock) { m_clock = std::move(clock); }
@@ -87,7 +99,10 @@ private:
     TSessionPolicy m_policy;
     Clock m_clock;
     std::map<QString, Entry> m_methods;   // "object.method"
+    TSessionCache m_sessions;
+    std::unique_ptr<TChannelListener> m_sessionChanges;   // PostgreSQL only
 
+    std::optional<TSessionInfo> findSession(QSqlDatabase& db, const QString& token, const QDateTime& now, bool reading);
     void journalAlone(const TJournalEntry& entry);
 };
 

@@ -10,11 +10,6 @@
 
 namespace {
 
-QString HashOf(const QString& token)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
-}
-
 QDateTime Parse(const QVariant& stamp) { return QDateTime::fromString(stamp.toString(), Qt::ISODateWithMs); }
 
 // Failures are counted under the code as typed, cut to the column's width.
@@ -31,23 +26,37 @@ QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branc
     Run(db, QStringLiteral("DELETE FROM SESSAO WHERE DTULTUSO < ?"), {PreciseStamp(now.addSecs(-qint64(policy.idleMinutes) * 60))});
     const QString token = QString::fromLatin1(RandomBytes(32).toHex());
     Run(db, QStringLiteral("INSERT INTO SESSAO (DSTOKENHASH, CDOPERADOR, CDFILIAL, DTINICIO, DTULTUSO) VALUES (?, ?, ?, ?, ?)"),
-        {HashOf(token), operatorCode, branch, PreciseStamp(now), PreciseStamp(now)});
+        {TokenHash(token), operatorCode, branch, PreciseStamp(now), PreciseStamp(now)});
     return token;
+}
+
+QString TokenHash(const QString& token)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
 std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy)
 {
     if (token.isEmpty())
         return std::nullopt;
-    const QString hash = HashOf(token);
-    TRows q = Run(db, QStringLiteral("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?"), {hash});
+    const std::optional<TStoredSession> stored = Lookup(db, TokenHash(token));
+    return stored ? Alive(*stored, now, policy) : std::nullopt;
+}
+
+std::optional<TStoredSession> Lookup(QSqlDatabase& db, const QString& tokenHash)
+{
+    TRows q = Run(db, QStringLiteral("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?"), {tokenHash});
     if (!q.next())
         return std::nullopt;
-    TSessionInfo session{hash, q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), Parse(q.value(4))};
-    const QDateTime lastUse = Parse(q.value(2));
-    if (!lastUse.isValid() || lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60)
+    return TStoredSession{{tokenHash, q.value(0).toString(), q.value(1).toString(), q.value(3).toString(), Parse(q.value(4))}, Parse(q.value(2))};
+}
+
+std::optional<TSessionInfo> Alive(const TStoredSession& stored, const QDateTime& now, const TSessionPolicy& policy)
+{
+    if (!stored.lastUse.isValid() || stored.lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60)
         return std::nullopt;   // removed by the next login
-    session.stale = lastUse.secsTo(now) >= 60;   // the last use is written at most once a minute
+    TSessionInfo session = stored.session;
+    session.stale = stored.lastUse.secsTo(now) >= 60;   // the last use is written at most once a minute
     return session;
 }
 

@@ -30,15 +30,31 @@ struct TSessionInfo {
     bool stale = false;                 // its last use, as stored, is over a minute old
 };
 
+// The PostgreSQL channel on which the store tells of each session changed or ended, by its
+// token's hash ("*" when the table was emptied): the schema's triggers notify it.
+inline constexpr char SessionChannel[] = "ore_sessao";
+
+// A session's row as the store keeps it.
+struct TStoredSession {
+    TSessionInfo session;
+    QDateTime lastUse;
+};
+
 namespace Sessions {
 
 // Opens a session and answers its token (256 random bits, as hex). Sessions idle past the
 // policy's limit are removed on the way.
 QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branch, const QDateTime& now, const TSessionPolicy& policy);
 
+// What the store keeps of a token: a hash of it.
+QString TokenHash(const QString& token);
+
 // The session of `token`, when it exists and has not been idle longer than the policy allows.
 // Only reads: a stale session's last use is written by Touch, in a transaction that may write.
 std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy);
+// The same in two steps: the row of a token's hash, then whether it is alive `now`.
+std::optional<TStoredSession> Lookup(QSqlDatabase& db, const QString& tokenHash);
+std::optional<TSessionInfo> Alive(const TStoredSession& stored, const QDateTime& now, const TSessionPolicy& policy);
 void Touch(QSqlDatabase& db, const TSessionInfo& session, const QDateTime& now);
 
 void Close(QSqlDatabase& db, const TSessionInfo& session);

@@ -27,6 +27,9 @@ public:
 
     Dialect dialect() const { return m_dialect; }
     const QString& url() const { return m_url; }
+    // PostgreSQL: the store's database as libpq's connection string takes it, for a connection
+    // made outside Qt (TChannelListener).
+    QByteArray connectionInfo() const;
 
     // The connection of the calling thread (opened on first use; EHostError when it cannot).
     // The store closes its connections when it is destroyed, once no thread uses them.

@@ -1,0 +1,35 @@
+#pragma once
+// Hears a PostgreSQL notification channel, on a connection and a thread of its own. It tells
+// when it starts hearing (its LISTEN is in place) and when it stops (the connection is lost,
+// or it is destroyed), and passes on each notification's payload. A lost connection is made
+// again after a pause; the handlers are called on the listener's thread.
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class TChannelListener {
+public:
+    struct THandlers {
+        std::function<void(bool hearing)> hearing;
+        std::function<void(const QString& payload)> heard;
+    };
+
+    // `connectionInfo` as libpq takes it ("host=... dbname=..."); `channel` an SQL identifier.
+    TChannelListener(QByteArray connectionInfo, QByteArray channel, THandlers handlers);
+    ~TChannelListener();
+    TChannelListener(const TChannelListener&) = delete;
+    TChannelListener& operator=(const TChannelListener&) = delete;
+
+private:
+    void run();
+    void pause(int ms) const;
+
+    QByteArray m_connectionInfo, m_channel;
+    THandlers m_handlers;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
