@@ -23,6 +23,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QSqlDriver>
 #include <QTemporaryDir>
@@ -209,33 +210,6 @@ void ManyQuotes(TStore& store, int count)
 
 // ------------------------------------------------------------------ the floors
 
-// `sql` with the key's three values through SQLite's interface, each row written as a JSON
-// array with RapidJSON.
-void FloorSelect(sqlite3* db, const char* sql, const QList<QByteArray>& params, rapidjson::Writer<rapidjson::StringBuffer>& w)
-{
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    for (int i = 0; i < params.size(); ++i)
-        sqlite3_bind_text(statement, i + 1, params[i].constData(), int(params[i].size()), SQLITE_STATIC);
-    const int columns = sqlite3_column_count(statement);
-    w.StartArray();
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        w.StartArray();
-        for (int c = 0; c < columns; ++c) {
-            switch (sqlite3_column_type(statement, c)) {
-            case SQLITE_INTEGER: w.Int64(sqlite3_column_int64(statement, c)); break;
-            case SQLITE_FLOAT: w.Double(sqlite3_column_double(statement, c)); break;
-            case SQLITE_NULL: w.Null(); break;
-            default:
-                w.String(reinterpret_cast<const char*>(sqlite3_column_text(statement, c)), rapidjson::SizeType(sqlite3_column_bytes(statement, c)));
-            }
-        }
-        w.EndArray();
-    }
-    w.EndArray();
-    sqlite3_finalize(statement);
-}
-
 // `work` run again and again for a while, once at least.
 template <class Work>
 Figures Repeat(Work work, double seconds = SecondsPerTurn)
@@ -256,20 +230,54 @@ Figures Repeat(Work work, double seconds = SecondsPerTurn)
 using FloorWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 
 // A call's statements through SQLite's interface, on a connection of their own and in one read
-// transaction, as the server runs a read: the session's first, then the call's own.
+// transaction, as the server runs a read: the session's first, then the call's own. Each
+// statement is prepared once and kept, as the server keeps its own.
 class TFloor {
 public:
-    using Statements = std::function<void(sqlite3*, FloorWriter&)>;
+    using Statements = std::function<void(TFloor&, FloorWriter&)>;
 
     TFloor(const QString& file, const QString& tokenHash, Statements statements) : m_tokenHash(tokenHash.toUtf8()), m_statements(std::move(statements))
     {
         sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
     }
-    ~TFloor() { sqlite3_close(m_db); }
+    ~TFloor()
+    {
+        for (sqlite3_stmt* statement : std::as_const(m_kept))
+            sqlite3_finalize(statement);
+        sqlite3_close(m_db);
+    }
     TFloor(const TFloor&) = delete;
     TFloor& operator=(const TFloor&) = delete;
 
     Figures spell() { return Repeat([this] { once(); }); }
+
+    // `sql` with `params`, each row written as a JSON array with RapidJSON.
+    void select(const char* sql, const QList<QByteArray>& params, FloorWriter& w)
+    {
+        sqlite3_stmt*& statement = m_kept[QByteArray(sql)];
+        if (!statement)
+            sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        for (int i = 0; i < params.size(); ++i)
+            sqlite3_bind_text(statement, i + 1, params[i].constData(), int(params[i].size()), SQLITE_STATIC);
+        const int columns = sqlite3_column_count(statement);
+        w.StartArray();
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            w.StartArray();
+            for (int c = 0; c < columns; ++c) {
+                switch (sqlite3_column_type(statement, c)) {
+                case SQLITE_INTEGER: w.Int64(sqlite3_column_int64(statement, c)); break;
+                case SQLITE_FLOAT: w.Double(sqlite3_column_double(statement, c)); break;
+                case SQLITE_NULL: w.Null(); break;
+                default:
+                    w.String(reinterpret_cast<const char*>(sqlite3_column_text(statement, c)), rapidjson::SizeType(sqlite3_column_bytes(statement, c)));
+                }
+            }
+            w.EndArray();
+        }
+        w.EndArray();
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
 
 private:
     void once()
@@ -278,8 +286,8 @@ private:
         FloorWriter w(buffer);
         sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
         w.StartArray();
-        FloorSelect(m_db, "SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?", {m_tokenHash}, w);
-        m_statements(m_db, w);
+        select("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?", {m_tokenHash}, w);
+        m_statements(*this, w);
         w.EndArray();
         sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     }
@@ -287,6 +295,7 @@ private:
     sqlite3* m_db = nullptr;
     QByteArray m_tokenHash;
     Statements m_statements;
+    QHash<QByteArray, sqlite3_stmt*> m_kept;
 };
 
 // GetGeral's statements, as the server runs them (the quote's, the items', the labour's, the
@@ -294,22 +303,22 @@ private:
 TFloor::Statements GeneralStatements(const QString& number)
 {
     const QList<QByteArray> key{"0001", number.toUtf8(), "01"};
-    return [key](sqlite3* db, FloorWriter& w) {
-        FloorSelect(db, "SELECT VRDESCORCEVE, TXOBSEXTOREV FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", key, w);
-        FloorSelect(db,
+    return [key](TFloor& floor, FloorWriter& w) {
+        floor.select("SELECT VRDESCORCEVE, TXOBSEXTOREV FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", key, w);
+        floor.select(
                     "SELECT I.CDFILIAL, I.NRORCAEVENTO, I.NRITEMORCEVE, I.CDPRODUTO, I.QTITEMORCEVE, I.VRITEMORCEVE, I.VRDESCITOREV, "
                     "I.NROPCAITOREV, P.CDGRTOTAPROD, P.CDARVPROD, COALESCE(P.NMPRODUTO, I.NMPRODUTO) AS NMPRODUTO, P.SGUNIDADE, "
                     "I.VRACREITOREV, I.NRSEQORCAEVE FROM ITEMORCA I LEFT JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO "
                     "WHERE I.CDFILIAL = ? AND I.NRORCAEVENTO = ? AND I.NRSEQORCAEVE = ? ORDER BY I.NROPCAITOREV, I.NRITEMORCEVE",
                     key, w);
-        FloorSelect(db,
+        floor.select(
                     "SELECT L.CDFILIAL, L.NRORCAEVENTO, L.NRTURNO, L.CDPRODUTO, L.QTPRODMOBRA, L.VRCOBRMOBRA, L.VRPAGOMOBRA, "
                     "P.CDARVPROD, P.SGUNIDADE, P.NMPRODUTO, L.DSTURNO, P.CDGRTOTAPROD, L.NRSEQORCAEVE FROM MAOOBRA L "
                     "LEFT JOIN PRODUTO P ON P.CDPRODUTO = L.CDPRODUTO WHERE L.CDFILIAL = ? AND L.NRORCAEVENTO = ? AND L.NRSEQORCAEVE = ? "
                     "ORDER BY L.NRTURNO, L.CDPRODUTO",
                     key, w);
-        FloorSelect(db, "SELECT COALESCE(SUM(VRCOBAGENSALAO), 0) FROM SALAOORCA WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", key, w);
-        FloorSelect(db,
+        floor.select("SELECT COALESCE(SUM(VRCOBAGENSALAO), 0) FROM SALAOORCA WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", key, w);
+        floor.select(
                     "SELECT N.*, P.NMPAIS, E.NMESTADO, M.NMMUNICIPIO, B.NMBAIRRO FROM ENDENOVOCLIE N "
                     "LEFT JOIN PAIS P ON P.CDPAIS = N.CDPAIS LEFT JOIN ESTADO E ON E.CDPAIS = N.CDPAIS AND E.SGESTADO = N.SGESTADO "
                     "LEFT JOIN MUNICIPIO M ON M.CDPAIS = N.CDPAIS AND M.SGESTADO = N.SGESTADO AND M.CDMUNICIPIO = N.CDMUNICIPIO "
@@ -320,7 +329,7 @@ TFloor::Statements GeneralStatements(const QString& number)
 }
 
 // ListaOrcamentos's SELECT.
-void ListStatements(sqlite3* db, FloorWriter& w) { FloorSelect(db, QuoteListSql().toUtf8().constData(), {"0001"}, w); }
+void ListStatements(TFloor& floor, FloorWriter& w) { floor.select(QuoteListSql().toUtf8().constData(), {"0001"}, w); }
 
 // ------------------------------------------------------------------ one store
 

@@ -300,17 +300,28 @@ TEST_P(Sessions, AKeptSessionServesReadsOnlyWhileTheStoreTellsOfItsChanges)
     EXPECT_TRUE(refused()) << "the refused change forgot it";
 
     // Ended in the store by hand, or all of them at once: refused within moments.
-    for (const char* end : {"DELETE FROM SESSAO", "TRUNCATE SESSAO"}) {
+    const auto keptSession = [&] {
         ActAs("OPER1");
         EXPECT_NO_THROW(Call(kProc, "GetOperControle", rights));
+        return objects->KeepsSessionOf(Session().token);
+    };
+    for (const char* end : {"DELETE FROM SESSAO", "TRUNCATE SESSAO"}) {
+        ASSERT_TRUE(keptSession());
         Exec(QString::fromLatin1(end));
         EXPECT_TRUE(Eventually(refused)) << end;
     }
 
+    // A logout or a supervisor's word through this server: forgotten here at once.
+    ASSERT_TRUE(keptSession());
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    EXPECT_FALSE(objects->KeepsSessionOf(Session().token));
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", rights));
+    EXPECT_TRUE(Call(kHost, "Logout").toBool());
+    EXPECT_TRUE(refused());
+
     // The listening connection lost: what was kept is forgotten, since a change may go unheard,
     // and the server listens again.
-    ActAs("OPER1");
-    EXPECT_NO_THROW(Call(kProc, "GetOperControle", rights));
+    ASSERT_TRUE(keptSession());
     Exec("ALTER TABLE SESSAO DISABLE TRIGGER SESSAO_ALTERADA");
     Exec("DELETE FROM SESSAO");
     Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() AND query LIKE 'LISTEN%' AND pid <> pg_backend_pid()");

@@ -135,8 +135,8 @@ const std::map<QString, TMethodRule>& Rules()
     constexpr TQuoteAt packet{.packet = 0};
     static const std::map<QString, TMethodRule> rules = {
         {u"CRV.rdmHost.Login"_s, {.journal = true, .secret = {1}, .checksPassword = true}},
-        {u"CRV.rdmHost.Logout"_s, {.journal = true}},
-        {u"CRV.rdmHost.ConfSenha"_s, {.journal = true, .secret = {1}, .checksPassword = true}},
+        {u"CRV.rdmHost.Logout"_s, {.journal = true, .changesSession = true}},
+        {u"CRV.rdmHost.ConfSenha"_s, {.journal = true, .secret = {1}, .checksPassword = true, .changesSession = true}},
         // Read-only, on the session's branch.
         {u"CRV.rdmHost.VerificaOrcamento"_s, {.branchArg = 0, .quote = key}},
         {u"CRV.rdmHost.HistoricoOrcamento"_s, {.branchArg = 0, .quote = {0, 1, -1}}},

@@ -28,6 +28,7 @@ struct TMethodRule {
     TQuoteAt quote{};
     QList<int> secret{};                  // arguments never journalled (passwords)
     bool checksPassword = false;          // the password (2nd argument) of the operator (1st) is checked before the transaction
+    bool changesSession = false;          // it changes or ends the caller's session
     void (*check)(TCall& call) = nullptr; // a further demand: the supervisor's word
 };
 

@@ -6,21 +6,18 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
 namespace {
 
-constexpr int PollMs = 200;           // how soon a stop is seen
-constexpr int ReconnectPauseMs = 1000;
+constexpr int PollMs = 200;   // how soon a stop is seen
+constexpr int FirstPauseMs = 1000, LongestPauseMs = 30000;
 
 using TConnection = std::unique_ptr<PGconn, void (*)(PGconn*)>;
 
-bool Listen(PGconn* connection, const QByteArray& channel)
-{
-    const std::unique_ptr<PGresult, void (*)(PGresult*)> result(PQexec(connection, ("LISTEN " + channel).constData()), PQclear);
-    return PQresultStatus(result.get()) == PGRES_COMMAND_OK;
-}
+QByteArray ErrorOf(PGconn* connection) { return QByteArray(PQerrorMessage(connection)).simplified(); }
 
 } // namespace
 
@@ -41,23 +38,66 @@ void TChannelListener::pause(int ms) const
         std::this_thread::sleep_for(std::chrono::milliseconds(PollMs));
 }
 
-void TChannelListener::run()
+// Waits until the connection's socket is ready for `events`, a stop or an error; true when ready.
+bool TChannelListener::await(PGconn* connection, short events) const
 {
     while (!m_stop) {
-        const TConnection connection(PQconnectdb(m_connectionInfo.constData()), PQfinish);
-        if (PQstatus(connection.get()) != CONNECTION_OK || !Listen(connection.get(), m_channel)) {
-            pause(ReconnectPauseMs);
+        pollfd socket{PQsocket(connection), events, 0};
+        const int ready = ::poll(&socket, 1, PollMs);
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+    return false;
+}
+
+// Connects and listens without blocking a stop; true when the LISTEN is in place.
+bool TChannelListener::connectAndListen(PGconn* connection)
+{
+    if (PQstatus(connection) == CONNECTION_BAD)
+        return false;
+    for (PostgresPollingStatusType status = PGRES_POLLING_WRITING; status != PGRES_POLLING_OK;) {
+        if (status == PGRES_POLLING_FAILED || !await(connection, status == PGRES_POLLING_READING ? POLLIN : POLLOUT))
+            return false;
+        status = PQconnectPoll(connection);
+    }
+    PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);   // a lost connection is told by run()
+    if (!PQsendQuery(connection, ("LISTEN " + m_channel).constData()))
+        return false;
+    bool listening = false;
+    for (;;) {
+        while (PQisBusy(connection)) {
+            if (!await(connection, POLLIN) || !PQconsumeInput(connection))
+                return false;
+        }
+        PGresult* result = PQgetResult(connection);
+        if (!result)
+            return listening;
+        listening = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+    }
+}
+
+void TChannelListener::run()
+{
+    int pauseMs = FirstPauseMs;
+    bool told = false;   // a failure is told once, until listening succeeds again
+    while (!m_stop) {
+        const TConnection connection(PQconnectStart(m_connectionInfo.constData()), PQfinish);
+        if (!connectAndListen(connection.get())) {
+            if (!m_stop && !told)
+                qWarning("ore-server: não foi possível ouvir o canal %s do banco (%s); as leituras procuram a sessão no banco até lá.",
+                         m_channel.constData(), ErrorOf(connection.get()).constData());
+            told = true;
+            pause(pauseMs);
+            pauseMs = std::min(pauseMs * 2, LongestPauseMs);
             continue;
         }
-        PQsetNoticeProcessor(connection.get(), [](void*, const char*) {}, nullptr);   // a lost connection is told below
+        told = false;
+        pauseMs = FirstPauseMs;
         m_handlers.hearing(true);
-        while (!m_stop) {
-            pollfd socket{PQsocket(connection.get()), POLLIN, 0};
-            const int ready = ::poll(&socket, 1, PollMs);
-            if (ready < 0 && errno != EINTR)
-                break;
-            if (ready <= 0)
-                continue;
+        while (await(connection.get(), POLLIN)) {
             if (!PQconsumeInput(connection.get()) || PQstatus(connection.get()) != CONNECTION_OK)
                 break;
             while (PGnotify* notification = PQnotifies(connection.get())) {
@@ -67,8 +107,7 @@ void TChannelListener::run()
         }
         m_handlers.hearing(false);
         if (!m_stop)
-            qWarning("ore-server: a conexão que ouve o canal %s caiu (%s); ela será refeita.", m_channel.constData(),
-                     QByteArray(PQerrorMessage(connection.get())).simplified().constData());
-        pause(ReconnectPauseMs);
+            qWarning("ore-server: a conexão que ouve o canal %s caiu (%s); ela será refeita.", m_channel.constData(), ErrorOf(connection.get()).constData());
+        pause(FirstPauseMs);
     }
 }

@@ -2,7 +2,9 @@
 // Hears a PostgreSQL notification channel, on a connection and a thread of its own. It tells
 // when it starts hearing (its LISTEN is in place) and when it stops (the connection is lost,
 // or it is destroyed), and passes on each notification's payload. A lost connection is made
-// again after a pause; the handlers are called on the listener's thread.
+// again after a second; one that cannot be made is tried again after pauses growing to half
+// a minute, and told once on standard error. The handlers are called on the listener's
+// thread. Nothing it does blocks its destruction for more than a fifth of a second.
 
 #include <QByteArray>
 #include <QString>
@@ -10,6 +12,8 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+
+struct pg_conn;
 
 class TChannelListener {
 public:
@@ -26,6 +30,8 @@ public:
 
 private:
     void run();
+    bool connectAndListen(pg_conn* connection);
+    bool await(pg_conn* connection, short events) const;
     void pause(int ms) const;
 
     QByteArray m_connectionInfo, m_channel;

@@ -106,6 +106,8 @@ TServerObjects::TServerObjects(TStore& store, TSessionPolicy policy)
 
 TServerObjects::~TServerObjects() = default;
 
+bool TServerObjects::KeepsSessionOf(const QString& token) const { return m_sessions.Find(Sessions::TokenHash(token)).has_value(); }
+
 std::optional<TSessionInfo> TServerObjects::findSession(QSqlDatabase& db, const QString& token, const QDateTime& now, bool reading)
 {
     if (token.isEmpty())
@@ -204,7 +206,9 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         };
         run([&](QSqlDatabase& db) {
             if (!IsLogin(name)) {
-                session = findSession(db, request.token, now, !rule.journal);
+                // A read may take a kept session; not one that checked a password first,
+                // whose snapshot is older than what the cache heard.
+                session = findSession(db, request.token, now, !rule.journal && !rule.checksPassword);
                 if (!session)
                     throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
                 entry.operatorCode = session->operatorCode;
@@ -258,9 +262,9 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         }
         m_sessions.Changed(session->tokenHash);
     }
-    // A change may have changed the session (a logout, a supervisor's word): this server
-    // forgets it at once, without waiting for the store's notification.
-    if (session && rule.journal)
+    // A logout or a supervisor's word changed the session: this server forgets it at once,
+    // without waiting for the store's notification.
+    if (session && rule.changesSession)
         m_sessions.Changed(session->tokenHash);
     return reply;
 }

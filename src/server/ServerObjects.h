@@ -85,6 +85,8 @@ public:
     // Whether reads may take their session from those kept: on PostgreSQL, while the store's
     // notifications are heard.
     bool HearsSessionChanges() const { return m_sessions.Hearing(); }
+    // Whether a read of `token`'s session would take it from those kept.
+    bool KeepsSessionOf(const QString& token) const;
 
     // The clock of sessions, locks and the journal (tests move it).
     void SetClock(Clock clock) { m_clock = std::move(clock); }

@@ -35,14 +35,6 @@ QString TokenHash(const QString& token)
     return QString::fromLatin1(QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
-std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy)
-{
-    if (token.isEmpty())
-        return std::nullopt;
-    const std::optional<TStoredSession> stored = Lookup(db, TokenHash(token));
-    return stored ? Alive(*stored, now, policy) : std::nullopt;
-}
-
 std::optional<TStoredSession> Lookup(QSqlDatabase& db, const QString& tokenHash)
 {
     TRows q = Run(db, QStringLiteral("SELECT CDOPERADOR, CDFILIAL, DTULTUSO, CDOPERCONF, DTCONF FROM SESSAO WHERE DSTOKENHASH = ?"), {tokenHash});

@@ -49,10 +49,9 @@ QString Open(QSqlDatabase& db, const QString& operatorCode, const QString& branc
 // What the store keeps of a token: a hash of it.
 QString TokenHash(const QString& token);
 
-// The session of `token`, when it exists and has not been idle longer than the policy allows.
-// Only reads: a stale session's last use is written by Touch, in a transaction that may write.
-std::optional<TSessionInfo> Find(QSqlDatabase& db, const QString& token, const QDateTime& now, const TSessionPolicy& policy);
-// The same in two steps: the row of a token's hash, then whether it is alive `now`.
+// The row of a token's hash, and the session it holds when it has not been idle longer than
+// the policy allows. Both only read: a stale session's last use is written by Touch, in a
+// transaction that may write.
 std::optional<TStoredSession> Lookup(QSqlDatabase& db, const QString& tokenHash);
 std::optional<TSessionInfo> Alive(const TStoredSession& stored, const QDateTime& now, const TSessionPolicy& policy);
 void Touch(QSqlDatabase& db, const TSessionInfo& session, const QDateTime& now);

@@ -71,9 +71,7 @@ QByteArray TStore::connectionInfo() const
         return QLatin1Char('\'') + v + QLatin1Char('\'');
     };
     QString info = QStringLiteral("host=%1 port=%2 dbname=%3 connect_timeout=10 keepalives=1 keepalives_idle=10 keepalives_interval=5 keepalives_count=3")
-                       .arg(quoted(m_host))
-                       .arg(m_port)
-                       .arg(quoted(m_database));
+                       .arg(quoted(m_host), QString::number(m_port), quoted(m_database));
     if (!m_user.isEmpty())
         info += QStringLiteral(" user=") + quoted(m_user);
     if (!m_password.isEmpty())
