@@ -167,6 +167,7 @@ struct TRpcServer::Impl {
         clock.start();
         QByteArray content;
         int status = 200, rows = 0;
+        TRpcReply reply;   // freed once the answer is on its way: the caller does not wait for it
         try {
             if (!work.decoded) {
                 Wire::Request call = Wire::DecodeRequest(work.body);
@@ -180,7 +181,7 @@ struct TRpcServer::Impl {
                 slowLane.start([this, c, work = std::move(work)]() mutable { run(c, std::move(work), true); });
                 return;
             }
-            std::tie(status, content, rows) = dispatch(work.request, work.id);
+            std::tie(status, content, rows) = dispatch(work.request, work.id, reply);
         } catch (const EHostError& e) {
             content = rpcError(work.id, -32700, e.message());
         }
@@ -197,14 +198,15 @@ struct TRpcServer::Impl {
                 return answer(c, bytes, keepAlive);
             QTimer::singleShot(delay, context, [this, c, bytes, keepAlive] { answer(c, bytes, keepAlive); });
         });
+        reply = {};
+        work = {};
         if (options.afterAnswer)
             options.afterAnswer();
     }
 
     // The HTTP status, the body of the answer and the rows it carries.
-    std::tuple<int, QByteArray, int> dispatch(const TRpcRequest& request, const Wire::RequestId& id)
+    std::tuple<int, QByteArray, int> dispatch(const TRpcRequest& request, const Wire::RequestId& id, TRpcReply& reply)
     {
-        TRpcReply reply;
         try {
             reply = dispatcher(request);
         } catch (const std::exception& e) {
