@@ -356,6 +356,12 @@ struct Server {
         BigQuote(store, 9500, 500);
         BigQuote(store, 9501, 2000);
         ManyQuotes(store, 10000);
+        if (store.dialect() == TStore::PostgreSQL) {
+            // What was just loaded is vacuumed and analysed now, not by the autovacuum in the
+            // middle of a measurement.
+            QSqlDatabase db = store.connection();
+            Run(db, QStringLiteral("VACUUM ANALYZE"));
+        }
         RegisterAll(objects);
         TRpcServerOptions options;
         options.slowMethods = QStringList{QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("CRV.rdmHost.ConfSenha")};
