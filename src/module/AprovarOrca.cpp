@@ -15,29 +15,12 @@
 
 using namespace Cli_ore06400;
 
-QVariantList TfrmProcOrca::QuoteKey() const { return {stCdFili, stNrOrca, stNrSeq}; }
-
-QVariant TfrmProcOrca::CallWithKey(TNetConnection* net, const char* method)
-{
-    return CheckResultServ(net->Call(QString::fromLatin1(method), QuoteKey()));
-}
-
 // The salesperson's ceiling and the branch's parameters, for a quote key.
 void TfrmProcOrca::LoadCeilings(const QVariantList& quote)
 {
     const QVariant ceilings = CheckResultServ(netProcessaOrca->Call(QStringLiteral("GetPercDescVend"), quote));
     cdsPercDescVend->SetData(VarElement(ceilings, 0, QStringLiteral("GetPercDescVend")));
     cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
-}
-
-void TfrmProcOrca::LoadOperatorRecord(TClientDataSet* dataSet, const char* method, const QVariant& argument)
-{
-    dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument})));
-}
-
-bool TfrmProcOrca::Confirmed(const char* key)
-{
-    return msgPadrao->ShowMsg(QString::fromLatin1(key), mtConfirmation, mbYes | mbNo, 0) == mrYes;
 }
 
 void TfrmProcOrca::AprovarOrca()

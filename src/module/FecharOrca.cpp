@@ -16,30 +16,6 @@
 
 using namespace Cli_ore06400;
 
-QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
-{
-    QVariantList key{stCdFili, stNrOrca, stNrSeq};
-    const QVariant result = net->CallRef(QString::fromLatin1(method), key);
-    stCdFili = key[0].toString();
-    stNrOrca = key[1].toString();
-    stNrSeq = key[2].toString();
-    return CheckResultServ(result);
-}
-
-void TfrmProcOrca::ShowingParameterError(const TMessages* list, const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const EAbort&) {
-        throw;
-    } catch (const std::exception& e) {
-        const QString message = QString::fromUtf8(e.what());
-        if (!message.contains(QLatin1String("N_PARAM_")))
-            throw;
-        MensErro(list->KeyedMsg(message), true);
-    }
-}
-
 // The closing record of the quote number, every sequence in the quote's situation.
 void TfrmProcOrca::LoadClosingRecord()
 {

@@ -5,6 +5,8 @@
 #include "Components.h"
 #include "Consiste.h"
 #include "Crv_msg.h"
+#include "Dialogs.h"
+#include "Errors.h"
 #include "EventGuard.h"
 #include "HostServices.h"
 #include "NetConnection.h"
@@ -117,6 +119,49 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
 TfrmProcOrca::~TfrmProcOrca() = default;
 
 QString TfrmProcOrca::Msg(const char* key) const { return msgPadrao->Msg(QString::fromLatin1(key)); }
+
+// ---- calls and questions the workflows share
+
+QVariantList TfrmProcOrca::QuoteKey() const { return {stCdFili, stNrOrca, stNrSeq}; }
+
+QVariant TfrmProcOrca::CallWithKey(TNetConnection* net, const char* method)
+{
+    return CheckResultServ(net->Call(QString::fromLatin1(method), QuoteKey()));
+}
+
+void TfrmProcOrca::LoadOperatorRecord(TClientDataSet* dataSet, const char* method, const QVariant& argument)
+{
+    dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument})));
+}
+
+bool TfrmProcOrca::Confirmed(const char* key)
+{
+    return msgPadrao->ShowMsg(QString::fromLatin1(key), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+}
+
+QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
+{
+    QVariantList key{stCdFili, stNrOrca, stNrSeq};
+    const QVariant result = net->CallRef(QString::fromLatin1(method), key);
+    stCdFili = key[0].toString();
+    stNrOrca = key[1].toString();
+    stNrSeq = key[2].toString();
+    return CheckResultServ(result);
+}
+
+void TfrmProcOrca::ShowingParameterError(const TMessages* list, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const EAbort&) {
+        throw;
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        if (!message.contains(QLatin1String("N_PARAM_")))
+            throw;
+        MensErro(list->KeyedMsg(message), true);
+    }
+}
 
 void TfrmProcOrca::netProcessaOrcaBeforeConnect(TNetConnection&) { PointAtServer(*netProcessaOrca); }
 void TfrmProcOrca::netAprovacaoBeforeConnect(TNetConnection&) { PointAtServer(*netAprovacao); }
