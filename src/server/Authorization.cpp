@@ -1,5 +1,6 @@
 #include "Authorization.h"
 
+#include "DiscountCeiling.h"
 #include "Sessions.h"
 #include "TextRoutines.h"
 #include "Variants.h"
@@ -19,22 +20,12 @@ bool DiscountAboveCeiling(QSqlDatabase& db, const TQuoteKey& key)
                           key.params());
     if (!quote.next())
         return false;
-    const double discount = quote.value(0).toDouble(), ceiling = quote.value(1).toDouble();
-    double gross = 0;
-    bool itemAbove = false;
-    TRows items = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + kWhereKey,
-                          key.params());
-    while (items.next()) {
-        const double line = RoundDec(items.value(0).toDouble() * items.value(1).toDouble() + items.value(2).toDouble(), 2);
-        gross += line;
-        const double itemDiscount = items.value(3).toDouble();
-        if (!itemAbove && !items.value(3).isNull() && itemDiscount != 0 && line > 0 && RoundDec(itemDiscount * 100, 2) / line > ceiling)
-            itemAbove = true;
-    }
-    if (itemAbove)
-        return true;
-    gross = gross == 0 ? 1 : std::abs(gross);
-    return RoundDec(discount, 2) * 100 / RoundDec(gross, 2) > RoundDec(ceiling, 2);
+    std::vector<TDiscountedItem> items;
+    TRows rows = Run(db, QStringLiteral("SELECT QTITEMORCEVE, VRITEMORCEVE, VRACREITOREV, VRDESCITOREV FROM ITEMORCA") + kWhereKey, key.params());
+    while (rows.next())
+        items.push_back({rows.value(0).toDouble(), rows.value(1).toDouble(), rows.value(2).toDouble(),
+                         rows.isNull(3) ? std::nullopt : std::optional<double>(rows.value(3).toDouble())});
+    return DiscountAboveCeiling(items, quote.value(0).toDouble(), quote.value(1).toDouble());
 }
 
 TJob JobOf(QSqlDatabase& db, const QString& operatorCode)
@@ -96,8 +87,8 @@ bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
     return true;
 }
 
-// SetAprova: a discount above the ceiling needs a supervisor's word, unless the operator is
-// a supervisor or manager himself.
+} // namespace
+
 void RequireDiscountAuthorised(TCall& c)
 {
     const TQuoteKey key{c.text(2), c.text(0), c.text(1)};
@@ -112,8 +103,6 @@ void RequireDiscountAuthorised(TCall& c)
                       .arg(c.policy->confirmationMinutes));
 }
 
-// SetAprovComercial: given in the name of the operator's own salesperson record; a plain
-// salesperson needs a supervisor's word.
 void RequireCommercialAuthorised(TCall& c)
 {
     const TQuoteKey key = KeyOf(c);
@@ -129,49 +118,7 @@ void RequireCommercialAuthorised(TCall& c)
                       .arg(c.policy->confirmationMinutes));
 }
 
-const std::map<QString, TMethodRule>& Rules()
-{
-    constexpr TQuoteAt key{0, 1, 2};
-    constexpr TQuoteAt packet{.packet = 0};
-    static const std::map<QString, TMethodRule> rules = {
-        {u"CRV.rdmHost.Login"_s, {.journal = true, .secret = {1}, .checksPassword = true}},
-        {u"CRV.rdmHost.Logout"_s, {.journal = true, .changesSession = true}},
-        {u"CRV.rdmHost.ConfSenha"_s, {.journal = true, .secret = {1}, .checksPassword = true, .changesSession = true}},
-        // Read-only, on the session's branch.
-        {u"CRV.rdmHost.VerificaOrcamento"_s, {.branchArg = 0, .quote = key}},
-        {u"CRV.rdmHost.HistoricoOrcamento"_s, {.branchArg = 0, .quote = {0, 1, -1}}},
-
-        {u"ORE06400.rdmProcOrca.GetOperControle"_s, {.operatorArg = 0}},
-        {u"ORE06400.rdmProcOrca.GetOperCadProd"_s, {.operatorArg = 0}},
-        {u"ORE00400.rdmAprovaOrca.GetOperadorAprov"_s, {.operatorArg = 0}},
-        {u"ORE00400.rdmAprovaOrca.GetVerifCargoOper"_s, {.operatorArg = 0}},
-
-        {u"ORE00400.rdmAprovaOrca.SetEscolhaSalao"_s, {.journal = true, .right = "APROVAR", .quote = packet}},
-        {u"ORE00400.rdmAprovaOrca.SetOpcao"_s, {.journal = true, .right = "APROVAR", .quote = key}},
-        {u"ORE00400.rdmAprovaOrca.SetSalao"_s, {.journal = true, .right = "APROVAR", .quote = key}},
-        {u"ORE00400.rdmAprovaOrca.SetAprovComercial"_s, {.journal = true, .right = "APROVAR", .quote = key, .check = RequireCommercialAuthorised}},
-        {u"ORE00400.rdmAprovaOrca.SetAprova"_s,
-         {.journal = true, .right = "APROVAR", .operatorArg = 3, .quote = {2, 0, 1}, .check = RequireDiscountAuthorised}},
-        {u"ORE06400.rdmProcOrca.SetVdCustoFixo"_s, {.journal = true, .right = "APROVAR", .quote = key}},
-        {u"ORE00400.rdmAprovaOrca.SetModPgto"_s, {.journal = true, .quote = {1, 2, -1}}},
-        {u"ORE00400.rdmAprovaOrca.SetEndCliente"_s, {.journal = true, .quote = key}},
-        {u"ORE00800.rdmFechaOrca.SetClieContratante"_s, {.journal = true, .quote = {1, 2, -1}}},
-
-        {u"ORE00800.rdmFechaOrca.FecharOrca"_s, {.journal = true, .right = "FECHAR", .operatorArg = 1, .quote = packet}},
-        {u"ORE02900.rdmExecProc.FecharOrca"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
-        {u"ORE02900.rdmExecProc.ExecOrcaComposicao"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
-        {u"ORE02900.rdmExecProc.ExecOrcaComposicaoMat"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = packet}},
-        {u"ORE02900.rdmExecProc.GeraReqOrcaEve"_s, {.journal = true, .right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = packet}},
-
-        {u"ORE00105.rdmCliente.CadastraCliente"_s, {.journal = true, .quote = key}},
-        {u"ORE00406.rdmProposta.GravaProposta"_s, {.journal = true, .quote = key}},
-        {u"ORE09000.rdmContratante.GravaContratante"_s, {.journal = true, .quote = key}},
-        {u"ORE09000.rdmContratante.ExcluiContratante"_s, {.journal = true, .quote = key}},
-        {u"ORE06700.rdmProduto.VinculaProduto"_s, {.journal = true, .quote = key}},
-        {u"ORE06700.rdmProduto.CriaProduto"_s, {.journal = true}},
-    };
-    return rules;
-}
+namespace {
 
 QString Verb(const char* right)
 {
@@ -180,14 +127,6 @@ QString Verb(const char* right)
 }
 
 } // namespace
-
-const TMethodRule& RuleOf(const QString& name)
-{
-    static const TMethodRule readOnly;
-    const auto& rules = Rules();
-    const auto it = rules.find(name);
-    return it == rules.end() ? readOnly : it->second;
-}
 
 void Authorize(TCall& c, const TMethodRule& rule)
 {

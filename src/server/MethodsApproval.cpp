@@ -1,5 +1,6 @@
 // The approval's writes: halls and options kept, bookings, commercial approval, the approval
 // itself, and the quote's payment mode, client and delivery address.
+#include "Authorization.h"
 #include "Quote.h"
 #include "Variants.h"
 
@@ -49,10 +50,12 @@ void DropUnchosen(QSqlDatabase& db, const char* table, const char* column, const
 
 void RegisterApproval(TServerObjects& o)
 {
-    const QString aprova = QStringLiteral("ORE00400.rdmAprovaOrca");
+    TServerObjects::TObject aprova = o.Object(ServerObject::AprovaOrca);
+    TServerObjects::TObject proc = o.Object(ServerObject::ProcOrca);
+    TServerObjects::TObject fecha = o.Object(ServerObject::FechaOrca);
 
     // Keeps the chosen halls and drops the others; answers the halls left.
-    o.Add(aprova, u"SetEscolhaSalao"_s, 2, [](TCall& c) {
+    aprova.Write(u"SetEscolhaSalao"_s, 2, u"Salões escolhidos"_s, {.right = "APROVAR", .quote = kQuoteInPacket}, [](TCall& c) {
         const TDataPacket halls = c.packet(0);
         const int branch = halls.fieldIndex(u"CDFILIAL"_s), number = halls.fieldIndex(u"NRORCAEVENTO"_s), sequence = halls.fieldIndex(u"NRSEQORCAEVE"_s);
         if (halls.rows().empty() || branch < 0 || number < 0 || sequence < 0)
@@ -64,7 +67,7 @@ void RegisterApproval(TServerObjects& o)
     });
 
     // Keeps the chosen options, with their items, and drops the others.
-    o.Add(aprova, u"SetOpcao"_s, 6, [](TCall& c) {
+    aprova.Write(u"SetOpcao"_s, 6, u"Opções escolhidas"_s, {.right = "APROVAR", .quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequirePending(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
@@ -75,7 +78,7 @@ void RegisterApproval(TServerObjects& o)
 
     // Turns the reserved halls into bookings at the event's date and time: the check and the
     // booking are one step, so two quotes cannot both take the same hall.
-    o.Add(aprova, u"SetSalao"_s, 4, [](TCall& c) -> QVariant {
+    aprova.Write(u"SetSalao"_s, 4, u"Salões agendados"_s, {.right = "APROVAR", .quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         for (const QString& hall : ReservedHalls(c.db, key)) {
@@ -97,7 +100,7 @@ void RegisterApproval(TServerObjects& o)
         return true;
     });
 
-    o.Add(aprova, u"SetAprovComercial"_s, 5, [](TCall& c) -> QVariant {
+    aprova.Write(u"SetAprovComercial"_s, 5, u"Aprovação comercial"_s, {.right = "APROVAR", .quote = kQuoteFirst, .check = RequireCommercialAuthorised}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequirePending(c.db, key);
         Run(c.db, u"UPDATE ORCAEVENTO SET CDVENDAPROVCOM = ?, DTAPROVCOM = ?"_s + kWhereKey,
@@ -105,19 +108,23 @@ void RegisterApproval(TServerObjects& o)
         return true;
     });
 
-    // Records the approval: number, sequence, branch, operator, delivery address (7),
-    // client, payment proposal, and one argument kept empty.
-    o.Add(aprova, u"SetAprova"_s, 14, [](TCall& c) -> QVariant {
-        const TQuoteKey key{c.text(2), c.text(0), c.text(1)};
-        RequirePending(c.db, key);
-        Run(c.db, u"UPDATE ORCAEVENTO SET IDSITUORCEVE = '2', CDOPERAPROV = ?, DTAPROV = ?, DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, "
-                   "CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, IDENDENTOREV = ?, CDCLIENTE = ?, NRPROPOSTAPGTO = ?"_s + kWhereKey,
-            {c.text(3), Now(), c.text(4), c.text(5), c.text(6), c.text(7), c.text(8), c.text(9), c.text(10), c.text(11),
-             c.text(12).trimmed().remove(QLatin1Char('\'')), key.branch, key.number, key.sequence});
-        return true;
-    });
+    // Records the approval: the quote, its approving operator, its delivery address, client and
+    // payment proposal (WireContract.h lays the arguments out).
+    aprova.Write(u"SetAprova"_s, SetAprovaArg::Count, u"Aprovação"_s,
+                 {.right = "APROVAR", .operatorArg = SetAprovaArg::Operator, .quote = {SetAprovaArg::Branch, SetAprovaArg::Number, SetAprovaArg::Sequence},
+                  .check = RequireDiscountAuthorised},
+                 [](TCall& c) -> QVariant {
+                     using namespace SetAprovaArg;
+                     const TQuoteKey key{c.text(Branch), c.text(Number), c.text(Sequence)};
+                     RequirePending(c.db, key);
+                     Run(c.db, u"UPDATE ORCAEVENTO SET IDSITUORCEVE = '2', CDOPERAPROV = ?, DTAPROV = ?, DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, "
+                                "CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, IDENDENTOREV = ?, CDCLIENTE = ?, NRPROPOSTAPGTO = ?"_s + kWhereKey,
+                         {c.text(Operator), Now(), c.text(Address), c.text(Country), c.text(State), c.text(City), c.text(District), c.text(Reference),
+                          c.text(AddressKind), c.text(Client), c.text(Proposal).trimmed().remove(QLatin1Char('\'')), key.branch, key.number, key.sequence});
+                     return true;
+                 });
 
-    o.Add(QStringLiteral("ORE06400.rdmProcOrca"), u"SetVdCustoFixo"_s, 3, [](TCall& c) -> QVariant {
+    proc.Write(u"SetVdCustoFixo"_s, 3, u"Custo fixo"_s, {.right = "APROVAR", .quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const double percent = Scalar(c.db, QStringLiteral("SELECT VRCUSTOFIXOPERC FROM PARAMORCA WHERE CDFILIAL = ?"), {key.branch}).toDouble();
@@ -127,30 +134,33 @@ void RegisterApproval(TServerObjects& o)
     });
 
     // Payment mode and clients, on every sequence of the quote number.
-    o.Add(aprova, u"SetModPgto"_s, 6, [](TCall& c) -> QVariant {
+    aprova.Write(u"SetModPgto"_s, 6, u"Forma de pagamento"_s, {.quote = {1, 2, -1}}, [](TCall& c) -> QVariant {
         UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDMODPGTO = ?, CDCLICONTORC = ?, CDCLIENTE = ?, IDSITCLIOREV = ? "
                                               "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
                             {c.text(0), c.text(3), c.text(4), c.text(5)}, c.text(1), c.text(2));
         return true;
     });
 
-    o.Add(aprova, u"SetEndCliente"_s, 11, [](TCall& c) -> QVariant {
-        const TQuoteKey key = KeyOf(c);
-        RequireQuote(c.db, key);
-        Run(c.db, u"UPDATE ORCAEVENTO SET DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, "
-                   "IDENDENTOREV = ?, DSCOMPENDORCEVE = ?"_s + kWhereKey,
-            {c.text(3), c.text(4), c.text(5), c.text(6), c.text(7), c.text(8), c.text(9), c.text(10), key.branch, key.number, key.sequence});
-        return true;
-    });
+    aprova.Write(u"SetEndCliente"_s, SetEndClienteArg::Count, u"Endereço de entrega"_s,
+                 {.quote = {SetEndClienteArg::Branch, SetEndClienteArg::Number, SetEndClienteArg::Sequence}}, [](TCall& c) -> QVariant {
+                     using namespace SetEndClienteArg;
+                     const TQuoteKey key = KeyOf(c);
+                     RequireQuote(c.db, key);
+                     Run(c.db, u"UPDATE ORCAEVENTO SET DSENDENTOREV = ?, CDPAIS = ?, SGESTADO = ?, CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, "
+                                "IDENDENTOREV = ?, DSCOMPENDORCEVE = ?"_s + kWhereKey,
+                         {c.text(Address), c.text(Country), c.text(State), c.text(City), c.text(District), c.text(Reference), c.text(AddressKind),
+                          c.text(Complement), key.branch, key.number, key.sequence});
+                     return true;
+                 });
 
-    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), u"SetClieContratante"_s, 3, [](TCall& c) -> QVariant {
+    fecha.Write(u"SetClieContratante"_s, 3, u"Contratante"_s, {.quote = {1, 2, -1}}, [](TCall& c) -> QVariant {
         UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDCLICONTORC = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"), {c.text(0)},
                             c.text(1), c.text(2));
         return true;
     });
 
     // The newest proposal's number, ten digits; "" when the quote has none.
-    o.Add(aprova, u"NrPropostaPgto"_s, 3, [](TCall& c) -> QVariant {
+    aprova.Read(u"NrPropostaPgto"_s, 3, u"Número da proposta de pagamento"_s, {}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QVariant newest = Scalar(c.db, u"SELECT MAX(NRPROPOSTAPGTO) FROM PROPOSTAPGTO"_s + kWhereKey, key.params());

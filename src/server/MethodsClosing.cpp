@@ -71,16 +71,17 @@ bool ContractorCountMatches(QSqlDatabase& db, const TQuoteKey& key)
 
 void RegisterClosing(TServerObjects& o)
 {
-    const QString cont = QStringLiteral("ORE09000.rdmContratante");
+    TServerObjects::TObject cont = o.Object(ServerObject::Contratante);
+    TServerObjects::TObject fecha = o.Object(ServerObject::FechaOrca);
 
-    o.Add(cont, u"GetExisteContratante"_s, 3, [](TCall& c) {
+    cont.Read(u"GetExisteContratante"_s, 3, u"Contratantes informados"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, "CDCLIENCONTORCA s21, IDSITUCONTOREV s10, VRRECECONTOREV f",
                            u"SELECT CDCLIENCONTORCA, IDSITUCONTOREV, VRRECECONTOREV FROM CONTRATANTE"_s + kWhereKey +
                                u" ORDER BY CDCLIENCONTORCA"_s));
     });
 
     // Null when the contracting clients' values add up to the quote's, else the key that says why not.
-    o.Add(cont, u"GetVdValor"_s, 3, [](TCall& c) {
+    cont.Read(u"GetVdValor"_s, 3, u"Valor dos contratantes"_s, {}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString problem = ContractorValueProblem(c.db, key);
@@ -88,14 +89,14 @@ void RegisterClosing(TServerObjects& o)
     });
 
     // The guests of the contracting clients against the quote's.
-    o.Add(cont, u"GetVdTipoEveCustEfet"_s, 3, [](TCall& c) {
+    cont.Read(u"GetVdTipoEveCustEfet"_s, 3, u"Convidados dos contratantes"_s, {}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString note = GuestCountProblem(c.db, key);
         return VarArrayOf({true, note.isEmpty() ? Null() : QVariant(note)});
     });
 
-    o.Add(cont, u"GetContratante"_s, 3, [](TCall& c) {
+    cont.Read(u"GetContratante"_s, 3, u"Contratantes"_s, {}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return VarArrayOf({Pack(Select(c.db, kEndeCont,
@@ -113,7 +114,7 @@ void RegisterClosing(TServerObjects& o)
     });
 
     // Whether the quote has as many contracting clients as it expects.
-    o.Add(cont, u"GetQtContratantes"_s, 3, [](TCall& c) -> QVariant {
+    cont.Read(u"GetQtContratantes"_s, 3, u"Quantidade de contratantes"_s, {}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return ContractorCountMatches(c.db, key);
@@ -121,7 +122,7 @@ void RegisterClosing(TServerObjects& o)
 
     // Closes the rows marked "S". A closing parameter missing for the branch is an exception
     // whose message is its key, with its argument after "|" where the text takes one.
-    o.Add(QStringLiteral("ORE00800.rdmFechaOrca"), u"FecharOrca"_s, 3, [](TCall& c) -> QVariant {
+    fecha.Write(u"FecharOrca"_s, 3, u"Fechamento"_s, {.right = "FECHAR", .operatorArg = 1, .quote = kQuoteInPacket}, [](TCall& c) -> QVariant {
         const TDataPacket packet = c.packet(0);
         const QString operatorCode = c.text(1);
         const int mark = packet.fieldIndex(u"IDMARCADO"_s), branch = packet.fieldIndex(u"CDFILIAL"_s), number = packet.fieldIndex(u"NRORCAEVENTO"_s),

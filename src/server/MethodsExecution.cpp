@@ -292,9 +292,9 @@ QVariant Generate(TCall& c, bool byComposition)
 
 void RegisterExecution(TServerObjects& o)
 {
-    const QString exec = QStringLiteral("ORE02900.rdmExecProc");
+    TServerObjects::TObject exec = o.Object(ServerObject::ExecProc);
 
-    o.Add(exec, u"GetPedidoOp"_s, 2, [](TCall& c) {
+    exec.Read(u"GetPedidoOp"_s, 2, u"Ordens de produção"_s, {}, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
         const QString department = c.text(1) == QLatin1String("5") ? QStringLiteral("M") : QStringLiteral("P");
         return Pack(Select(c.db, kPedidoOp,
@@ -310,20 +310,20 @@ void RegisterExecution(TServerObjects& o)
             return Pack(TDataPacket(Layout("QTITEMNEG s20"), {{QString::number(AddedSince(c.db, key, state))}}));
         };
     };
-    o.Add(exec, u"GetExpItemNeg"_s, 3, added("E"));
-    o.Add(exec, u"GetOPItemNeg"_s, 3, added("O"));
-    o.Add(exec, u"GetMatprimaItemNeg"_s, 3, added("R"));
+    exec.Read(u"GetExpItemNeg"_s, 3, u"Quantidade acrescida (expedição)"_s, {}, added("E"));
+    exec.Read(u"GetOPItemNeg"_s, 3, u"Quantidade acrescida (produção)"_s, {}, added("O"));
+    exec.Read(u"GetMatprimaItemNeg"_s, 3, u"Quantidade acrescida (matéria-prima)"_s, {}, added("R"));
 
-    o.Add(exec, u"GetTpOperPed"_s, 1, [](TCall& c) {
+    exec.Read(u"GetTpOperPed"_s, 1, u"Tipo de operação dos pedidos"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "IDOBRTPOPPED s1, CDTIPOOPER s2", u"SELECT IDOBRTPOPPED, CDTIPOOPER FROM PARAMORCA WHERE CDFILIAL = ?"_s, {c.text(0)}));
     });
 
-    o.Add(exec, u"FecharOrca"_s, 5, [](TCall& c) { return Generate(c, false); });
-    o.Add(exec, u"ExecOrcaComposicao"_s, 5, [](TCall& c) { return Generate(c, true); });
-    o.Add(exec, u"ExecOrcaComposicaoMat"_s, 5, [](TCall& c) { return Generate(c, true); });
+    exec.Write(u"FecharOrca"_s, 5, {u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s}, {.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket}, [](TCall& c) { return Generate(c, false); });
+    exec.Write(u"ExecOrcaComposicao"_s, 5, {u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s}, {.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket}, [](TCall& c) { return Generate(c, true); });
+    exec.Write(u"ExecOrcaComposicaoMat"_s, 5, {u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s}, {.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket}, [](TCall& c) { return Generate(c, true); });
 
     // Requisitions for production instead of orders.
-    o.Add(exec, u"GeraReqOrcaEve"_s, 3, [](TCall& c) {
+    exec.Write(u"GeraReqOrcaEve"_s, 3, u"Requisição"_s, {.right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = kQuoteInPacket}, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
         RequireQuote(c.db, key);
         const TOrderPlan plan = PlanRequisition(c.db, key);
@@ -333,7 +333,7 @@ void RegisterExecution(TServerObjects& o)
         return VarArrayOf({Pack(TDataPacket(Layout(kOrcaPendente), plan.pendente)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep))});
     });
 
-    o.Add(exec, u"GetExibeNovoPed"_s, 3, [](TCall& c) { return Replacement(c, "E"); });
-    o.Add(exec, u"GetExibpedOP"_s, 3, [](TCall& c) { return Replacement(c, "O"); });
-    o.Add(exec, u"GetExibeMatPrima"_s, 3, [](TCall& c) { return Replacement(c, "R"); });
+    exec.Read(u"GetExibeNovoPed"_s, 3, u"Novo pedido de expedição"_s, {}, [](TCall& c) { return Replacement(c, "E"); });
+    exec.Read(u"GetExibpedOP"_s, 3, u"Novo pedido de produção"_s, {}, [](TCall& c) { return Replacement(c, "O"); });
+    exec.Read(u"GetExibeMatPrima"_s, 3, u"Novo pedido de matéria-prima"_s, {}, [](TCall& c) { return Replacement(c, "R"); });
 }

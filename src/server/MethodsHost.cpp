@@ -51,8 +51,12 @@ QString QuoteListSql()
 
 void RegisterHost(TServerObjects& o)
 {
+    TServerObjects::TObject host = o.Object(ServerObject::Host);
+    TServerObjects::TObject proc = o.Object(ServerObject::ProcOrca);
+    TServerObjects::TObject aprova = o.Object(ServerObject::AprovaOrca);
+    
     // Opens a session for the operator on the branch; the answer is its token.
-    o.Add(u"CRV.rdmHost"_s, u"Login"_s, 3, [](TCall& c) -> QVariant {
+    host.Write(u"Login"_s, 3, u"Entrada no sistema"_s, {.secret = {1}, .checksPassword = true}, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed(), branch = c.text(2).trimmed();
         QVariant refusal;
         switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
@@ -64,14 +68,14 @@ void RegisterHost(TServerObjects& o)
             return FailResult(QStringLiteral("Filial %1 não cadastrada.").arg(branch));
         return Sessions::Open(c.db, operatorCode, branch, c.now, *c.policy);
     });
-    o.Add(u"CRV.rdmHost"_s, u"Logout"_s, 0, [](TCall& c) -> QVariant {
+    host.Write(u"Logout"_s, 0, u"Saída do sistema"_s, {.changesSession = true}, [](TCall& c) -> QVariant {
         Sessions::Close(c.db, *c.session);
         return true;
     });
 
     // Whether the password is the operator's. A supervisor's or manager's confirmed password
     // is his word for the session's operator for a while (Authorization.h).
-    o.Add(u"CRV.rdmHost"_s, u"ConfSenha"_s, 2, [](TCall& c) -> QVariant {
+    host.Write(u"ConfSenha"_s, 2, u"Confirmação de senha"_s, {.secret = {1}, .checksPassword = true, .changesSession = true}, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed();
         QVariant refusal;
         switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
@@ -89,13 +93,13 @@ void RegisterHost(TServerObjects& o)
         }
         return true;
     });
-    o.Add(u"CRV.rdmHost"_s, u"ListaOrcamentos"_s, 1, [](TCall& c) {
+    host.Read(u"ListaOrcamentos"_s, 1, u"Lista de orçamentos"_s, {}, [](TCall& c) {
         // The total as GetGeral gives it: items, labour and halls, less the discounts.
         return Pack(Select(c.db, kQuoteList, QuoteListSql(), {c.text(0)}));
     });
 
     // The operator's own rights (no row when he has none) and the branch's default rights.
-    o.Add(u"ORE06400.rdmProcOrca"_s, u"GetOperControle"_s, 1, [](TCall& c) {
+    proc.Read(u"GetOperControle"_s, 1, u"Permissões do operador"_s, {.operatorArg = 0}, [](TCall& c) {
         const TDataPacket own = Select(c.db, kOperControle,
                                        u"SELECT CDOPERADOR, CDPROCHABLANOPE, CDPROCHABAPROPE, CDPROCHABFECOPE FROM OPERCONTROLE WHERE CDOPERADOR = ?"_s,
                                        {c.text(0)});
@@ -104,21 +108,21 @@ void RegisterHost(TServerObjects& o)
                                             {c.request.branch});
         return VarArrayOf({Pack(own), Pack(defaults)});
     });
-    o.Add(u"ORE06400.rdmProcOrca"_s, u"GetOperCadProd"_s, 1, [](TCall& c) {
+    proc.Read(u"GetOperCadProd"_s, 1, u"Cadastro de produtos pelo operador"_s, {.operatorArg = 0}, [](TCall& c) {
         return Pack(Select(c.db, "IDCADPRPROCEORE s1", u"SELECT IDCADPRPROCEORE FROM OPERADOR WHERE CDOPERADOR = ?"_s, {c.text(0)}));
     });
 
     // The salesperson record of an operator, and the supervisor of a salesperson.
-    o.Add(u"ORE00400.rdmAprovaOrca"_s, u"GetOperadorAprov"_s, 1, [](TCall& c) {
+    aprova.Read(u"GetOperadorAprov"_s, 1, u"Vendedor do operador"_s, {.operatorArg = 0}, [](TCall& c) {
         return Pack(Select(c.db, "CDVENDEDOR s4", u"SELECT CDVENDEDOR FROM OPERADOR WHERE CDOPERADOR = ? AND CDVENDEDOR IS NOT NULL"_s, {c.text(0)}));
     });
-    o.Add(u"ORE00400.rdmAprovaOrca"_s, u"GetSupervisor"_s, 1, [](TCall& c) {
+    aprova.Read(u"GetSupervisor"_s, 1, u"Supervisor do vendedor"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "CDVENDEDOR s4, CDOPERADOR s12",
                            u"SELECT S.CDVENDEDOR, O.CDOPERADOR FROM VENDEDOR V JOIN VENDEDOR S ON S.CDVENDEDOR = V.CDVENDEDORSUP "
                             "LEFT JOIN OPERADOR O ON O.CDVENDEDOR = S.CDVENDEDOR WHERE V.CDVENDEDOR = ?"_s,
                            {c.text(0)}));
     });
-    o.Add(u"ORE00400.rdmAprovaOrca"_s, u"GetVerifCargoOper"_s, 1, [](TCall& c) {
+    aprova.Read(u"GetVerifCargoOper"_s, 1, u"Cargo do operador"_s, {.operatorArg = 0}, [](TCall& c) {
         return Pack(Select(c.db, "CDVENDEDOR s4, NMFANVEN s50, IDCARGOVEND s1, CDVENDEDORSUP s4",
                            u"SELECT V.CDVENDEDOR, V.NMFANVEN, V.IDCARGOVEND, V.CDVENDEDORSUP FROM OPERADOR O "
                             "JOIN VENDEDOR V ON V.CDVENDEDOR = O.CDVENDEDOR WHERE O.CDOPERADOR = ?"_s,

@@ -146,12 +146,14 @@ TDataPacket OrcaEvento(TCall& c, const TQuoteKey& key)
 
 void RegisterQuote(TServerObjects& o)
 {
-    const QString proc = QStringLiteral("ORE06400.rdmProcOrca");
-    const QString aprova = QStringLiteral("ORE00400.rdmAprovaOrca");
+    TServerObjects::TObject proc = o.Object(ServerObject::ProcOrca);
+    TServerObjects::TObject aprova = o.Object(ServerObject::AprovaOrca);
+    TServerObjects::TObject fecha = o.Object(ServerObject::FechaOrca);
+    TServerObjects::TObject exec = o.Object(ServerObject::ExecProc);
 
-    o.Add(proc, u"GetOrcaEvento"_s, 3, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
+    proc.Read(u"GetOrcaEvento"_s, 3, u"Orçamento"_s, {}, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
 
-    o.Add(proc, u"GetPercDescVend"_s, 3, [](TCall& c) {
+    proc.Read(u"GetPercDescVend"_s, 3, u"Desconto máximo do vendedor"_s, {}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return VarArrayOf({Pack(Select(c.db, "NRORCAEVENTO s10, NRSEQORCAEVE fs2, CDFILIAL s4, VRPEMAXDESVE f",
@@ -162,7 +164,7 @@ void RegisterQuote(TServerObjects& o)
     });
 
     // Other quotes hanging from this one that are not executed yet.
-    o.Add(proc, u"GetVerifOrcaExec"_s, 3, [](TCall& c) {
+    proc.Read(u"GetVerifOrcaExec"_s, 3, u"Orçamentos filhos não executados"_s, {}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return Pack(Select(c.db, "NRORCAEVENTO s10, IDSITUORCEVE s1",
@@ -171,7 +173,7 @@ void RegisterQuote(TServerObjects& o)
                            {key.branch, key.number, key.number, key.sequence}));
     });
 
-    o.Add(proc, u"GetEndContOrca"_s, 3, [](TCall& c) {
+    proc.Read(u"GetEndContOrca"_s, 3, u"Endereço de entrega e contratante"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, kEndContOrca,
                            u"SELECT O.DSCOMPENDORCEVE, O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDPAIS, P.NMPAIS, O.SGESTADO, O.CDMUNICIPIO, "
                             "M.NMMUNICIPIO, O.CDBAIRRO, B.NMBAIRRO, O.DSENDENTOREV, O.CDCLICONTORC, K.NRINSJURCLIE AS NRINSJURCONT, "
@@ -181,39 +183,39 @@ void RegisterQuote(TServerObjects& o)
     });
 
     // Everything the approval reads at once: items, totals, labour, notes and the new client.
-    o.Add(aprova, u"GetGeral"_s, 3, [](TCall& c) { return General(c, KeyOf(c)); });
+    aprova.Read(u"GetGeral"_s, 3, u"Itens, totais e observações"_s, {}, [](TCall& c) { return General(c, KeyOf(c)); });
 
-    o.Add(aprova, u"GetSalao"_s, 3, [](TCall& c) {
+    aprova.Read(u"GetSalao"_s, 3, u"Salões do orçamento"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, kSalaoEven, SalaoEvenSql()));
     });
 
-    o.Add(aprova, u"GetOpcao"_s, 3, [](TCall& c) {
+    aprova.Read(u"GetOpcao"_s, 3, u"Opções do orçamento"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, kOpcao, OpcaoSql()));
     });
 
     // The parent quote, while it is not approved.
-    o.Add(aprova, u"GetVerifOrcaPend"_s, 4, [](TCall& c) {
+    aprova.Read(u"GetVerifOrcaPend"_s, 4, u"Orçamento pai não aprovado"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, "NRORCAEVENTO s10", PendingParentSql()));
     });
 
     // The registered client whose registration number the quote's new client carries.
-    o.Add(aprova, u"GetInsOrca"_s, 3, [](TCall& c) {
+    aprova.Read(u"GetInsOrca"_s, 3, u"Cliente do novo cadastro"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, "CDCLIENTE s21, NRINSJURCLIE s20",
                            u"SELECT C.CDCLIENTE, C.NRINSJURCLIE FROM ENDENOVOCLIE N JOIN CLIENTE C ON C.NRINSJURCLIE = N.NRINSJURORCA "
                             "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL"_s));
     });
 
-    o.Add(aprova, u"GetContrato"_s, 3, [](TCall& c) {
+    aprova.Read(u"GetContrato"_s, 3, u"Contrato"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, DSTITUORCEVE s100, CDCLIENTE s21, CDMODPGTO s5",
                            u"SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO"_s + kWhereKey));
     });
 
-    o.Add(aprova, u"GetPropostasPgto"_s, 3, [](TCall& c) {
+    aprova.Read(u"GetPropostasPgto"_s, 3, u"Propostas de pagamento"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, kPropostaPgto, u"SELECT * FROM PROPOSTAPGTO"_s + kWhereKey + u" ORDER BY NRPROPOSTAPGTO"_s));
     });
 
     // "OK", or the first reserved hall that may not be booked, coded.
-    o.Add(aprova, u"GetVerifSalao"_s, 4, [](TCall& c) -> QVariant {
+    aprova.Read(u"GetVerifSalao"_s, 4, u"Verificação dos salões"_s, {}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
@@ -226,20 +228,20 @@ void RegisterQuote(TServerObjects& o)
         return QStringLiteral("OK");
     });
 
-    o.Add(aprova, u"GetCliente"_s, 1, [](TCall& c) {
+    aprova.Read(u"GetCliente"_s, 1, u"Endereço do cliente"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, kCliente,
                            u"SELECT A.DSCOMPENDCLI, A.DSPTOREFECLI, A.DSENDECLIE, A.CDPAIS, P.NMPAIS, A.SGESTADO, E.NMESTADO, A.CDMUNICIPIO, "
                             "M.NMMUNICIPIO, A.CDBAIRRO, B.NMBAIRRO, A.CDCLIENTE, A.IDTPENDECLIE FROM ENDECLIE A "_s + Places("A") +
                                u"WHERE A.CDCLIENTE = ? AND A.IDTPENDECLIE = 'P'"_s,
                            {c.text(0)}));
     });
-    o.Add(aprova, u"GetEndeClie"_s, 1, [](TCall& c) {
+    aprova.Read(u"GetEndeClie"_s, 1, u"Endereços do cliente"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, kEndeClie,
                            u"SELECT A.DSCOMPENDCLI, A.DSENDECLIE, B.NMBAIRRO, M.NMMUNICIPIO, A.SGESTADO, P.NMPAIS, A.CDPAIS, A.CDMUNICIPIO, "
                             "A.CDBAIRRO, A.DSPTOREFECLI, A.NMCONTCLIE FROM ENDECLIE A "_s + Places("A") + u"WHERE A.CDCLIENTE = ? ORDER BY A.NRENDCLIE"_s,
                            {c.text(0)}));
     });
-    o.Add(aprova, u"GetEndSalao"_s, 3, [](TCall& c) {
+    aprova.Read(u"GetEndSalao"_s, 3, u"Endereço dos salões"_s, {}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         return Pack(Select(c.db, kEndSalao,
                            u"SELECT H.*, P.NMPAIS, M.NMMUNICIPIO, E.NMESTADO, B.NMBAIRRO FROM SALAOORCA S "
@@ -252,16 +254,16 @@ void RegisterQuote(TServerObjects& o)
     auto longForm = [](int situationIndex) {
         return [situationIndex](TCall& c) {
             const QString situation = c.text(situationIndex).trimmed();
-            QVariantList params{c.text(0), c.text(1), c.text(2)};
+            QVariantList params{c.text(GetOrcaEventoRangeArg::Branch), c.text(GetOrcaEventoRangeArg::FirstNumber), c.text(GetOrcaEventoRangeArg::LastNumber)};
             if (!situation.isEmpty())
                 params << situation;
             return VarArrayOf({Pack(Select(c.db, kLongQuote, LongQuoteSql(!situation.isEmpty()), params))});
         };
     };
-    o.Add(u"ORE00800.rdmFechaOrca"_s, u"GetOrcaEvento"_s, 17, longForm(13));
-    o.Add(u"ORE02900.rdmExecProc"_s, u"GetOrcaEvento"_s, 16, longForm(13));
+    fecha.Read(u"GetOrcaEvento"_s, GetOrcaEventoRangeArg::CountClosing, u"Orçamentos a fechar"_s, {}, longForm(GetOrcaEventoRangeArg::Situation));
+    exec.Read(u"GetOrcaEvento"_s, GetOrcaEventoRangeArg::CountExecution, u"Orçamentos a executar"_s, {}, longForm(GetOrcaEventoRangeArg::Situation));
 
-    o.Add(u"ORE02900.rdmExecProc"_s, u"getParamOrcaEve"_s, 0, [](TCall& c) {
+    exec.Read(u"getParamOrcaEve"_s, 0, u"Parâmetros da execução"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "IDGERREQEXECORE s1, CDPBASEITEM s2, IDTPPRODPEDOREV s1, IDORIGPRUNITORE s1",
                            u"SELECT IDGERREQEXECORE, CDPBASEITEM, IDTPPRODPEDOREV, IDORIGPRUNITORE FROM PARAMORCA WHERE CDFILIAL = ?"_s,
                            {c.request.branch}));

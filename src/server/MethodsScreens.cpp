@@ -17,9 +17,12 @@ constexpr const char* kContratantes = "CDCLIENCONTORCA s21, NMFANTCLIE s50, QTCO
 
 void RegisterScreens(TServerObjects& o)
 {
+    TServerObjects::TObject cliente = o.Object(ServerObject::Cliente);
+    TServerObjects::TObject proposta = o.Object(ServerObject::Proposta);
+    
     // Registers a client (code: kind and registration number) with its main address; with a
     // quote key, links the quote's new client to it.
-    o.Add(u"ORE00105.rdmCliente"_s, u"CadastraCliente"_s, 13, [](TCall& c) -> QVariant {
+    cliente.Write(u"CadastraCliente"_s, 13, u"Cadastro do cliente"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const QString kind = c.text(3).trimmed().toUpper(), registration = c.text(4).trimmed();
         if (kind != QLatin1String("J") && kind != QLatin1String("F"))
             throw ERefusal(QStringLiteral("O tipo de inscrição deve ser J (jurídica) ou F (física)."));
@@ -45,7 +48,7 @@ void RegisterScreens(TServerObjects& o)
     });
 
     // Records a proposal, which becomes the quote's newest; answers its number.
-    o.Add(u"ORE00406.rdmProposta"_s, u"GravaProposta"_s, 8, [](TCall& c) -> QVariant {
+    proposta.Write(u"GravaProposta"_s, 8, u"Proposta de pagamento"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const double rate = c.number(3), instalments = c.number(4), value = c.number(5), down = c.number(6);
@@ -61,17 +64,17 @@ void RegisterScreens(TServerObjects& o)
     });
 
     // The quote's contracting clients, and the clients to choose from.
-    const QString cont = QStringLiteral("ORE09000.rdmContratante");
-    o.Add(cont, u"ListaContratantes"_s, 3, [](TCall& c) {
+    TServerObjects::TObject cont = o.Object(ServerObject::Contratante);
+    cont.Read(u"ListaContratantes"_s, 3, u"Lista de contratantes"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, kContratantes,
                                 u"SELECT K.CDCLIENCONTORCA, C.NMFANTCLIE, K.QTCONVCONTOREV, K.VRRECECONTOREV, K.IDFORMAPGCONT FROM CONTRATANTE K "
                                  "JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? "
                                  "ORDER BY K.CDCLIENCONTORCA"_s));
     });
-    o.Add(cont, u"ListaClientes"_s, 0, [](TCall& c) {
+    cont.Read(u"ListaClientes"_s, 0, u"Lista de clientes"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "CDCLIENTE s21, NMFANTCLIE s50, NRINSJURCLIE s20", u"SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE ORDER BY NMFANTCLIE"_s));
     });
-    o.Add(cont, u"GravaContratante"_s, 7, [](TCall& c) -> QVariant {
+    cont.Write(u"GravaContratante"_s, 7, u"Contratante"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString client = c.text(3).trimmed();
@@ -88,7 +91,7 @@ void RegisterScreens(TServerObjects& o)
             {key.branch, key.number, key.sequence, client, guests, value, c.text(6)});
         return true;
     });
-    o.Add(cont, u"ExcluiContratante"_s, 4, [](TCall& c) -> QVariant {
+    cont.Write(u"ExcluiContratante"_s, 4, u"Contratante excluído"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         QVariantList params = key.params();
@@ -98,17 +101,17 @@ void RegisterScreens(TServerObjects& o)
     });
 
     // The quote's items without a registered product, the products, and linking or creating one.
-    const QString prod = QStringLiteral("ORE06700.rdmProduto");
-    o.Add(prod, u"ItensSemProduto"_s, 3, [](TCall& c) {
+    TServerObjects::TObject prod = o.Object(ServerObject::Produto);
+    prod.Read(u"ItensSemProduto"_s, 3, u"Itens sem produto"_s, {}, [](TCall& c) {
         return Pack(SelectByKey(c, "NRITEMORCEVE s10, NMPRODUTO s50, QTITEMORCEVE f, VRITEMORCEVE f",
                                 u"SELECT NRITEMORCEVE, NMPRODUTO, QTITEMORCEVE, VRITEMORCEVE FROM ITEMORCA"_s + kWhereKey +
                                     u" AND CDPRODUTO IS NULL ORDER BY NRITEMORCEVE"_s));
     });
-    o.Add(prod, u"ListaProdutos"_s, 0, [](TCall& c) {
+    prod.Read(u"ListaProdutos"_s, 0, u"Lista de produtos"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "CDPRODUTO s10, NMPRODUTO s50, SGUNIDADE s10, IDDEPTO s1, VRPRECO f",
                            u"SELECT CDPRODUTO, NMPRODUTO, SGUNIDADE, IDDEPTO, VRPRECO FROM PRODUTO ORDER BY NMPRODUTO"_s));
     });
-    o.Add(prod, u"VinculaProduto"_s, 5, [](TCall& c) -> QVariant {
+    prod.Write(u"VinculaProduto"_s, 5, u"Produto vinculado"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString product = c.text(4);
@@ -121,7 +124,7 @@ void RegisterScreens(TServerObjects& o)
             throw ERefusal(QStringLiteral("Item %1 não encontrado no orçamento.").arg(c.text(3)));
         return true;
     });
-    o.Add(prod, u"CriaProduto"_s, 4, [](TCall& c) -> QVariant {
+    prod.Write(u"CriaProduto"_s, 4, u"Produto cadastrado"_s, {}, [](TCall& c) -> QVariant {
         const QString name = c.text(0).trimmed(), department = c.text(2).trimmed().toUpper();
         if (name.isEmpty())
             throw ERefusal(QStringLiteral("O nome do produto deve ser informado."));

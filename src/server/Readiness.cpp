@@ -350,30 +350,13 @@ const char* NextAction(int situation)
     return situation == 1 ? kAprovar : situation == 2 ? kFechar : kExecutar;
 }
 
-// A journal entry's method in the operator's words.
-QString ActionOf(const QString& object, const QString& method, const QString& arguments)
-{
-    if (object == QLatin1String("ORE02900.rdmExecProc")) {
-        if (method == QLatin1String("GeraReqOrcaEve"))
-            return QStringLiteral("Requisição");
-        return arguments.contains(QLatin1String(",\"M\",")) ? QStringLiteral("Execução (materiais)") : QStringLiteral("Execução (produção)");
-    }
-    static const std::map<QString, QString> names = {
-        {u"SetEscolhaSalao"_s, u"Salões escolhidos"_s}, {u"SetOpcao"_s, u"Opções escolhidas"_s},   {u"SetSalao"_s, u"Salões agendados"_s},
-        {u"SetAprovComercial"_s, u"Aprovação comercial"_s}, {u"SetAprova"_s, u"Aprovação"_s},   {u"SetVdCustoFixo"_s, u"Custo fixo"_s},
-        {u"SetModPgto"_s, u"Forma de pagamento"_s},     {u"SetEndCliente"_s, u"Endereço de entrega"_s}, {u"SetClieContratante"_s, u"Contratante"_s},
-        {u"FecharOrca"_s, u"Fechamento"_s},             {u"CadastraCliente"_s, u"Cadastro do cliente"_s}, {u"GravaProposta"_s, u"Proposta de pagamento"_s},
-        {u"GravaContratante"_s, u"Contratante"_s},      {u"ExcluiContratante"_s, u"Contratante excluído"_s}, {u"VinculaProduto"_s, u"Produto vinculado"_s},
-    };
-    const auto it = names.find(method);
-    return it == names.end() ? method : it->second;
-}
-
 } // namespace
 
 void RegisterReadiness(TServerObjects& o)
 {
-    o.Add(u"CRV.rdmHost"_s, u"VerificaOrcamento"_s, 3, [](TCall& c) {
+    TServerObjects::TObject host = o.Object(ServerObject::Host);
+    
+    host.Read(u"VerificaOrcamento"_s, 3, u"Verificação do orçamento"_s, {.branchArg = 0, .quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         const TQuoteFacts quote = FactsOf(c.db, key);
         const TParameters parameters = ParametersOf(c.db, key.branch);
@@ -386,7 +369,7 @@ void RegisterReadiness(TServerObjects& o)
         return Pack(report.Packet());
     });
 
-    o.Add(u"CRV.rdmHost"_s, u"HistoricoOrcamento"_s, 2, [](TCall& c) {
+    host.Read(u"HistoricoOrcamento"_s, 2, u"Histórico do orçamento"_s, {.branchArg = 0, .quote = {0, 1, -1}}, [](TCall& c) {
         TRows q = Run(c.db, QStringLiteral("SELECT DTREGISTRO, CDOPERADOR, NMOBJETO, NMMETODO, NRSEQORCAEVE, IDRESULTADO, DSMENSAGEM, DSARGUMENTOS FROM JORNAL "
                                            "WHERE CDFILIALORCA = ? AND NRORCAEVENTO = ? ORDER BY NRJORNAL"),
                       {c.text(0), c.text(1)});
@@ -394,7 +377,7 @@ void RegisterReadiness(TServerObjects& o)
         auto text = [&](int i) { return q.isNull(i) ? Cell{} : Cell(q.value(i).toString()); };
         while (q.next()) {
             const auto moment = ParseStoredDateTime(q.value(0).toString().toLatin1().constData(), size_t(q.value(0).toString().size()));
-            rows.push_back({moment ? Cell(*moment) : Cell{}, text(1), ActionOf(q.value(2).toString(), q.value(3).toString(), q.value(7).toString()), text(4),
+            rows.push_back({moment ? Cell(*moment) : Cell{}, text(1), c.objects->LabelOf(q.value(2).toString(), q.value(3).toString(), q.value(7).toString()), text(4),
                             text(5), text(6), q.value(2).toString() + QLatin1Char('.') + q.value(3).toString()});
         }
         return Pack(TDataPacket(Layout("DTREGISTRO t, CDOPERADOR s40, DSACAO s60, NRSEQORCAEVE s2, IDRESULTADO s20, DSMENSAGEM s500, NMMETODO s100"),

@@ -13,7 +13,7 @@
 namespace {
 QString describe(const TCall& call, int i)
 {
-    if (RuleOf(call.where()).secret.contains(i))
+    if (call.method && call.method->rule.secret.contains(i))
         return QStringLiteral("********");   // a password is never repeated
     // A glimpse of the value, never the whole of it: an argument may be megabytes.
     const QVariant& v = call.raw(i);
@@ -131,17 +131,33 @@ std::optional<TSessionInfo> TServerObjects::findSession(QSqlDatabase& db, const 
     return Sessions::Alive(*stored, now, m_policy);
 }
 
-void TServerObjects::Add(const QString& object, const QString& method, int argumentCount, Method body)
+void TServerObjects::TObject::Read(const QString& method, int argumentCount, const TMethodLabel& label, const TMethodRule& rule, Method body)
 {
-    m_methods[object + QLatin1Char('.') + method] = {argumentCount, std::move(body)};
+    m_objects.Declare({m_name, method, argumentCount, TMethodKind::Read, label, rule, std::move(body)});
 }
 
-QStringList TServerObjects::Methods() const
+void TServerObjects::TObject::Write(const QString& method, int argumentCount, const TMethodLabel& label, const TMethodRule& rule, Method body)
 {
-    QStringList names;
-    for (const auto& [name, entry] : m_methods)
-        names << name;
-    return names;
+    m_objects.Declare({m_name, method, argumentCount, TMethodKind::Write, label, rule, std::move(body)});
+}
+
+void TServerObjects::Declare(TMethodDeclaration declaration)
+{
+    QStringList faults = Faults(declaration);
+    if (m_methods.count(declaration.name()))
+        faults << QStringLiteral("declarado duas vezes");
+    if (!faults.isEmpty())
+        throw std::logic_error(QStringLiteral("ore-server: o método %1 está mal declarado: %2.")
+                                   .arg(declaration.name(), faults.join(QStringLiteral("; ")))
+                                   .toStdString());
+    const QString name = declaration.name();
+    m_methods.emplace(name, std::move(declaration));
+}
+
+QString TServerObjects::LabelOf(const QString& object, const QString& method, const QString& arguments) const
+{
+    const auto it = m_methods.find(object + QLatin1Char('.') + method);
+    return it == m_methods.end() ? method : it->second.label.Of(arguments);
 }
 
 void TServerObjects::journalAlone(const TJournalEntry& entry)
@@ -165,10 +181,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         return TRpcReply::Error(objectKnown ? QStringLiteral("Método desconhecido: %1").arg(name)
                                             : QStringLiteral("Objeto de servidor desconhecido: %1").arg(request.object));
     }
-    if (request.params.size() != it->second.argumentCount)
-        return TRpcReply::Error(QStringLiteral("%1 recebe %2 argumento(s) e recebeu %3.").arg(name).arg(it->second.argumentCount).arg(request.params.size()));
+    const TMethodDeclaration& method = it->second;
+    if (request.params.size() != method.argumentCount)
+        return TRpcReply::Error(QStringLiteral("%1 recebe %2 argumento(s) e recebeu %3.").arg(name).arg(method.argumentCount).arg(request.params.size()));
 
-    const TMethodRule& rule = RuleOf(name);
+    const TMethodRule& rule = method.rule;
+    const bool writes = method.writes();
     const QDateTime now = m_clock();
     // Until a session vouches for them, the headers' operator and branch are only a claim.
     TJournalEntry entry{now, {}, {}, request.object, request.method};
@@ -200,15 +218,16 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
             QSqlDatabase db = m_store.connection();
             passwordRight = PasswordMatches(db, request.params.value(0).toString().trimmed(), request.params.value(1).toString());
         }
-        // Changes run in a transaction that may write; everything else reads, beside writers.
+        // Changes run in a transaction that may write; everything else reads, beside writers,
+        // in a transaction that refuses a write.
         const auto run = [&](const std::function<void(QSqlDatabase&)>& work) {
-            rule.journal ? m_store.transaction(work) : m_store.readTransaction(work);
+            writes ? m_store.transaction(work) : m_store.readTransaction(work);
         };
         run([&](QSqlDatabase& db) {
             if (!IsLogin(name)) {
                 // A read may take a kept session; not one that checked a password first,
                 // whose snapshot is older than what the cache heard.
-                session = findSession(db, request.token, now, !rule.journal && !rule.checksPassword);
+                session = findSession(db, request.token, now, !writes && !rule.checksPassword);
                 if (!session)
                     throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
                 entry.operatorCode = session->operatorCode;
@@ -220,12 +239,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
                 acting.operatorCode = session->operatorCode;
                 acting.branch = session->branch;
             }
-            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordRight};
+            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordRight, {}, {}, &method, this};
             if (session)
                 Authorize(call, rule);
-            reply.result = it->second.body(call);
+            reply.result = method.body(call);
             reply.byref = call.byref;
-            if (rule.journal) {
+            if (writes) {
                 const bool failed = VarIsFail(reply.result);
                 Journal::Append(db, journalled(!call.journalOutcome.isEmpty() ? call.journalOutcome : failed ? QStringLiteral("fail") : QStringLiteral("ok"),
                                                !call.journalNote.isEmpty() ? call.journalNote : failed ? reply.result.value<TFailResult>().text : QString()));
@@ -242,15 +261,15 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         return TRpcReply::Fail(QString::fromUtf8(e.what()));
     } catch (const ERefusal& e) {
         // A change that failed is journalled too, in a transaction of its own.
-        if (rule.journal)
+        if (writes)
             journalAlone(journalled(QStringLiteral("fail"), QString::fromUtf8(e.what())));
         return TRpcReply::Fail(QString::fromUtf8(e.what()));
     } catch (const EServerError& e) {
-        if (rule.journal)
+        if (writes)
             journalAlone(journalled(QStringLiteral("exception"), QString::fromUtf8(e.what())));
         return TRpcReply::Error(QString::fromUtf8(e.what()));
     } catch (const EHostError& e) {
-        if (rule.journal)
+        if (writes)
             journalAlone(journalled(QStringLiteral("exception"), e.message()));
         return TRpcReply::Error(e.message());
     }

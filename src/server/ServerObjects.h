@@ -1,13 +1,15 @@
 #pragma once
-// The server objects: a catalogue of methods by object and name, each with its argument count,
-// run in one transaction of the store.
+// The server objects: a catalogue of methods by object and name, each declared once
+// (MethodDeclaration.h) and run in one transaction of the store.
 
 #include "ChannelListener.h"
 #include "Journal.h"
+#include "MethodDeclaration.h"
 #include "RpcServer.h"
 #include "SessionCache.h"
 #include "Sessions.h"
 #include "Store.h"
+#include "WireContract.h"
 
 #include <QDateTime>
 #include <QMap>
@@ -31,6 +33,8 @@ struct TCall {
     // What the journal records of the call, when the method says more than its result does.
     QString journalOutcome{};
     QString journalNote{};
+    const TMethodDeclaration* method = nullptr;   // what is called
+    const class TServerObjects* objects = nullptr;
 
     QString where() const { return request.object + QLatin1Char('.') + request.method; }
 
@@ -58,9 +62,9 @@ public:
 
 // Every call but CRV.rdmHost.Login needs a valid session (docs/protocol.md): without one it is
 // answered HTTP 401. The session's operator and branch are the ones the methods see; headers
-// naming others are refused. A method's further demands (Authorization.h) are checked in its
-// transaction, before it runs; a change is journalled in that same transaction, and refusals
-// and failures in one of their own.
+// naming others are refused. A method's further demands (its rule, checked by Authorization.h)
+// are checked in its transaction, before it runs; a change is journalled in that same
+// transaction, and refusals and failures in one of their own.
 //
 // On PostgreSQL a call that only reads takes its session from the sessions lately found
 // (TSessionCache), which the store's notifications keep true: a session ended through another
@@ -74,9 +78,31 @@ public:
     explicit TServerObjects(TStore& store, TSessionPolicy policy = {});
     ~TServerObjects();
 
-    void Add(const QString& object, const QString& method, int argumentCount, Method body);
+    // The methods of one server object, each declared with everything the server must know of
+    // it: a method that only reads, or one that changes the store.
+    class TObject {
+    public:
+        void Read(const QString& method, int argumentCount, const TMethodLabel& label, const TMethodRule& rule, Method body);
+        void Write(const QString& method, int argumentCount, const TMethodLabel& label, const TMethodRule& rule, Method body);
+
+    private:
+        friend class TServerObjects;
+        TObject(TServerObjects& objects, QString name) : m_objects(objects), m_name(std::move(name)) {}
+        TServerObjects& m_objects;
+        QString m_name;
+    };
+    TObject Object(QLatin1String name) { return TObject(*this, QString(name)); }
+
+    // Adds a method. A declaration with faults (MethodDeclaration.h), or a name already taken,
+    // is refused with std::logic_error: the server does not start with it.
+    void Declare(TMethodDeclaration declaration);
+    // Every declared method, by "object.method".
+    const std::map<QString, TMethodDeclaration>& Methods() const { return m_methods; }
+    // What the quote's history calls a journalled call; a method no longer declared keeps its
+    // own name.
+    QString LabelOf(const QString& object, const QString& method, const QString& arguments) const;
+
     TRpcReply Dispatch(const TRpcRequest& request);
-    QStringList Methods() const;
 
     // A server of these objects, not yet listening: each call dispatched on a worker, and a
     // read's transaction ended once its answer has gone (TStore::settle).
@@ -93,14 +119,10 @@ public:
     const TSessionPolicy& Policy() const { return m_policy; }
 
 private:
-    struct Entry {
-        int argumentCount;
-        Method body;
-    };
     TStore& m_store;
     TSessionPolicy m_policy;
     Clock m_clock;
-    std::map<QString, Entry> m_methods;   // "object.method"
+    std::map<QString, TMethodDeclaration> m_methods;   // "object.method"
     TSessionCache m_sessions;
     std::unique_ptr<TChannelListener> m_sessionChanges;   // PostgreSQL only
 

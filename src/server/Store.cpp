@@ -133,6 +133,7 @@ struct TConnectionState {
     TSqliteStatements selects;   // SQLite: Select's statements
     TOpenRead openRead = TOpenRead::None;
     bool settled = false;   // its thread calls settle after each call
+    bool queryOnly = false; // SQLite: the connection refuses writes (PRAGMA query_only)
 };
 const char* const StateProperty = "ore.state";
 
@@ -160,6 +161,17 @@ TStore::~TStore()
 }
 
 QSqlDatabase TStore::connection()
+{
+    QSqlDatabase db = threadConnection();
+    TConnectionState& state = StateOf(db);
+    if (state.queryOnly) {
+        Run(db, QStringLiteral("PRAGMA query_only = 0"));
+        state.queryOnly = false;
+    }
+    return db;
+}
+
+QSqlDatabase TStore::threadConnection()
 {
     // One connection per thread and store, under a name never used again.
     static std::atomic<quint64> serial{0};
@@ -207,12 +219,19 @@ void TStore::readTransaction(const std::function<void(QSqlDatabase&)>& work) { r
 
 void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
 {
-    QSqlDatabase db = connection();
+    QSqlDatabase db = threadConnection();
     TConnectionState& state = StateOf(db);
-    if (m_dialect == SQLite)
+    if (m_dialect == SQLite) {
+        // A read's connection refuses writes, as PostgreSQL's READ ONLY does: a write that a
+        // read attempts fails loudly instead of being kept.
+        if (state.queryOnly == write) {
+            Run(db, write ? QStringLiteral("PRAGMA query_only = 0") : QStringLiteral("PRAGMA query_only = 1"));
+            state.queryOnly = !write;
+        }
         Run(db, write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
-    else
+    } else {
         beginOnPostgreSQL(db, write);
+    }
     try {
         work(db);
     } catch (...) {

@@ -31,8 +31,9 @@ public:
     // made outside Qt (TChannelListener).
     QByteArray connectionInfo() const;
 
-    // The connection of the calling thread (opened on first use; EHostError when it cannot).
-    // The store closes its connections when it is destroyed, once no thread uses them.
+    // The connection of the calling thread (opened on first use; EHostError when it cannot),
+    // outside any transaction and free to write. The store closes its connections when it is
+    // destroyed, once no thread uses them.
     QSqlDatabase connection();
 
     // Runs `work` in one transaction that may write: committed when it returns, rolled back
@@ -43,7 +44,8 @@ public:
 
     // Runs `work` in a transaction that only reads, on one snapshot of the store, alongside
     // writers: SQLite's write-ahead log lets readers go on while a writer works, and PostgreSQL
-    // runs it REPEATABLE READ READ ONLY. A write inside is refused by PostgreSQL.
+    // runs it REPEATABLE READ READ ONLY. A write inside is refused, by SQLite too (its
+    // connection is query_only while it reads).
     void readTransaction(const std::function<void(QSqlDatabase&)>& work);
 
     // On PostgreSQL, lets a thread's reads end after their answers have gone. Once a thread
@@ -63,6 +65,7 @@ public:
     bool isEmpty();   // no quote in the store
 
 private:
+    QSqlDatabase threadConnection();   // as it stands: a read may have left it refusing writes
     void run(bool write, const std::function<void(QSqlDatabase&)>& work);
     void beginOnPostgreSQL(QSqlDatabase& db, bool write);
 
