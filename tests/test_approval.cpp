@@ -26,7 +26,7 @@ protected:
         QList<QVariantList> rows;
         for (const QString& s : situations)
             rows << QVariantList{QString::number(rows.size() + 1), s};
-        form->cdsSalaoEven->SetData(PacketVar({{"CDSALAOEVEN", TFieldType::String, 3}, {"IDSITAGENSAL", TFieldType::String, 1}}, rows));
+        form->approval->cdsSalaoEven->SetData(PacketVar({{"CDSALAOEVEN", TFieldType::String, 3}, {"IDSITAGENSAL", TFieldType::String, 1}}, rows));
     }
 };
 
@@ -82,47 +82,47 @@ TEST_F(Approval, PaymentProposalChoice)
 
 TEST_F(Approval, TheListsShowTheirValuesUnderTheirOwnColumns)
 {
-    form->cdsPropostaPgto->SetData(PacketVar({{"NRPROPOSTAPGTO", TFieldType::String, 10}, {"VRPERCJUROSORCA", TFieldType::Float, 0},
+    form->approval->cdsPropostaPgto->SetData(PacketVar({{"NRPROPOSTAPGTO", TFieldType::String, 10}, {"VRPERCJUROSORCA", TFieldType::Float, 0},
                                               {"QTPARCELASORCA", TFieldType::Float, 0}, {"VRPARCELAORCA", TFieldType::Float, 0},
                                               {"VRPARCELAENTR", TFieldType::Float, 0}, {"DTPRIMVENCPARC", TFieldType::DateTime, 0}},
                                              {{"0000000001", 2.5, 2.6, 1234.5, Null(), QDateTime(QDate(2027, 3, 15), QTime(10, 30))}}));
     auto shown = [](TClientDataSet* ds, const char* field) { return ds->FieldByName(field)->DisplayText(); };
-    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCVRPERCJUROSORCA"), "2,50");
-    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCQTPARCELASORCA"), "3");
-    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCVRPARCELAORCA"), "1.234,50");
-    EXPECT_EQ(shown(form->cdsPropostaPgto, "CALCVRPARCELAENTR"), "0,00");   // a missing value reads as 0
-    EXPECT_EQ(form->cdsPropostaPgto->FieldByName("CALCDTPRIMVENCPARC")->AsDate(), QDate(2027, 3, 15));
+    EXPECT_EQ(shown(form->approval->cdsPropostaPgto, "CALCVRPERCJUROSORCA"), "2,50");
+    EXPECT_EQ(shown(form->approval->cdsPropostaPgto, "CALCQTPARCELASORCA"), "3");
+    EXPECT_EQ(shown(form->approval->cdsPropostaPgto, "CALCVRPARCELAORCA"), "1.234,50");
+    EXPECT_EQ(shown(form->approval->cdsPropostaPgto, "CALCVRPARCELAENTR"), "0,00");   // a missing value reads as 0
+    EXPECT_EQ(form->approval->cdsPropostaPgto->FieldByName("CALCDTPRIMVENCPARC")->AsDate(), QDate(2027, 3, 15));
 
-    form->cdsSalaoEven->SetData(PacketVar({{"CDSALAOEVEN", TFieldType::String, 3}, {"VRCOBAGENSALAO", TFieldType::Float, 0},
+    form->approval->cdsSalaoEven->SetData(PacketVar({{"CDSALAOEVEN", TFieldType::String, 3}, {"VRCOBAGENSALAO", TFieldType::Float, 0},
                                            {"DTAGENDSALAO", TFieldType::DateTime, 0}, {"DTVALRESESAL", TFieldType::DateTime, 0}},
                                           {{"001", 5000.0, QDateTime(QDate(2027, 5, 20), QTime(18, 0)), QDateTime(QDate(2027, 1, 31), QTime())},
                                            {"002", Null(), Null(), Null()}}));
-    EXPECT_EQ(shown(form->cdsSalaoEven, "VrCobrSalao"), "5.000,00");
-    EXPECT_EQ(form->cdsSalaoEven->FieldByName("DtValidadeReserva")->AsDateTime(), QDateTime(QDate(2027, 5, 20), QTime()));   // the scheduling date
-    form->cdsSalaoEven->Next();
-    EXPECT_EQ(shown(form->cdsSalaoEven, "VrCobrSalao"), "0,00");
-    EXPECT_EQ(form->cdsSalaoEven->FieldByName("DtValidadeReserva")->AsDate(), QDate(1899, 12, 30));   // the date value 0
+    EXPECT_EQ(shown(form->approval->cdsSalaoEven, "VrCobrSalao"), "5.000,00");
+    EXPECT_EQ(form->approval->cdsSalaoEven->FieldByName("DtValidadeReserva")->AsDateTime(), QDateTime(QDate(2027, 5, 20), QTime()));   // the scheduling date
+    form->approval->cdsSalaoEven->Next();
+    EXPECT_EQ(shown(form->approval->cdsSalaoEven, "VrCobrSalao"), "0,00");
+    EXPECT_EQ(form->approval->cdsSalaoEven->FieldByName("DtValidadeReserva")->AsDate(), QDate(1899, 12, 30));   // the date value 0
 
-    form->cdsOpcao->SetData(PacketVar({{"NROPCAITOREV", TFieldType::String, 2}, {"VRTOTALOPCAO", TFieldType::Float, 0}}, {{"01", 4360.0}}));
-    EXPECT_EQ(shown(form->cdsOpcao, "ValorCalc"), "4.360,00");
-    EXPECT_EQ(form->cdsOpcao->FieldByName("ValorCalc")->DisplayLabel(), "Valor");
+    form->approval->cdsOpcao->SetData(PacketVar({{"NROPCAITOREV", TFieldType::String, 2}, {"VRTOTALOPCAO", TFieldType::Float, 0}}, {{"01", 4360.0}}));
+    EXPECT_EQ(shown(form->approval->cdsOpcao, "ValorCalc"), "4.360,00");
+    EXPECT_EQ(form->approval->cdsOpcao->FieldByName("ValorCalc")->DisplayLabel(), "Valor");
 }
 
 TEST_F(Approval, PaymentModeHandOverAfterAPost)
 {
     const QVariantList sent{"02", "0001", "123", "F12345678909", "J11222333000181", "C"};
     auto loadQuote = [this] {
-        form->cdsOrcaEvento->SetData(PacketVar({{"CDMODPGTO", TFieldType::String, 5}, {"CDFILIAL", TFieldType::String, 4}, {"NRORCAEVENTO", TFieldType::String, 10},
+        form->quote->cdsOrcaEvento->SetData(PacketVar({{"CDMODPGTO", TFieldType::String, 5}, {"CDFILIAL", TFieldType::String, 4}, {"NRORCAEVENTO", TFieldType::String, 10},
                                                 {"CDCLICONTORC", TFieldType::String, 21}, {"CDCLIENTE", TFieldType::String, 21},
                                                 {"IDSITCLIOREV", TFieldType::String, 1}, {"NRSEQORCAEVE", TFieldType::String, 2}},
                                                {{"01", "0001", "123", "F12345678909", "J11222333000181", "C", "01"}}));
-        form->cdsOrcaEventoFech->SetData(PacketVar({{"CDFORMPGTO", TFieldType::String, 5}}, {{"1"}}));
-        form->cdsOrcaEventoExec->SetData(PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}}, {{"123"}}));
+        form->closing->cdsOrcaEventoFech->SetData(PacketVar({{"CDFORMPGTO", TFieldType::String, 5}}, {{"1"}}));
+        form->execution->cdsOrcaEventoExec->SetData(PacketVar({{"NRORCAEVENTO", TFieldType::String, 10}}, {{"123"}}));
     };
     auto change = [this] {
-        form->cdsOrcaEvento->Edit();
-        form->cdsOrcaEvento->FieldByName("CDMODPGTO")->SetAsString("02");
-        form->cdsOrcaEvento->Post();
+        form->quote->cdsOrcaEvento->Edit();
+        form->quote->cdsOrcaEvento->FieldByName("CDMODPGTO")->SetAsString("02");
+        form->quote->cdsOrcaEvento->Post();
     };
     auto post = [](TClientDataSet* ds) {
         ds->Edit();
@@ -133,16 +133,16 @@ TEST_F(Approval, PaymentModeHandOverAfterAPost)
     // A pending quote: two posts in a row send once, and the change counts as saved.
     loadQuote();
     change();
-    post(form->cdsOrcaEvento);
+    post(form->quote->cdsOrcaEvento);
     ASSERT_EQ(server.CallsTo("ORE00400.rdmAprovaOrca.SetModPgto").size(), 1);
     EXPECT_EQ(server.Calls().last().args, sent);
-    EXPECT_EQ(form->cdsOrcaEvento->ChangeCount(), 0);
+    EXPECT_EQ(form->quote->cdsOrcaEvento->ChangeCount(), 0);
     EXPECT_FALSE(host->WaitShown());
 
     // Nothing unsaved in the quote: a post of the closing or execution record sends nothing...
     server.ClearCalls();
-    post(form->cdsOrcaEventoFech);
-    post(form->cdsOrcaEventoExec);
+    post(form->closing->cdsOrcaEventoFech);
+    post(form->execution->cdsOrcaEventoExec);
     EXPECT_TRUE(server.Calls().isEmpty());
     // ...but with the quote changed (posted while not pending, so kept unsent), they send the
     // quote's fields.
@@ -151,7 +151,7 @@ TEST_F(Approval, PaymentModeHandOverAfterAPost)
     change();
     inStatusOrca = 1;
     EXPECT_TRUE(server.Calls().isEmpty());
-    post(form->cdsOrcaEventoFech);
+    post(form->closing->cdsOrcaEventoFech);
     ASSERT_EQ(server.CallsTo("ORE00400.rdmAprovaOrca.SetModPgto").size(), 1);
     EXPECT_EQ(server.Calls().last().args, sent);
 
@@ -161,8 +161,8 @@ TEST_F(Approval, PaymentModeHandOverAfterAPost)
         server.ClearCalls();
         loadQuote();
         change();
-        post(form->cdsOrcaEventoFech);
-        post(form->cdsOrcaEventoExec);
+        post(form->closing->cdsOrcaEventoFech);
+        post(form->execution->cdsOrcaEventoExec);
         EXPECT_TRUE(server.Calls().isEmpty()) << situation;
     }
 
@@ -172,8 +172,8 @@ TEST_F(Approval, PaymentModeHandOverAfterAPost)
     server.AnswerFail("ORE00400.rdmAprovaOrca.SetModPgto", "Forma de pagamento inexistente.");
     EXPECT_FALSE(Finishes(change));
     EXPECT_EQ(LastMessage(), "Forma de pagamento inexistente.");
-    EXPECT_GT(form->cdsOrcaEvento->ChangeCount(), 0);
-    EXPECT_EQ(form->cdsOrcaEvento->FieldByName("CDMODPGTO")->AsString(), "02");
+    EXPECT_GT(form->quote->cdsOrcaEvento->ChangeCount(), 0);
+    EXPECT_EQ(form->quote->cdsOrcaEvento->FieldByName("CDMODPGTO")->AsString(), "02");
     EXPECT_FALSE(host->WaitShown());
 }
 
@@ -284,14 +284,14 @@ TEST_F(Approval, DiscountCeiling)
         QList<QVariantList> rows;
         for (const Item& i : c.items)
             rows << QVariantList{i.quantity, i.price, i.addition, i.discount};
-        form->cdsItemOrcaEven->SetData(PacketVar({{"QTITEMORCEVE", TFieldType::Float, 0},
+        form->approval->cdsItemOrcaEven->SetData(PacketVar({{"QTITEMORCEVE", TFieldType::Float, 0},
                                                   {"VRITEMORCEVE", TFieldType::Float, 0},
                                                   {"VRACREITOREV", TFieldType::Float, 0},
                                                   {"VRDESCITOREV", TFieldType::Float, 0}},
                                                  rows));
-        form->cdsOrcaEvento->SetData(PacketVar({{"VRDESCORCEVE", TFieldType::Float, 0}, {"VRPEMAXDESVE", TFieldType::Float, 0}, {"CDVENDEDOR", TFieldType::String, 4}},
+        form->quote->cdsOrcaEvento->SetData(PacketVar({{"VRDESCORCEVE", TFieldType::Float, 0}, {"VRPEMAXDESVE", TFieldType::Float, 0}, {"CDVENDEDOR", TFieldType::String, 4}},
                                                {{c.quoteDiscount, 10.0, "0003"}}));
-        form->cdsParamOrca->SetData(PacketVar({{"IDTPTRATDESCORE", TFieldType::String, 1}}, {{"A"}}));
+        form->approval->cdsParamOrca->SetData(PacketVar({{"IDTPTRATDESCORE", TFieldType::String, 1}}, {{"A"}}));
         server.Answer("ORE00400.rdmAprovaOrca.GetVerifCargoOper", PacketVar({{"IDCARGOVEND", TFieldType::String, 1}}, {{c.job}}));
         server.Answer("ORE00400.rdmAprovaOrca.GetOperadorAprov", PacketVar({{"CDVENDEDOR", TFieldType::String, 4}}, {{c.salesperson}}));
         server.Answer("ORE00400.rdmAprovaOrca.GetSupervisor", PacketVar({{"CDVENDEDOR", TFieldType::String, 4}, {"CDOPERADOR", TFieldType::String, 12}},

@@ -331,8 +331,8 @@ TEST_F(ApprovalWorkflow, ANewClientIsRegisteredFirst)
     EXPECT_TRUE(Approve());
     ASSERT_EQ(registration.size(), 7);
     EXPECT_EQ(registration.mid(0, 5), (QVariantList{"", "0001", "123", "01", true}));
-    EXPECT_EQ(VarDeref<TDataSource>(registration[5]), form->dtsEndeNovoClie);
-    EXPECT_EQ(VarDeref<TDataSource>(registration[6]), form->dtsInteclieOrev);
+    EXPECT_EQ(VarDeref<TDataSource>(registration[5]), form->quote->dtsEndeNovoClie);
+    EXPECT_EQ(VarDeref<TDataSource>(registration[6]), form->quote->dtsInteclieOrev);
     const QStringList methods = Methods();
     EXPECT_EQ(methods.mid(methods.indexOf("GetOpcao") + 1, 3), (QStringList{"GetOrcaEvento", "GetInsOrca", "GetOperCadProd"}));
     EXPECT_EQ(ArgsOf("GetInsOrca"), (QVariantList{"0001", "123", "01"}));

@@ -344,17 +344,17 @@ TEST_F(Execution, AKeyWithNoRowStopsBeforeAnything)
 
 TEST_F(Execution, ErrorCodesShowAsTheirTexts)
 {
-    form->cdsErro->SetData(PacketVar({{"CDERRO", TFieldType::String, 500}},
+    form->execution->cdsErro->SetData(PacketVar({{"CDERRO", TFieldType::String, 500}},
                                      {{"VRPREUNITPED"}, {"Orc_Ja_OP"}, {"texto livre"}, {""}, {"N_PARAM_PED"}}));
     QStringList shown;
-    for (int r = 0; r < form->cdsErro->RecordCount(); ++r)
-        shown << form->cdsErro->DisplayTextAt(r, form->cdsErro->FieldByName("CDERRO")->Index());
+    for (int r = 0; r < form->execution->cdsErro->RecordCount(); ++r)
+        shown << form->execution->cdsErro->DisplayTextAt(r, form->execution->cdsErro->FieldByName("CDERRO")->Index());
     EXPECT_EQ(shown, (QStringList{"Não há preço cadastrado para os produtos informados.", "Orc_Ja_OP", "texto livre", "",
                                   "Não há parametrização de pedidos para a filial %s. Operação Bloqueada."}));
-    form->cdsErroFil->SetData(PacketVar({{"CDERRO", TFieldType::String, 100}, {"CDFILIAL", TFieldType::String, 10}}, {{"IDCUSEXP", "0002"}}));
-    EXPECT_EQ(form->cdsErroFil->FieldByName("CDERRO")->DisplayText(),
+    form->execution->cdsErroFil->SetData(PacketVar({{"CDERRO", TFieldType::String, 100}, {"CDFILIAL", TFieldType::String, 10}}, {{"IDCUSEXP", "0002"}}));
+    EXPECT_EQ(form->execution->cdsErroFil->FieldByName("CDERRO")->DisplayText(),
               "Não há tipo de custo parametrizado na tela Parâmetros de Expedição, para as seguintes filiais:");
-    EXPECT_EQ(form->cdsErroFil->FieldByName("CDERRO")->DisplayLabel(), "Erro");
+    EXPECT_EQ(form->execution->cdsErroFil->FieldByName("CDERRO")->DisplayLabel(), "Erro");
 }
 
 // Against the real server.

@@ -54,7 +54,7 @@ protected:
         server.Answer("ORE00800.rdmFechaOrca.SetClieContratante", true);
         server.Answer("ORE00400.rdmAprovaOrca.SetEndCliente", true);
         Create();
-        form->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}, {"DSENDENTOREV", TFieldType::String, 50}},
+        form->quote->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}, {"DSENDENTOREV", TFieldType::String, 50}},
                                                {{"J11222333000181", "Rua"}}));
     }
     void TearDown() override
@@ -300,7 +300,7 @@ TEST_F(Info, AddressSources)
 
 TEST_F(Info, AnUnregisteredClientsAddressComesFromTheQuote)
 {
-    form->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}}, {{QVariant()}}));
+    form->quote->cdsOrcaEvento->SetData(PacketVar({{"CDCLIENTE", TFieldType::String, 21}}, {{QVariant()}}));
     server.Answer("ORE00400.rdmAprovaOrca.GetGeral",
                   VarArrayOf({Null(), Null(), Null(), Null(), Null(), Null(), Null(),
                               PacketVar({{"DSENDECLIORE", TFieldType::String, 50}, {"NMBAIRCLIORE", TFieldType::String, 30}, {"DSPTOREFEORE", TFieldType::String, 30}},
@@ -313,9 +313,9 @@ TEST_F(Info, AnUnregisteredClientsAddressComesFromTheQuote)
     EXPECT_EQ(server.CallsTo("ORE00400.rdmAprovaOrca.GetGeral").value(0).args, (QVariantList{"0001", "123", "01"}));
 
     // With the new client's data being changed, nothing is copied.
-    form->cdsEndeNovoClie->Edit();
-    form->cdsEndeNovoClie->FieldByName("DSENDECLIORE")->SetAsString("Outra");
-    form->cdsEndeNovoClie->Post();
+    form->quote->cdsEndeNovoClie->Edit();
+    form->quote->cdsEndeNovoClie->FieldByName("DSENDECLIORE")->SetAsString("Outra");
+    form->quote->cdsEndeNovoClie->Post();
     info->cbbEndeCliente->setCurrentIndex(0);
     emit info->cbbEndeCliente->activated(0);
     server.ClearCalls();
@@ -449,7 +449,7 @@ protected:
                                  {"CDMUNICIPIO", TFieldType::String, 4}, {"CDCLIENTE", TFieldType::String, 21}},
                                 {{"Rua", "1058", state, "2611", "J1"}}));
         server.Answer("ORE00400.rdmAprovaOrca.GetGeral", VarArrayOf({PacketVar({{"CDPRODUTO", TFieldType::String, 10}}, items)}));
-        form->cdsOrcaEvento->SetData(PacketVar({{"DSENDENTOREV", TFieldType::String, 50}, {"CDPAIS", TFieldType::String, 4},
+        form->quote->cdsOrcaEvento->SetData(PacketVar({{"DSENDENTOREV", TFieldType::String, 50}, {"CDPAIS", TFieldType::String, 4},
                                                       {"SGESTADO", TFieldType::String, 2}, {"CDMUNICIPIO", TFieldType::String, 4}},
                                                      {{"Rua", "1058", state, "2611"}}));
     }
@@ -496,11 +496,11 @@ TEST_F(Gate, PathsOfTheGate)
 
     // An edit in progress is lost by the reload: the dataset browses the server's values.
     Quote("PE", {{"P001"}});
-    form->cdsOrcaEvento->Edit();
-    form->cdsOrcaEvento->FieldByName("DSENDENTOREV")->SetAsString("Mudado");
+    form->quote->cdsOrcaEvento->Edit();
+    form->quote->cdsOrcaEvento->FieldByName("DSENDENTOREV")->SetAsString("Mudado");
     EXPECT_TRUE(RunGate());
-    EXPECT_EQ(form->cdsOrcaEvento->State(), dsBrowse);
-    EXPECT_EQ(form->cdsOrcaEvento->FieldByName("DSENDENTOREV")->AsString(), "Rua");
+    EXPECT_EQ(form->quote->cdsOrcaEvento->State(), dsBrowse);
+    EXPECT_EQ(form->quote->cdsOrcaEvento->FieldByName("DSENDENTOREV")->AsString(), "Rua");
 }
 
 // The gate against the real server: the dialog completes the demo quote's address.
@@ -531,7 +531,7 @@ TEST_P(GateEndToEnd, TheOperatorCompletesTheAddress)
     stTelaOrc = "ORE00400";
     auto processing = std::make_unique<TfrmProcOrca>();
     frmProcOrca = processing.get();
-    processing->cdsOrcaEvento->SetData(Call("ORE06400.rdmProcOrca", "GetOrcaEvento", {"0001", "0000000108", "01"}));
+    processing->quote->cdsOrcaEvento->SetData(Call("ORE06400.rdmProcOrca", "GetOrcaEvento", {"0001", "0000000108", "01"}));
     host->SetSteps(ScriptedHostServices::ParseScript(R"({"steps":[{"form":"TfrmInfoOrca","actions":[
         {"text":["dbeEndereco","Rua Nova, 5"]},{"text":["dbePaisNorm","1058"]},{"text":["dbeEstado","PE"]},{"text":["dbeCdMuniClie","2611"]},
         {"text":["dbeCdBairClie","2"]},{"post":true},{"close":true}]}]})").value("steps").toArray());

@@ -2,13 +2,17 @@
 // of the confirmed action.
 #include "TestSupport.h"
 
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
+#include "Closing.h"
 #include "Components.h"
 #include "Crv_msg.h"
 #include "NetConnection.h"
 #include "Errors.h"
 #include "EventGuard.h"
+#include "Execution.h"
+#include "QuoteContext.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
 
@@ -158,20 +162,20 @@ TEST_F(ProcOrcaTest, CreationShowsTheQuoteAndConnectsToTheServer)
     EXPECT_EQ(form.stCdFilial, "0001");
     EXPECT_EQ(form.stNrOrcamento, "123");
     EXPECT_EQ(form.stNrSequencia, "01");
-    EXPECT_TRUE(form.cdsOrcaEvento->Active());
-    EXPECT_TRUE(form.cdsOrcaEvento->IsEmpty());
-    EXPECT_TRUE(form.cdsInteclieOrev->Active());
+    EXPECT_TRUE(form.quote->cdsOrcaEvento->Active());
+    EXPECT_TRUE(form.quote->cdsOrcaEvento->IsEmpty());
+    EXPECT_TRUE(form.quote->cdsInteclieOrev->Active());
 
     const auto calls = server.Calls();
     ASSERT_EQ(calls.size(), 1);
     EXPECT_EQ(calls[0].name(), "ORE06400.rdmProcOrca.GetOperControle");
     EXPECT_EQ(calls[0].args, QVariantList{"OPER1"});
-    for (TNetConnection* net : {form.netProcessaOrca, form.netAprovacao, form.netFechamento, form.netExecucao, form.netContratante, form.netFechaOrca}) {
+    for (TNetConnection* net : {form.quote->netProcessaOrca, form.approval->netAprovacao, form.closing->netFechamento, form.execution->netExecucao, form.closing->netContratante, form.execution->netFechaOrca}) {
         EXPECT_TRUE(net->Connected()) << net->objectName().toStdString();
         EXPECT_EQ(net->Port, server.Port());
     }
-    EXPECT_EQ(form.netFechaOrca->ServerName, "ORE02900.rdmExecProc");
-    EXPECT_EQ(form.netContratante->ServerName, "ORE09000.rdmContratante");
+    EXPECT_EQ(form.execution->netFechaOrca->ServerName, "ORE02900.rdmExecProc");
+    EXPECT_EQ(form.closing->netContratante->ServerName, "ORE09000.rdmContratante");
 }
 
 TEST_F(ProcOrcaTest, MessageListsHoldTheirOwnTexts)
@@ -255,7 +259,7 @@ TEST_P(Dispatch, RunsTheChosenChain)
     ASSERT_FALSE(messages.isEmpty());
     EXPECT_EQ(messages.last().value("text").toString(), QString::fromUtf8(c.message));
     EXPECT_EQ(!boIdCriado, c.closed);
-    EXPECT_EQ(form.netProcessaOrca->Connected(), !c.closed);
+    EXPECT_EQ(form.quote->netProcessaOrca->Connected(), !c.closed);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 // Recording of the approval: the new client registered, the delivery address and the halls
 // checked, the kept halls and options applied on the server, the payment proposal chosen,
 // the commercial approval obtained, and the approval itself.
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "Cli_ore06401.h"
 #include "ClientDataSet.h"
@@ -11,8 +12,8 @@
 #include "HostServices.h"
 #include "Lib00700.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "Showavi.h"
-#include "TfrmProcOrca.h"
 #include "Variants.h"
 #include "Wire.h"
 
@@ -26,69 +27,69 @@ QString Text(TClientDataSet* dataSet, const char* field) { return dataSet->Field
 
 } // namespace
 
-void TfrmProcOrca::RecordApproval(WaitScope& wait)
+void TApproval::RecordApproval(WaitScope& wait)
 {
-    if (Text(cdsOrcaEvento, "IDSITCLIOREV") == QLatin1String("N"))
+    if (Text(m_quote.cdsOrcaEvento, "IDSITCLIOREV") == QLatin1String("N"))
         RegisterNewClient();
     ValidaEnderecoEntrega();
     ValidaSalao();
-    if (cdsOrcaEvento->State() == dsEdit || cdsOrcaEvento->State() == dsInsert)
-        cdsOrcaEvento->Post();
+    if (m_quote.cdsOrcaEvento->State() == dsEdit || m_quote.cdsOrcaEvento->State() == dsInsert)
+        m_quote.cdsOrcaEvento->Post();
     CallWithKey(netAprovacao, "GetContrato");
 
     QString proposal;
     ApplyHallChoice(proposal);
     ApplyOptionChoice(proposal);
 
-    CheckResultServ(netAprovacao->Call(QStringLiteral("SetSalao"), QuoteKey() << Text(cdsOrcaEvento, "CDCLIENTE")));
+    CheckResultServ(netAprovacao->Call(QStringLiteral("SetSalao"), QuoteKey() << Text(m_quote.cdsOrcaEvento, "CDCLIENTE")));
     if (Text(cdsParamOrca, "IDUTAPROVCOMORE") == QLatin1String("S"))
         CommercialApproval(wait);
 
     QVariantList approval{stNrOrca, stNrSeq, stCdFili, Operador()};
     for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO", "CDBAIRRO", "DSREFENDOREV", "IDENDENTOREV", "CDCLIENTE"})
-        approval << Text(cdsOrcaEvento, field);
+        approval << Text(m_quote.cdsOrcaEvento, field);
     approval << proposal << QString();
     CheckResultServ(netAprovacao->Call(QStringLiteral("SetAprova"), approval));
     inStatusOrca = 2;
-    CheckResultServ(netProcessaOrca->Call(QStringLiteral("SetVdCustoFixo"),
-                                          {Text(cdsOrcaEvento, "CDFILIAL"), Text(cdsOrcaEvento, "NRORCAEVENTO"), Text(cdsOrcaEvento, "NRSEQORCAEVE")}));
+    CheckResultServ(m_quote.netProcessaOrca->Call(QStringLiteral("SetVdCustoFixo"),
+                                          {Text(m_quote.cdsOrcaEvento, "CDFILIAL"), Text(m_quote.cdsOrcaEvento, "NRORCAEVENTO"), Text(m_quote.cdsOrcaEvento, "NRSEQORCAEVE")}));
 }
 
 // The client registration screen, after which the server must know the client's
 // registration; the quote then carries the new client's code, not yet posted. The gate reads
 // the quote again, with the client as the registration screen left it on the server.
-void TfrmProcOrca::RegisterNewClient()
+void TApproval::RegisterNewClient()
 {
-    LoadBPL(QStringLiteral("ORE00105"), QVariantList{QString(), stCdFili, stNrOrca, stNrSeq, true, VarRef(dtsEndeNovoClie), VarRef(dtsInteclieOrev)});
-    cdsOrcaEvento->SetData(CallWithKey(netProcessaOrca, "GetOrcaEvento"));
+    LoadBPL(QStringLiteral("ORE00105"), QVariantList{QString(), stCdFili, stNrOrca, stNrSeq, true, VarRef(m_quote.dtsEndeNovoClie), VarRef(m_quote.dtsInteclieOrev)});
+    m_quote.cdsOrcaEvento->SetData(CallWithKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
     cdsInsOrca->SetData(CallWithKey(netAprovacao, "GetInsOrca"));
     if (cdsInsOrca->IsEmpty())
         MensErro(Msg("INS_N_INF"), true);
-    if (cdsOrcaEvento->State() == dsBrowse)
-        cdsOrcaEvento->Edit();
-    cdsOrcaEvento->FieldByName(QStringLiteral("CDCLIENTE"))->SetAsString(Text(cdsEndeNovoClie, "IDTPINJUORCA") + Text(cdsEndeNovoClie, "NRINSJURORCA"));
-    cdsOrcaEvento->FieldByName(QStringLiteral("IDSITCLIOREV"))->SetAsString(QStringLiteral("C"));
+    if (m_quote.cdsOrcaEvento->State() == dsBrowse)
+        m_quote.cdsOrcaEvento->Edit();
+    m_quote.cdsOrcaEvento->FieldByName(QStringLiteral("CDCLIENTE"))->SetAsString(Text(m_quote.cdsEndeNovoClie, "IDTPINJUORCA") + Text(m_quote.cdsEndeNovoClie, "NRINSJURORCA"));
+    m_quote.cdsOrcaEvento->FieldByName(QStringLiteral("IDSITCLIOREV"))->SetAsString(QStringLiteral("C"));
 }
 
 // The halls the operator kept go to the server; a delivery at a hall's address is confirmed
 // again when halls were dropped.
-void TfrmProcOrca::ApplyHallChoice(QString& proposal)
+void TApproval::ApplyHallChoice(QString& proposal)
 {
     const int halls = cdsSalaoEven->RecordCount();
     if (halls <= 1)
         return;
     cdsSalaoEven->SetData(CheckResultServ(netAprovacao->Call(QStringLiteral("SetEscolhaSalao"), {cdsSalaoEven->DataVariant(), stSaloes})));
-    if (cdsSalaoEven->RecordCount() != halls && Text(cdsOrcaEvento, "IDENDENTOREV") == QLatin1String("P")) {
-        msgPadrao->ShowMsg(QStringLiteral("ALTERA_END_ENTREGA"), mtInformation, mbOK, 0);
+    if (cdsSalaoEven->RecordCount() != halls && Text(m_quote.cdsOrcaEvento, "IDENDENTOREV") == QLatin1String("P")) {
+        Messages().ShowMsg(QStringLiteral("ALTERA_END_ENTREGA"), mtInformation, mbOK, 0);
         Cli_ore06401::CriaInfOrca(false);
-        cdsOrcaEvento->SetData(CallWithKey(netProcessaOrca, "GetOrcaEvento"));
+        m_quote.cdsOrcaEvento->SetData(CallWithKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
     }
     ChooseProposalFor(cdsSalaoEven, proposal);
 }
 
 // The options the operator kept go to the server, measured against the salesperson's ceiling;
 // the payment proposal is chosen for what is left.
-void TfrmProcOrca::ApplyOptionChoice(QString& proposal)
+void TApproval::ApplyOptionChoice(QString& proposal)
 {
     if (cdsOpcao->RecordCount() > 1) {
         const QVariantList option{Text(cdsOpcao, "CDFILIAL"), Text(cdsOpcao, "NRORCAEVENTO"), Text(cdsOpcao, "NRSEQORCAEVE")};
@@ -102,7 +103,7 @@ void TfrmProcOrca::ApplyOptionChoice(QString& proposal)
 
 // Where the branch uses payment proposals: one of the quote's proposals when one hall or option
 // is kept, a new one offered when more are.
-void TfrmProcOrca::ChooseProposalFor(TClientDataSet* kept, QString& proposal)
+void TApproval::ChooseProposalFor(TClientDataSet* kept, QString& proposal)
 {
     if (Text(cdsParamOrca, "IDUTLPROPOSTAPGTO") != QLatin1String("S"))
         return;
@@ -114,12 +115,12 @@ void TfrmProcOrca::ChooseProposalFor(TClientDataSet* kept, QString& proposal)
 
 // More than one hall or option stays: a proposal made for all of them in the payment proposal
 // screen. Without existing proposals, or when the operator declines, the choice stands.
-void TfrmProcOrca::OfferNewProposal(QString& proposal)
+void TApproval::OfferNewProposal(QString& proposal)
 {
     cdsPropostaPgto->SetData(CallWithKey(netAprovacao, "GetPropostasPgto"));
     if (cdsPropostaPgto->IsEmpty() || !Confirmed("GERAR_NOVA_PROPOSTA"))
         return;
-    LoadBPL(QStringLiteral("ORE00406"), QVariantList{stCdFili, stNrOrca, stNrSeq, Text(cdsOrcaEvento, "DTEVENTO")});
+    LoadBPL(QStringLiteral("ORE00406"), QVariantList{stCdFili, stNrOrca, stNrSeq, Text(m_quote.cdsOrcaEvento, "DTEVENTO")});
     const QVariant newest = netAprovacao->Call(QStringLiteral("NrPropostaPgto"), QuoteKey());
     // A refused call would otherwise approve the quote without the proposal just made.
     if (VarIsFail(newest))
@@ -129,7 +130,7 @@ void TfrmProcOrca::OfferNewProposal(QString& proposal)
 
 // A plain salesperson needs the supervisor's password, once per launch; anyone else approves
 // commercially on their own. The approval's animation is gone before anything is asked.
-void TfrmProcOrca::CommercialApproval(WaitScope& wait)
+void TApproval::CommercialApproval(WaitScope& wait)
 {
     if (!boAprovSuperior) {
         if (!cdsOperadorSup->Active() || Text(cdsOperadorSup, "CDVENDEDOR").isEmpty())
@@ -140,8 +141,8 @@ void TfrmProcOrca::CommercialApproval(WaitScope& wait)
             boAprovSuperior = true;
         wait.Hide();
         if (!boAprovSuperior) {
-            msgPadrao->ShowMsg(QStringLiteral("APROV_COMERC_REALI"), mtInformation, mbOK, 0);
-            LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Text(cdsOrcaEvento, "CDVENDEDOR"));
+            Messages().ShowMsg(QStringLiteral("APROV_COMERC_REALI"), mtInformation, mbOK, 0);
+            LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Text(m_quote.cdsOrcaEvento, "CDVENDEDOR"));
             boAprovSuperior = CriaConfSenha(Text(cdsSupervisor, "CDOPERADOR"), Msg("SENHA_APROV"), Msg("OPER"));
         }
     }
@@ -149,7 +150,7 @@ void TfrmProcOrca::CommercialApproval(WaitScope& wait)
         MensErro(Msg("APROV_COMERC_N_REALI"), false);
         Abort();
     }
-    CheckResultServ(netAprovacao->Call(QStringLiteral("SetAprovComercial"), {Text(cdsOrcaEvento, "CDFILIAL"), Text(cdsOrcaEvento, "NRORCAEVENTO"),
-                                                                             Text(cdsOrcaEvento, "NRSEQORCAEVE"), QDate::currentDate(),
+    CheckResultServ(netAprovacao->Call(QStringLiteral("SetAprovComercial"), {Text(m_quote.cdsOrcaEvento, "CDFILIAL"), Text(m_quote.cdsOrcaEvento, "NRORCAEVENTO"),
+                                                                             Text(m_quote.cdsOrcaEvento, "NRSEQORCAEVE"), QDate::currentDate(),
                                                                              Text(cdsOperadorSup, "CDVENDEDOR")}));
 }

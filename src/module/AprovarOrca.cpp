@@ -1,6 +1,7 @@
 // Approval of a pending quote: the quote loaded with everything the approval reads, the
 // quotes that may not be approved refused, and the options and halls the operator keeps.
 // RecordApproval (ApprovalRecording.cpp) goes on from there.
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
 #include "Consiste.h"
@@ -9,21 +10,21 @@
 #include "Errors.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "Showavi.h"
-#include "TfrmProcOrca.h"
 #include "Variants.h"
 
 using namespace Cli_ore06400;
 
 // The salesperson's ceiling and the branch's parameters, for a quote key.
-void TfrmProcOrca::LoadCeilings(const QVariantList& quote)
+void TApproval::LoadCeilings(const QVariantList& quote)
 {
-    const QVariant ceilings = CheckResultServ(netProcessaOrca->Call(QStringLiteral("GetPercDescVend"), quote));
+    const QVariant ceilings = CheckResultServ(m_quote.netProcessaOrca->Call(QStringLiteral("GetPercDescVend"), quote));
     cdsPercDescVend->SetData(VarElement(ceilings, 0, QStringLiteral("GetPercDescVend")));
     cdsParamOrca->SetData(VarElement(ceilings, 1, QStringLiteral("GetPercDescVend")));
 }
 
-void TfrmProcOrca::AprovarOrca()
+void TApproval::Run()
 {
     boProdSemCad = false;
     stOpcoes.clear();
@@ -33,9 +34,9 @@ void TfrmProcOrca::AprovarOrca()
         RecordApproval(wait);
 }
 
-bool TfrmProcOrca::ApprovalChecksAndChoices()
+bool TApproval::ApprovalChecksAndChoices()
 {
-    cdsOrcaEvento->SetData(CallWithKey(netProcessaOrca, "GetOrcaEvento"));
+    m_quote.cdsOrcaEvento->SetData(CallWithKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
 
     bool stop = false;
     LoadBPL(QStringLiteral("ORE00402"), QVariantList{stCdFili, stNrOrca, stNrSeq, VarRef(&stop)});
@@ -45,7 +46,7 @@ bool TfrmProcOrca::ApprovalChecksAndChoices()
     const QVariant general = CallWithKey(netAprovacao, "GetGeral");
     cdsSalaoEven->SetData(CallWithKey(netAprovacao, "GetSalao"));
     TClientDataSet* const parts[] = {cdsItemOrcaEven, cdsTotalGrupo,   cdsTotalOpcao,   cdsTotalOrca,
-                                     cdsItMaoObra,    cdsObsExtOrcaEv, cdsObsIntOrcaEv, cdsEndeNovoClie};
+                                     cdsItMaoObra,    cdsObsExtOrcaEv, cdsObsIntOrcaEv, m_quote.cdsEndeNovoClie};
     for (int i = 0; i < 8; ++i)
         parts[i]->SetData(VarElement(general, i, QStringLiteral("GetGeral")));
 
@@ -53,7 +54,7 @@ bool TfrmProcOrca::ApprovalChecksAndChoices()
         if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
             boProdSemCad = true;
 
-    cdsParamOrca->SetData(VarElement(CallWithKey(netProcessaOrca, "GetPercDescVend"), 1, QStringLiteral("GetPercDescVend")));
+    cdsParamOrca->SetData(VarElement(CallWithKey(m_quote.netProcessaOrca, "GetPercDescVend"), 1, QStringLiteral("GetPercDescVend")));
     auto parameter = [this](const char* name) { return cdsParamOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
 
     if (parameter("IDAPROVORCFILANTPAI") == QLatin1String("N")) {
@@ -63,7 +64,7 @@ bool TfrmProcOrca::ApprovalChecksAndChoices()
     }
 
     if (inStatusOrca == 2) {
-        msgPadrao->ShowMsg(QStringLiteral("Orc_Ja_Aprova"), mtInformation, mbOK, 0);
+        Messages().ShowMsg(QStringLiteral("Orc_Ja_Aprova"), mtInformation, mbOK, 0);
         return false;
     }
 
@@ -89,7 +90,7 @@ bool TfrmProcOrca::ApprovalChecksAndChoices()
 
 // With more than one record in the list, the operator ticks the ones the event keeps and
 // confirms that the others go; with one or none, nothing is asked and `chosen` stays empty.
-void TfrmProcOrca::KeepChosen(TDataSource* list, const char* keyField, const char* titleKey, const char* confirmKey, QString& chosen)
+void TApproval::KeepChosen(TDataSource* list, const char* keyField, const char* titleKey, const char* confirmKey, QString& chosen)
 {
     if (list->DataSet()->RecordCount() <= 1)
         return;

@@ -6,8 +6,10 @@
 #include "Crv_msg.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "Execution.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "Showavi.h"
 #include "TextRoutines.h"
 #include "TfrmProcOrca.h"
@@ -39,7 +41,7 @@ double Decimal(TClientDataSet* dataSet, const char* method)
 
 } // namespace
 
-void TfrmProcOrca::LoadExecutionPacket()
+void TExecution::LoadExecutionPacket()
 {
     const WaitScope wait(MainForm(), 1);
     QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
@@ -52,7 +54,7 @@ void TfrmProcOrca::LoadExecutionPacket()
 
 // Marks the quote's own row: the filter's values have their quotes doubled, so a key holding a
 // quote selects only itself; without the row nothing may be generated.
-void TfrmProcOrca::MarkExecutionRow()
+void TExecution::MarkExecutionRow()
 {
     cdsOrcaEventoExec->SetFiltered(false);
     cdsOrcaEventoExec->SetFilter(QStringLiteral("CDFILIAL = ") + Quoted(stCdFili) + QStringLiteral(" AND NRORCAEVENTO = ") + Quoted(stNrOrca)
@@ -68,10 +70,10 @@ void TfrmProcOrca::MarkExecutionRow()
     cdsOrcaEventoExec->SetFiltered(false);
 }
 
-void TfrmProcOrca::VerificationNotice()
+void TExecution::VerificationNotice()
 {
     const WaitScope wait(MainForm(), 1);
-    cdsVerifOrcaExec->SetData(CallByKey(netProcessaOrca, "GetVerifOrcaExec"));
+    cdsVerifOrcaExec->SetData(CallByKey(m_quote.netProcessaOrca, "GetVerifOrcaExec"));
     const QString situation = cdsVerifOrcaExec->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString();
     const QString word = situation == QLatin1String("1")   ? Msg("PD")
                          : situation == QLatin1String("2") ? Msg("AP")
@@ -82,33 +84,33 @@ void TfrmProcOrca::VerificationNotice()
                    mtInformation, mbOK, 0);
 }
 
-void TfrmProcOrca::List(TClientDataSet* dataSet, const char* headerKey)
+void TExecution::List(TClientDataSet* dataSet, const char* headerKey)
 {
-    LoadBPL(QStringLiteral("ORE00610"), QVariantList{VarRef(dataSet), msgPadraoExec->Msg(QString::fromLatin1(headerKey))});
+    LoadBPL(QStringLiteral("ORE00610"), QVariantList{VarRef(dataSet), ExecMessages().Msg(QString::fromLatin1(headerKey))});
 }
 
 // The orders the quote already has for this step ("4" production, "5" materials): when there are
 // some, the operator says whether more are to be made.
-bool TfrmProcOrca::MoreOrdersWanted(bool production)
+bool TExecution::MoreOrdersWanted(bool production)
 {
     cdsPedidoOp->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("GetPedidoOp"),
                                                            {cdsOrcaEventoExec->DataVariant(), production ? QStringLiteral("4") : QStringLiteral("5")})));
-    return cdsPedidoOp->IsEmpty() || msgPadraoExec->ShowMsg(QStringLiteral("Orc_Ja_OP"), mtConfirmation, mbYes | mbNo, 0) != mrNo;
+    return cdsPedidoOp->IsEmpty() || ExecMessages().ShowMsg(QStringLiteral("Orc_Ja_OP"), mtConfirmation, mbYes | mbNo, 0) != mrNo;
 }
 
-bool TfrmProcOrca::AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question)
+bool TExecution::AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question)
 {
     dataSet->SetData(CallByKey(netExecucao, method));
     if (Decimal(dataSet, method) <= 0)
         return false;
-    if (msgPadraoExec->ShowMsg(QString::fromLatin1(question), mtConfirmation, mbYes | mbNo, 0) == mrNo)
+    if (ExecMessages().ShowMsg(QString::fromLatin1(question), mtConfirmation, mbYes | mbNo, 0) == mrNo)
         Abort();
     return true;
 }
 
 // Quantities added to the quote after an earlier execution: the first of expedition, production
 // and raw materials that has some is confirmed by the operator (No ends the execution).
-TfrmProcOrca::AddedQuantities TfrmProcOrca::ConfirmAddedQuantities()
+TExecution::AddedQuantities TExecution::ConfirmAddedQuantities()
 {
     AddedQuantities added;
     added.expedited = AddedQuantityAccepted(cdsExpItemNeg, "GetExpItemNeg", "Item_Ja_Exp");
@@ -121,7 +123,7 @@ TfrmProcOrca::AddedQuantities TfrmProcOrca::ConfirmAddedQuantities()
 }
 
 // The branch's order operation type, when its parameters require one.
-void TfrmProcOrca::CheckOrderOperationType()
+void TExecution::CheckOrderOperationType()
 {
     cdsTpOperPed->SetData(CheckResultServ(
         netFechaOrca->Call(QStringLiteral("GetTpOperPed"), {cdsOrcaEventoExec->FieldByName(QStringLiteral("CDFILIAL"))->AsString()})));
@@ -131,19 +133,19 @@ void TfrmProcOrca::CheckOrderOperationType()
 }
 
 // The generation the parameters name; one this build does not know generates nothing.
-QString TfrmProcOrca::GenerationMethod(bool production)
+QString TExecution::GenerationMethod(bool production)
 {
     const QString kind = cdsParamOrcaEve->FieldByName(QStringLiteral("IDTPPRODPEDOREV"))->AsString();
     if (kind == QLatin1String("O"))
         return QStringLiteral("FecharOrca");
     if (kind == QLatin1String("C") || kind == QLatin1String("A"))
         return production ? QStringLiteral("ExecOrcaComposicao") : QStringLiteral("ExecOrcaComposicaoMat");
-    MensErro(msgPadraoExec->Msg(QStringLiteral("Inf_TpProdPed")), true);
+    MensErro(ExecMessages().Msg(QStringLiteral("Inf_TpProdPed")), true);
     return QString();
 }
 
 // The server generates the orders; the new client it registered comes back in `newClient`.
-QVariant TfrmProcOrca::Generate(const QString& method, bool production, QVariant& newClient)
+QVariant TExecution::Generate(const QString& method, bool production, QVariant& newClient)
 {
     QVariantList args{cdsOrcaEventoExec->DataVariant(), Operador(), newClient, production ? QStringLiteral("P") : QStringLiteral("M"), FiliProc()};
     const QVariant result = CheckResultServ(netFechaOrca->CallRef(method, args));
@@ -153,7 +155,7 @@ QVariant TfrmProcOrca::Generate(const QString& method, bool production, QVariant
 
 // What stood in the way of the generation, each non-empty list shown, and orders made without
 // items said; either marks the execution as not wholly successful. True when a list was shown.
-bool TfrmProcOrca::ListProblems(const QString& method, bool production, const QVariant& result)
+bool TExecution::ListProblems(const QString& method, bool production, const QVariant& result)
 {
     const std::pair<TClientDataSet*, const char*> lists[] = {
         {cdsErro, "Erro_Exec"}, {cdsProdSemDep, "Prod_Sem_Depto"}, {cdsPedidoOp, "PEDIDOOP"}, {cdsMsgPedExp, "PEDIDOEXP"},
@@ -178,13 +180,13 @@ bool TfrmProcOrca::ListProblems(const QString& method, bool production, const QV
     return listed;
 }
 
-bool TfrmProcOrca::Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey)
+bool TExecution::Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey)
 {
     dataSet->SetData(CallByKey(netExecucao, method));
     const QString order = dataSet->FieldByName(QStringLiteral("PEDIDO_NOVO"))->AsString();
     if (EmptyString(order) && !flag)
         return false;
-    MessageDlg(Format(msgPadraoExec->Msg(QString::fromLatin1(flag ? flagKey : noFlagKey)), {order}), mtInformation, mbOK, 0);
+    MessageDlg(Format(ExecMessages().Msg(QString::fromLatin1(flag ? flagKey : noFlagKey)), {order}), mtInformation, mbOK, 0);
     return true;
 }
 
@@ -192,7 +194,7 @@ bool TfrmProcOrca::Announce(TClientDataSet* dataSet, const char* method, bool fl
 // materials order, each worded for added quantities when the operator confirmed them. When the
 // server has none to announce, the quote's situation moves on: executed for production (4) or
 // for materials (5), and executed totally (6) once both are.
-void TfrmProcOrca::AnnounceNewOrder(bool production, const AddedQuantities& added)
+void TExecution::AnnounceNewOrder(bool production, const AddedQuantities& added)
 {
     if (Announce(cdsExibeNovoPed, "GetExibeNovoPed", added.expedited, "PED_ITEM_NEG_ORCA", "PED_NOVO_ORCA")
         || Announce(cdsExibePedOP, "GetExibpedOP", added.produced, "PED_OP_NEG_ORCA", "PED_OP_NOVO_ORCA")
@@ -207,13 +209,13 @@ void TfrmProcOrca::AnnounceNewOrder(bool production, const AddedQuantities& adde
 // The orders of one step of the execution, production or materials. The production's are made
 // under the processing animation; the materials' start on a fresh connection to the order
 // generation.
-void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
+void TExecution::GenerateOrders(bool production, QVariant& newClient)
 {
     production ? Vd_ExecProd() : Vd_ExecMate();
-    ShowingParameterError(msgPadraoExec, [&] {
+    ShowingParameterError(ExecMessages(), [&] {
         std::optional<WaitScope> wait;
         if (production) {
-            newClient = cdsEndeNovoClie->Active() && cdsEndeNovoClie->ChangeCount() != 0 ? cdsEndeNovoClie->DataVariant() : Null();
+            newClient = m_quote.cdsEndeNovoClie->Active() && m_quote.cdsEndeNovoClie->ChangeCount() != 0 ? m_quote.cdsEndeNovoClie->DataVariant() : Null();
             wait.emplace(MainForm(), 1);
         } else {
             netFechaOrca->SetConnected(false);
@@ -230,7 +232,7 @@ void TfrmProcOrca::GenerateOrders(bool production, QVariant& newClient)
     });
 }
 
-void TfrmProcOrca::GenerateRequisitions()
+void TExecution::GenerateRequisitions()
 {
     const WaitScope wait(MainForm(), 1);
     const QVariant result = CheckResultServ(netExecucao->Call(QStringLiteral("GeraReqOrcaEve"), {cdsOrcaEventoExec->DataVariant(), FiliProc(), Operador()}));
@@ -242,7 +244,7 @@ void TfrmProcOrca::GenerateRequisitions()
         List(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
 }
 
-void TfrmProcOrca::ExecOrca()
+void TExecution::Run()
 {
     LoadExecutionPacket();
     MarkExecutionRow();
@@ -273,16 +275,16 @@ void TfrmProcOrca::ExecOrca()
 
 // ---- pre-checks and error texts
 
-void TfrmProcOrca::Vd_BloqPreBase()
+void TExecution::Vd_BloqPreBase()
 {
     cdsParamOrcaEve->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("getParamOrcaEve"))));
     if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDORIGPRUNITORE"))->AsString() == QLatin1String("C")
         && EmptyString(cdsParamOrcaEve->FieldByName(QStringLiteral("CDPBASEITEM"))->AsString()))
-        MensErro(msgPadraoExec->Msg(QStringLiteral("Inf_PreBase")), true);
+        MensErro(ExecMessages().Msg(QStringLiteral("Inf_PreBase")), true);
 }
 
-void TfrmProcOrca::Vd_ExecProd() { inContMsg = 0; }
-void TfrmProcOrca::Vd_ExecMate() { inContMsg = 0; }
+void TExecution::Vd_ExecProd() { inContMsg = 0; }
+void TExecution::Vd_ExecMate() { inContMsg = 0; }
 
 // A code the server reports is shown as its text in the general list, or as it came.
 static QString CodeText(const TMessages* list, const QString& code)

@@ -2,12 +2,14 @@
 // and sent to the server's closing.
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
+#include "Closing.h"
 #include "Consiste.h"
 #include "Crv_msg.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "Showavi.h"
 #include "TextRoutines.h"
 #include "TfrmProcOrca.h"
@@ -17,7 +19,7 @@
 using namespace Cli_ore06400;
 
 // The closing record of the quote number, every sequence in the quote's situation.
-void TfrmProcOrca::LoadClosingRecord()
+void TClosing::LoadClosingRecord()
 {
     QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
                       QString::number(inStatusOrca), QString(), QString(), QString()};
@@ -27,7 +29,7 @@ void TfrmProcOrca::LoadClosingRecord()
     cdsOrcaEventoFech->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
 }
 
-void TfrmProcOrca::FecharOrca()
+void TClosing::Run()
 {
     if (inStatusOrca == 3)
         MensErro(Msg("ORCA_JA_FECHADO"), true);
@@ -37,13 +39,13 @@ void TfrmProcOrca::FecharOrca()
         LoadClosingRecord();
         QVariantList op{stCdOperador};
         // The dialog instance's connection (this dialog, when it was not created by the entry).
-        TfrmProcOrca* dialog = frmProcOrca ? frmProcOrca : this;
-        const QVariant rights = dialog->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
+        TfrmProcOrca* dialog = frmProcOrca ? frmProcOrca : &m_dialog;
+        const QVariant rights = dialog->quote->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
         stCdOperador = op[0].toString();
-        cdsOperCadProd->SetData(CheckResultServ(rights));
+        m_quote.cdsOperCadProd->SetData(CheckResultServ(rights));
     }
 
-    LoadBPL(QStringLiteral("ORE09000"), QVariantList{stCdFili, stNrOrca, stNrSeq, lblCodTela->text()});
+    LoadBPL(QStringLiteral("ORE09000"), QVariantList{stCdFili, stNrOrca, stNrSeq, m_dialog.lblCodTela->text()});
 
     cdsExisteContratante->SetData(CallByKey(netContratante, "GetExisteContratante"));
     if (cdsExisteContratante->IsEmpty())
@@ -51,7 +53,7 @@ void TfrmProcOrca::FecharOrca()
 
     const QVariant valueCheck = VarElement(CallByKey(netContratante, "GetVdValor"), 0, QStringLiteral("GetVdValor"));
     if (!VarIsNull(valueCheck) && !VarToStr(valueCheck).isEmpty()) {
-        const QString text = msgPadrao->Msg(VarToStr(valueCheck));
+        const QString text = Messages().Msg(VarToStr(valueCheck));
         MensErro(text.isEmpty() ? VarToStr(valueCheck) : text, true);
     }
 
@@ -78,7 +80,7 @@ void TfrmProcOrca::FecharOrca()
     cdsOrcaEventoFech->FieldByName(QStringLiteral("IDMARCADO"))->SetAsString(QStringLiteral("S"));
     cdsOrcaEventoFech->Post();
 
-    ShowingParameterError(msgPadrao, [this] {
+    ShowingParameterError(Messages(), [this] {
         const WaitScope wait(MainForm(), 1);
         CheckResultServ(netFechamento->Call(QStringLiteral("FecharOrca"), {cdsOrcaEventoFech->DataVariant(), Operador(), Null()}));
         inStatusOrca = 3;

@@ -13,6 +13,8 @@
 #include "NetConnection.h"
 #include "TextRoutines.h"
 #include "TfrmInfoOrca.h"
+#include "Approval.h"
+#include "QuoteContext.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
 
@@ -57,7 +59,7 @@ void WithoutChangeHandlers(bool& attached, Step step)
 
 QString TfrmInfoOrca::ClientCode() const
 {
-    return Processing()->cdsOrcaEvento->FieldByName(QStringLiteral("CDCLIENTE"))->AsString();
+    return Processing()->quote->cdsOrcaEvento->FieldByName(QStringLiteral("CDCLIENTE"))->AsString();
 }
 
 void TfrmInfoOrca::CopyAddress(TClientDataSet* from, Source source)
@@ -98,18 +100,18 @@ void TfrmInfoOrca::EnderecoDoCliente()
         switch (cbbEndeCliente->currentIndex()) {
         case 1:
             if (ClientCode().isEmpty()) {
-                if (processing->cdsEndeNovoClie->Active() && processing->cdsEndeNovoClie->ChangeCount() != 0)
+                if (processing->quote->cdsEndeNovoClie->Active() && processing->quote->cdsEndeNovoClie->ChangeCount() != 0)
                     return;   // the new client's data being edited stays as it is
-                processing->cdsEndeNovoClie->SetData(
-                    VarElement(CheckResultServ(processing->netAprovacao->Call(QStringLiteral("GetGeral"), key())), 7, QStringLiteral("GetGeral")));
-                CopyAddress(processing->cdsEndeNovoClie, UnregisteredClient);
+                processing->quote->cdsEndeNovoClie->SetData(
+                    VarElement(CheckResultServ(processing->approval->netAprovacao->Call(QStringLiteral("GetGeral"), key())), 7, QStringLiteral("GetGeral")));
+                CopyAddress(processing->quote->cdsEndeNovoClie, UnregisteredClient);
             } else {
-                cdsCliente->SetData(CheckResultServ(processing->netAprovacao->Call(QStringLiteral("GetCliente"), {ClientCode()})));
+                cdsCliente->SetData(CheckResultServ(processing->approval->netAprovacao->Call(QStringLiteral("GetCliente"), {ClientCode()})));
                 CopyAddress(cdsCliente, RegisteredClient);
             }
             return;
         case 2:
-            cdsEndSalao->SetData(CheckResultServ(processing->netAprovacao->Call(QStringLiteral("GetEndSalao"), key())));
+            cdsEndSalao->SetData(CheckResultServ(processing->approval->netAprovacao->Call(QStringLiteral("GetEndSalao"), key())));
             if (cdsEndSalao->IsEmpty()) {
                 LimpaEndereco();
                 MensErro(MsgAprov("N_Salao_Nao_Cad"), true);
@@ -146,9 +148,9 @@ void TfrmInfoOrca::sbtEndeClieBeforePesq(QObject*, bool&)
     }
     TfrmProcOrca* processing = Processing();
     if (entry == 1)
-        cdsEndeClie->SetData(CheckResultServ(processing->netAprovacao->Call(QStringLiteral("GetEndeClie"), {ClientCode()})));
+        cdsEndeClie->SetData(CheckResultServ(processing->approval->netAprovacao->Call(QStringLiteral("GetEndeClie"), {ClientCode()})));
     else if (entry == 2)
-        cdsEndSalao->SetData(CheckResultServ(processing->netAprovacao->Call(
+        cdsEndSalao->SetData(CheckResultServ(processing->approval->netAprovacao->Call(
             QStringLiteral("GetEndSalao"), {cdsEndContOrca->FieldByName(QStringLiteral("CDFILIAL"))->AsString(),
                                             cdsEndContOrca->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(),
                                             cdsEndContOrca->FieldByName(QStringLiteral("NRSEQORCAEVE"))->AsString()})));

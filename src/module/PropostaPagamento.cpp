@@ -1,4 +1,5 @@
 // The approval's payment proposal choice, and the display columns of the approval's lists.
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
 #include "Consiste.h"
@@ -32,7 +33,7 @@ void CopyDate(TClientDataSet& ds, const char* target, const char* source)
 
 } // namespace
 
-QString TfrmProcOrca::PropostaPagamento(const QString& branch, const QString& quoteNumber, const QString& sequence)
+QString TApproval::PropostaPagamento(const QString& branch, const QString& quoteNumber, const QString& sequence)
 {
     cdsPropostaPgto->SetData(CheckResultServ(netAprovacao->Call(QStringLiteral("GetPropostasPgto"), {branch, quoteNumber, sequence}), true, 0));
     QString selection;

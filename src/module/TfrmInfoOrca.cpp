@@ -14,6 +14,9 @@
 #include "NetConnection.h"
 #include "Showavi.h"
 #include "TextRoutines.h"
+#include "Approval.h"
+#include "Closing.h"
+#include "QuoteContext.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
 
@@ -212,7 +215,7 @@ void TfrmInfoOrca::FormCreate()
     {
         const WaitScope wait(MainForm(), 6);
         QVariantList key{processing->stCdFilial, processing->stNrOrcamento, processing->stNrSequencia};
-        cdsEndContOrca->SetData(CheckResultServ(processing->netProcessaOrca->CallRef(QStringLiteral("GetEndContOrca"), key)));
+        cdsEndContOrca->SetData(CheckResultServ(processing->quote->netProcessaOrca->CallRef(QStringLiteral("GetEndContOrca"), key)));
     }
 
     sbtCadClie->setEnabled(Situation() == QLatin1String("2"));
@@ -267,9 +270,9 @@ void TfrmInfoOrca::cdsEndContOrcaAfterPost()
         CheckResultServ(net->Call(QString::fromLatin1(method), args));
     };
     if (cdsEndContOrca->ChangeCount() > 0)
-        call(processing->netFechamento, "SetClieContratante", {field("CDCLICONTORC"), field("CDFILIAL"), field("NRORCAEVENTO")});
+        call(processing->closing->netFechamento, "SetClieContratante", {field("CDCLICONTORC"), field("CDFILIAL"), field("NRORCAEVENTO")});
     if (cdsEndContOrca->ChangeCount() > 0 && Situation() == QLatin1String("1"))
-        call(processing->netAprovacao, "SetEndCliente",
+        call(processing->approval->netAprovacao, "SetEndCliente",
              {field("CDFILIAL"), field("NRORCAEVENTO"), field("NRSEQORCAEVE"), field("DSENDENTOREV"), field("CDPAIS"), field("SGESTADO"),
               field("CDMUNICIPIO"), field("CDBAIRRO"), field("DSREFENDOREV"), field("IDENDENTOREV"), field("DSCOMPENDORCEVE")});
     cdsEndContOrca->MergeChangeLog();
@@ -287,7 +290,7 @@ void TfrmInfoOrca::sbtCadClieClick()
 {
     using namespace Cli_ore06400;
     QVariantList key{stCdFili, stNrOrca, stNrSeq};
-    const QVariant general = CheckResultServ(Processing()->netAprovacao->CallRef(QStringLiteral("GetGeral"), key));
+    const QVariant general = CheckResultServ(Processing()->approval->netAprovacao->CallRef(QStringLiteral("GetGeral"), key));
     cdsEndeNovoClie->SetData(VarElement(general, 7, QStringLiteral("GetGeral")));
     LoadBPL(QStringLiteral("ORE00105"), QVariantList{QString(), QString(), QString(), QString(), true, VarRef(dtsEndeNovoClie), VarRef(dtsInteclieOrev)});
 }

@@ -1,15 +1,19 @@
 #include "TfrmProcOrca.h"
 
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
+#include "Closing.h"
 #include "Components.h"
 #include "Consiste.h"
 #include "Crv_msg.h"
+#include "DataSetLayout.h"
 #include "Dialogs.h"
-#include "Errors.h"
 #include "EventGuard.h"
+#include "Execution.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "Variants.h"
 
 using namespace Cli_ore06400;
@@ -17,21 +21,6 @@ using namespace Cli_ore06400;
 namespace {
 
 bool Shown(const QWidget* w) { return !w->isHidden(); }
-
-TNetConnection* Connection(QObject* form, const char* name, const char* serverObject,
-                           void (TfrmProcOrca::*handler)(TNetConnection&))
-{
-    auto* net = new TNetConnection(form, QString::fromLatin1(name), QString::fromLatin1(serverObject));
-    auto* dialog = static_cast<TfrmProcOrca*>(form);
-    net->BeforeConnect = [dialog, handler](TNetConnection& sender) { (dialog->*handler)(sender); };
-    return net;
-}
-
-void PointAtServer(TNetConnection& net)
-{
-    net.Host = WebURL();
-    net.Port = WebPort();
-}
 
 } // namespace
 
@@ -47,70 +36,23 @@ TfrmProcOrca::TfrmProcOrca(QWidget* parent) : TfrmRotiGeral(parent)
     msgPadraoExec = new TMessages(this, QStringLiteral("msgPadraoExec"));
     msgPadraoExec->LoadFromFile(QStringLiteral(":/Pkg_ore06400/TfrmProcOrca.msgPadraoExec.txt"));
 
-    netProcessaOrca = Connection(this, "netProcessaOrca", "ORE06400.rdmProcOrca", &TfrmProcOrca::netProcessaOrcaBeforeConnect);
-    netAprovacao = Connection(this, "netAprovacao", "ORE00400.rdmAprovaOrca", &TfrmProcOrca::netAprovacaoBeforeConnect);
-    netFechamento = Connection(this, "netFechamento", "ORE00800.rdmFechaOrca", &TfrmProcOrca::netFechamentoBeforeConnect);
-    netExecucao = Connection(this, "netExecucao", "ORE02900.rdmExecProc", &TfrmProcOrca::netExecucaoBeforeConnect);
-    netContratante = Connection(this, "netContratante", "ORE09000.rdmContratante", &TfrmProcOrca::netContratanteBeforeConnect);
-    netFechaOrca = Connection(this, "netFechaOrca", "ORE02900.rdmExecProc", &TfrmProcOrca::netFechaOrcaBeforeConnect);
-
     DefineDataSets(this, QStringLiteral(":/Pkg_ore06400/TfrmProcOrca.datasets.json"));
-    auto dataSet = [this](const char* name) { return findChild<TClientDataSet*>(QString::fromLatin1(name)); };
-    cdsOperControle = dataSet("cdsOperControle");
-    cdsParamControle = dataSet("cdsParamControle");
-    cdsOrcaEvento = dataSet("cdsOrcaEvento");
-    cdsInteclieOrev = dataSet("cdsInteclieOrev");
-    dtsInteclieOrev = new TDataSource(this, QStringLiteral("dtsInteclieOrev"), cdsInteclieOrev);
-    cdsOrcaEventoFech = dataSet("cdsOrcaEventoFech");
-    cdsExisteContratante = dataSet("cdsExisteContratante");
-    cdsEndeCont = dataSet("cdsEndeCont");
-    cdsOperCadProd = dataSet("cdsOperCadProd");
-    cdsOrcaEventoExec = dataSet("cdsOrcaEventoExec");
-    cdsVerifOrcaExec = dataSet("cdsVerifOrcaExec");
-    cdsPedidoOp = dataSet("cdsPedidoOp");
-    cdsExpItemNeg = dataSet("cdsExpItemNeg");
-    cdsOpItemNeg = dataSet("cdsOpItemNeg");
-    cdsMatprimaItemNeg = dataSet("cdsMatprimaItemNeg");
-    cdsTpOperPed = dataSet("cdsTpOperPed");
-    cdsErro = dataSet("cdsErro");
-    cdsProdSemDep = dataSet("cdsProdSemDep");
-    cdsMsgPedExp = dataSet("cdsMsgPedExp");
-    cdsOrcaPendente = dataSet("cdsOrcaPendente");
-    cdsErroProd = dataSet("cdsErroProd");
-    cdsErroFil = dataSet("cdsErroFil");
-    cdsExibeNovoPed = dataSet("cdsExibeNovoPed");
-    cdsExibePedOP = dataSet("cdsExibePedOP");
-    cdsExibeMatPrima = dataSet("cdsExibeMatPrima");
-    cdsParamOrcaEve = dataSet("cdsParamOrcaEve");
-    cdsEndeNovoClie = dataSet("cdsEndeNovoClie");
-    cdsItemOrcaEven = dataSet("cdsItemOrcaEven");
-    cdsSalaoEven = dataSet("cdsSalaoEven");
-    cdsParamOrca = dataSet("cdsParamOrca");
-    cdsCargoOperador = dataSet("cdsCargoOperador");
-    cdsOperadorSup = dataSet("cdsOperadorSup");
-    cdsSupervisor = dataSet("cdsSupervisor");
-    cdsOpcao = dataSet("cdsOpcao");
-    cdsPropostaPgto = dataSet("cdsPropostaPgto");
-    dtsOpcao = new TDataSource(this, QStringLiteral("dtsOpcao"), cdsOpcao);
-    dtsSalaoEven = new TDataSource(this, QStringLiteral("dtsSalaoEven"), cdsSalaoEven);
-    dtsPropostaPgto = new TDataSource(this, QStringLiteral("dtsPropostaPgto"), cdsPropostaPgto);
-    cdsOpcao->OnCalcFields = [this](TClientDataSet& ds) { cdsOpcaoCalcFields(ds); };
-    cdsPropostaPgto->OnCalcFields = [this](TClientDataSet& ds) { cdsPropostaPgtoCalcFields(ds); };
-    cdsSalaoEven->OnCalcFields = [this](TClientDataSet& ds) { cdsSalaoEvenCalcFields(ds); };
-    cdsTotalGrupo = dataSet("cdsTotalGrupo");
-    cdsTotalOpcao = dataSet("cdsTotalOpcao");
-    cdsTotalOrca = dataSet("cdsTotalOrca");
-    cdsItMaoObra = dataSet("cdsItMaoObra");
-    cdsObsExtOrcaEv = dataSet("cdsObsExtOrcaEv");
-    cdsObsIntOrcaEv = dataSet("cdsObsIntOrcaEv");
-    cdsPercDescVend = dataSet("cdsPercDescVend");
-    cdsVerifOrcaPend = dataSet("cdsVerifOrcaPend");
-    cdsInsOrca = dataSet("cdsInsOrca");
-    dtsEndeNovoClie = new TDataSource(this, QStringLiteral("dtsEndeNovoClie"), cdsEndeNovoClie);
-    cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
-    cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroFilCDERROGetText(f, t, d); };
-    for (TClientDataSet* quote : {cdsOrcaEvento, cdsOrcaEventoFech, cdsOrcaEventoExec})
-        quote->AfterPost = [this](TClientDataSet& ds) { cdsOrcaEventoAfterPost(ds); };
+    cdsOperControle = findChild<TClientDataSet*>(QStringLiteral("cdsOperControle"), Qt::FindDirectChildrenOnly);
+    cdsParamControle = findChild<TClientDataSet*>(QStringLiteral("cdsParamControle"), Qt::FindDirectChildrenOnly);
+    quote = new TQuoteContext(this);
+    approval = new TApproval(*this, *quote);
+    closing = new TClosing(*this, *quote);
+    execution = new TExecution(*this, *quote);
+
+    approval->cdsOpcao->OnCalcFields = [this](TClientDataSet& ds) { cdsOpcaoCalcFields(ds); };
+    approval->cdsPropostaPgto->OnCalcFields = [this](TClientDataSet& ds) { cdsPropostaPgtoCalcFields(ds); };
+    approval->cdsSalaoEven->OnCalcFields = [this](TClientDataSet& ds) { cdsSalaoEvenCalcFields(ds); };
+    execution->cdsErro->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) { cdsErroCDERROGetText(f, t, d); };
+    execution->cdsErroFil->FieldByName(QStringLiteral("CDERRO"))->OnGetText = [this](TField& f, QString& t, bool d) {
+        cdsErroFilCDERROGetText(f, t, d);
+    };
+    for (TClientDataSet* record : {quote->cdsOrcaEvento, closing->cdsOrcaEventoFech, execution->cdsOrcaEventoExec})
+        record->AfterPost = [this](TClientDataSet& ds) { cdsOrcaEventoAfterPost(ds); };
 
     ConnectHandler(sbtConfirma, &QToolButton::clicked, this, [this] { sbtConfirmaClick(); });
     FormCreate();
@@ -120,55 +62,22 @@ TfrmProcOrca::~TfrmProcOrca() = default;
 
 QString TfrmProcOrca::Msg(const char* key) const { return msgPadrao->Msg(QString::fromLatin1(key)); }
 
-// ---- calls and questions the workflows share
+// ---- the workflows and their checks, as the dialog offers them
 
-QVariantList TfrmProcOrca::QuoteKey() const { return {stCdFili, stNrOrca, stNrSeq}; }
-
-QVariant TfrmProcOrca::CallWithKey(TNetConnection* net, const char* method)
+void TfrmProcOrca::AprovarOrca() { approval->Run(); }
+void TfrmProcOrca::FecharOrca() { closing->Run(); }
+void TfrmProcOrca::ExecOrca() { execution->Run(); }
+void TfrmProcOrca::ValidaEnderecoEntrega() { approval->ValidaEnderecoEntrega(); }
+void TfrmProcOrca::ValidaSalao() { approval->ValidaSalao(); }
+void TfrmProcOrca::Vd_DescMax() { approval->Vd_DescMax(); }
+QString TfrmProcOrca::PropostaPagamento(const QString& branch, const QString& quoteNumber, const QString& sequence)
 {
-    return CheckResultServ(net->Call(QString::fromLatin1(method), QuoteKey()));
+    return approval->PropostaPagamento(branch, quoteNumber, sequence);
 }
-
-void TfrmProcOrca::LoadOperatorRecord(TClientDataSet* dataSet, const char* method, const QVariant& argument)
-{
-    dataSet->SetData(CheckResultServ(netAprovacao->Call(QString::fromLatin1(method), {argument})));
-}
-
-bool TfrmProcOrca::Confirmed(const char* key)
-{
-    return msgPadrao->ShowMsg(QString::fromLatin1(key), mtConfirmation, mbYes | mbNo, 0) == mrYes;
-}
-
-QVariant TfrmProcOrca::CallByKey(TNetConnection* net, const char* method)
-{
-    QVariantList key{stCdFili, stNrOrca, stNrSeq};
-    const QVariant result = net->CallRef(QString::fromLatin1(method), key);
-    stCdFili = key[0].toString();
-    stNrOrca = key[1].toString();
-    stNrSeq = key[2].toString();
-    return CheckResultServ(result);
-}
-
-void TfrmProcOrca::ShowingParameterError(const TMessages* list, const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const EAbort&) {
-        throw;
-    } catch (const std::exception& e) {
-        const QString message = QString::fromUtf8(e.what());
-        if (!message.contains(QLatin1String("N_PARAM_")))
-            throw;
-        MensErro(list->KeyedMsg(message), true);
-    }
-}
-
-void TfrmProcOrca::netProcessaOrcaBeforeConnect(TNetConnection&) { PointAtServer(*netProcessaOrca); }
-void TfrmProcOrca::netAprovacaoBeforeConnect(TNetConnection&) { PointAtServer(*netAprovacao); }
-void TfrmProcOrca::netFechamentoBeforeConnect(TNetConnection&) { PointAtServer(*netFechamento); }
-void TfrmProcOrca::netExecucaoBeforeConnect(TNetConnection&) { PointAtServer(*netExecucao); }
-void TfrmProcOrca::netContratanteBeforeConnect(TNetConnection&) { PointAtServer(*netContratante); }
-void TfrmProcOrca::netFechaOrcaBeforeConnect(TNetConnection&) { PointAtServer(*netFechaOrca); }
+void TfrmProcOrca::cdsOrcaEventoAfterPost(TClientDataSet&) { approval->HandOverPaymentMode(); }
+void TfrmProcOrca::Vd_BloqPreBase() { execution->Vd_BloqPreBase(); }
+void TfrmProcOrca::Vd_ExecProd() { execution->Vd_ExecProd(); }
+void TfrmProcOrca::Vd_ExecMate() { execution->Vd_ExecMate(); }
 
 void TfrmProcOrca::FormCreate()
 {
@@ -178,16 +87,17 @@ void TfrmProcOrca::FormCreate()
     stNrOrcamento = stNrOrca;
     stNrSequencia = stNrSeq;
 
-    for (TNetConnection* net : {netProcessaOrca, netAprovacao, netFechamento, netExecucao, netFechaOrca, netContratante})
+    for (TNetConnection* net : {quote->netProcessaOrca, approval->netAprovacao, closing->netFechamento, execution->netExecucao,
+                                execution->netFechaOrca, closing->netContratante})
         net->SetConnected(true);
 
-    cdsOrcaEvento->CreateDataSet();
-    cdsInteclieOrev->CreateDataSet();
+    quote->cdsOrcaEvento->CreateDataSet();
+    quote->cdsInteclieOrev->CreateDataSet();
 
     edtOrcaEven->setText(stNrOrca + QLatin1Char('/') + stNrSeq);
 
     QVariantList args{stCdOperador};
-    const QVariant payload = CheckResultServ(netProcessaOrca->CallRef(QStringLiteral("GetOperControle"), args));
+    const QVariant payload = CheckResultServ(quote->netProcessaOrca->CallRef(QStringLiteral("GetOperControle"), args));
     stCdOperador = args.value(0).toString();
     cdsOperControle->SetData(VarElement(payload, 0, QStringLiteral("GetOperControle")));
     cdsParamControle->SetData(VarElement(payload, 1, QStringLiteral("GetOperControle")));
@@ -332,7 +242,8 @@ void TfrmProcOrca::sbtConfirmaClick()
 void TfrmProcOrca::FormClose()
 {
     TfrmRotiGeral::FormClose();
-    for (TNetConnection* net : {netProcessaOrca, netAprovacao, netFechamento, netExecucao, netContratante, netFechaOrca})
+    for (TNetConnection* net : {quote->netProcessaOrca, approval->netAprovacao, closing->netFechamento, execution->netExecucao,
+                                closing->netContratante, execution->netFechaOrca})
         net->SetConnected(false);
     boIdCriado = false;
 }

@@ -1,4 +1,5 @@
 // The delivery-address gate of the approval: a complete address and registered products.
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "Cli_ore06401.h"
 #include "ClientDataSet.h"
@@ -6,27 +7,28 @@
 #include "Dialogs.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "Showavi.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
 
 using namespace Cli_ore06400;
 
-bool TfrmProcOrca::AddressComplete() const
+bool TApproval::AddressComplete() const
 {
     for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO"})
-        if (cdsOrcaEvento->FieldByName(QString::fromLatin1(field))->AsString().isEmpty())
+        if (m_quote.cdsOrcaEvento->FieldByName(QString::fromLatin1(field))->AsString().isEmpty())
             return false;
     return true;
 }
 
-void TfrmProcOrca::ValidaEnderecoEntrega()
+void TApproval::ValidaEnderecoEntrega()
 {
-    TfrmProcOrca* dialog = frmProcOrca ? frmProcOrca : this;
+    TfrmProcOrca* dialog = frmProcOrca ? frmProcOrca : &m_dialog;
     QVariantList op{stCdOperador};
-    const QVariant rights = dialog->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
+    const QVariant rights = dialog->quote->netProcessaOrca->CallRef(QStringLiteral("GetOperCadProd"), op);
     stCdOperador = op[0].toString();
-    cdsOperCadProd->SetData(CheckResultServ(rights));
+    m_quote.cdsOperCadProd->SetData(CheckResultServ(rights));
 
     if (!AddressComplete() || boProdSemCad) {
         if (boProdSemCad)
@@ -37,13 +39,13 @@ void TfrmProcOrca::ValidaEnderecoEntrega()
             reasons << Msg("MOTIVO_END_INCOMPLETO");
         if (boProdSemCad)
             reasons << Msg("ORCA_SEM_PROD_CAD");
-        Cli_ore06401::CriaInfOrca(cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"),
+        Cli_ore06401::CriaInfOrca(m_quote.cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"),
                                   reasons.join(QLatin1Char('\n')));
     }
 
     {
         const WaitScope wait(MainForm(), 6);
-        cdsOrcaEvento->SetData(CallByKey(dialog->netProcessaOrca, "GetOrcaEvento"));
+        m_quote.cdsOrcaEvento->SetData(CallByKey(dialog->quote->netProcessaOrca, "GetOrcaEvento"));
     }
     if (!AddressComplete())
         MensErro(Msg("End_Entrega_Inf"), true);

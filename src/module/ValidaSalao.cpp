@@ -1,12 +1,12 @@
 // The approval's hall check: each reserved hall is put to the server, which answers "OK" or
 // a coded refusal whose text carries the hall's name from its 14th character on.
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "NetConnection.h"
 #include "TextRoutines.h"
-#include "TfrmProcOrca.h"
 #include "Variants.h"
 #include "Wire.h"
 
@@ -40,7 +40,7 @@ QString HallAnswer(const QVariant& result)
 
 } // namespace
 
-void TfrmProcOrca::ValidaSalao()
+void TApproval::ValidaSalao()
 {
     for (cdsSalaoEven->First(); !cdsSalaoEven->Eof(); cdsSalaoEven->Next()) {
         if (cdsSalaoEven->FieldByName(QStringLiteral("IDSITAGENSAL"))->AsString() != QLatin1String("R"))

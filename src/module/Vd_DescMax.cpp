@@ -1,5 +1,6 @@
 // The approval's discount ceiling: the discount of each item and of the whole quote measured
 // against the salesperson's maximum percentage, and the authorisation a discount above it needs.
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
 #include "Consiste.h"
@@ -9,16 +10,16 @@
 #include "HostServices.h"
 #include "Lib00700.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "TextRoutines.h"
-#include "TfrmProcOrca.h"
 
 #include <cmath>
 
 using namespace Cli_ore06400;
 
-void TfrmProcOrca::Vd_DescMax()
+void TApproval::Vd_DescMax()
 {
-    auto quote = [this](const char* name) { return cdsOrcaEvento->FieldByName(QString::fromLatin1(name)); };
+    auto quote = [this](const char* name) { return m_quote.cdsOrcaEvento->FieldByName(QString::fromLatin1(name)); };
     auto item = [this](const char* name) { return cdsItemOrcaEven->FieldByName(QString::fromLatin1(name)); };
     const bool treatmentA = cdsParamOrca->FieldByName(QStringLiteral("IDTPTRATDESCORE"))->AsString() == QLatin1String("A");
     const double ceiling = quote("VRPEMAXDESVE")->AsFloat();
@@ -44,7 +45,7 @@ void TfrmProcOrca::Vd_DescMax()
     bool authorised = false;
     const QString job = cdsCargoOperador->FieldByName(QStringLiteral("IDCARGOVEND"))->AsString();
     if (!job.isEmpty() && job != QLatin1String("V")) {
-        authorised = msgPadrao->ShowMsg(QStringLiteral("DESC_ACIMA"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+        authorised = Messages().ShowMsg(QStringLiteral("DESC_ACIMA"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
     } else {
         MessageDlg(Msg("PERMITE_DESCONTO"), mtInformation, mbOK, 0);
         LoadOperatorRecord(cdsSupervisor, "GetSupervisor", quote("CDVENDEDOR")->AsString());

@@ -4,9 +4,13 @@
 
 #include "TestSupport.h"
 
+#include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
+#include "Closing.h"
 #include "EventGuard.h"
+#include "Execution.h"
+#include "QuoteContext.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
 

@@ -1,0 +1,57 @@
+#include "Workflow.h"
+
+#include "Cli_ore06400.h"
+#include "Consiste.h"
+#include "Crv_msg.h"
+#include "Dialogs.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "NetConnection.h"
+#include "TfrmProcOrca.h"
+
+#include <QLatin1String>
+
+using namespace Cli_ore06400;
+
+TNetConnection* NewServerConnection(QObject* owner, const char* name, QLatin1String serverObject)
+{
+    auto* net = new TNetConnection(owner, QString::fromLatin1(name), serverObject);
+    net->BeforeConnect = [](TNetConnection& sender) {
+        sender.Host = WebURL();
+        sender.Port = WebPort();
+    };
+    return net;
+}
+
+TWorkflow::TWorkflow(TfrmProcOrca& dialog, TQuoteContext& quote, const QString& name) : QObject(&dialog), m_dialog(dialog), m_quote(quote)
+{
+    setObjectName(name);
+}
+
+QString TWorkflow::Msg(const char* key) const { return m_dialog.msgPadrao->Msg(QString::fromLatin1(key)); }
+
+const TMessages& TWorkflow::Messages() const { return *m_dialog.msgPadrao; }
+
+QVariant TWorkflow::CallByKey(TNetConnection* net, const char* method)
+{
+    QVariantList key{stCdFili, stNrOrca, stNrSeq};
+    const QVariant result = net->CallRef(QString::fromLatin1(method), key);
+    stCdFili = key[0].toString();
+    stNrOrca = key[1].toString();
+    stNrSeq = key[2].toString();
+    return CheckResultServ(result);
+}
+
+void TWorkflow::ShowingParameterError(const TMessages& list, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const EAbort&) {
+        throw;
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        if (!message.contains(QLatin1String("N_PARAM_")))
+            throw;
+        MensErro(list.KeyedMsg(message), true);
+    }
+}
