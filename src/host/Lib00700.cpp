@@ -3,6 +3,7 @@
 #include "Consiste.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "WireContract.h"
 
 bool CriaConfSenha(const QString& operatorCode, const QString& caption, const QString& label)
 {
@@ -11,7 +12,7 @@ bool CriaConfSenha(const QString& operatorCode, const QString& caption, const QS
 
 bool ConfSenhaNoServidor(const QString& operatorCode, const QString& password)
 {
-    TNetConnection connection(nullptr, QStringLiteral("netConfSenha"), QStringLiteral("CRV.rdmHost"));
+    TNetConnection connection(nullptr, QStringLiteral("netConfSenha"), QString(ServerObject::Host));
     connection.Host = WebURL();
     connection.Port = WebPort();
     connection.SecretArgs = {1};

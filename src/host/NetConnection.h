@@ -45,6 +45,4 @@ private:
     std::unique_ptr<Channel> m_channel;
     bool m_connected = false;
     qint64 m_nextId = 1;
-
-    QString where(const QString& method) const;
 };

@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "WireContract.h"
 #include "Wire.h"
 
 #include <QUrl>
@@ -25,7 +26,7 @@ bool PointSessionAt(const QString& server, const QString& caFile, QString& error
 
 void LoginToServer(const QString& operatorCode, const QString& password, const QString& branch)
 {
-    TNetConnection connection(nullptr, QStringLiteral("netLogin"), QStringLiteral("CRV.rdmHost"));
+    TNetConnection connection(nullptr, QStringLiteral("netLogin"), QString(ServerObject::Host));
     connection.SecretArgs = {1};
     Session().token.clear();
     Session().operador = operatorCode;
@@ -43,7 +44,7 @@ void LogoutFromServer()
     if (Session().token.isEmpty())
         return;
     try {
-        TNetConnection connection(nullptr, QStringLiteral("netLogout"), QStringLiteral("CRV.rdmHost"));
+        TNetConnection connection(nullptr, QStringLiteral("netLogout"), QString(ServerObject::Host));
         connection.TimeoutMs = 5000;
         connection.Call(QStringLiteral("Logout"));
     } catch (const EHostError&) {
