@@ -8,6 +8,7 @@
 #include "Journal.h"
 #include "RpcServer.h"
 #include "ServerObjects.h"
+#include "StopSignals.h"
 #include "Store.h"
 
 #include "CommandLine.h"
@@ -17,7 +18,6 @@
 #include <QDir>
 #include <QThread>
 
-#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -192,8 +192,7 @@ int main(int argc, char** argv)
         std::printf("ore-server: %s, escutando em %s:%d%s, %d chamadas ao mesmo tempo\n", qPrintable(store.url()), qPrintable(address.toString()),
                     server.Port(), tls ? " (HTTPS)" : "", serving.workers);
         std::fflush(stdout);
-        std::signal(SIGINT, [](int) { QCoreApplication::quit(); });
-        std::signal(SIGTERM, [](int) { QCoreApplication::quit(); });
+        const TStopSignals stopSignals([](int) { QCoreApplication::quit(); });
         const int status = app.exec();
         server.Stop();
         return status;
