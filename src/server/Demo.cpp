@@ -280,7 +280,7 @@ void InitDemo(TStore& store)
             Insert(db, "PROPOSTAPGTO", {{"CDFILIAL", u"0001"_s}, {"NRORCAEVENTO", u"0000000110"_s}, {"NRSEQORCAEVE", u"01"_s}, {"NRPROPOSTAPGTO", Text(number)},
                                         {"VRPERCJUROSORCA", rate}, {"QTPARCELASORCA", parts}, {"VRPARCELAORCA", value}, {"VRPARCELAENTR", down},
                                         {"DTPRIMVENCPARC", u"2027-01-10T00:00:00"_s}, {"IDTPFORMPGTOREV", u"B"_s}, {"DTINCALTPROPOSTA", u"2026-11-20T10:00:00"_s}});
-        Insert(db, "NUMERADOR", {{"NMCHAVE", u"PROPOSTAPGTO"_s}, {"NRULTIMO", 2}});
+        Run(db, u"UPDATE NUMERADOR SET NRULTIMO = 2 WHERE NMCHAVE = 'PROPOSTAPGTO'"_s);
 
         // A hall whose daily limit nobody set up: the hall check stops its approval.
         Quote(db, {.number = "0000000112", .title = "Luau na varanda", .event = "2027-05-25T20:00:00"});
@@ -330,6 +330,6 @@ void InitDemo(TStore& store)
         basic("0000000701", nullptr);
         Quote(db, {.number = "0000000801", .situation = "8", .title = "Evento cancelado", .event = "2027-09-10T20:00:00"});
         basic("0000000801", nullptr);
-        Insert(db, "NUMERADOR", {{"NMCHAVE", u"PEDIDO"_s}, {"NRULTIMO", 1000}});
+        Run(db, u"UPDATE NUMERADOR SET NRULTIMO = 1000 WHERE NMCHAVE = 'PEDIDO'"_s);
     });
 }

@@ -145,6 +145,15 @@ const char* const version4PostgreSQL[] = {
     "CREATE TRIGGER SESSAO_ESVAZIADA AFTER TRUNCATE ON SESSAO FOR EACH STATEMENT EXECUTE FUNCTION SESSAO_AVISA()",
 };
 
+// Every numbering has its row from the start, so that its first use is an update like any other
+// (NextNumber) and two first uses cannot both insert.
+const char* const version5[] = {
+    "INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) SELECT 'GERACAO', 0 WHERE NOT EXISTS (SELECT 1 FROM NUMERADOR WHERE NMCHAVE = 'GERACAO')",
+    "INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) SELECT 'PEDIDO', 0 WHERE NOT EXISTS (SELECT 1 FROM NUMERADOR WHERE NMCHAVE = 'PEDIDO')",
+    "INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) SELECT 'PROPOSTAPGTO', 0 WHERE NOT EXISTS (SELECT 1 FROM NUMERADOR WHERE NMCHAVE = 'PROPOSTAPGTO')",
+    "INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) SELECT 'PRODUTO', 0 WHERE NOT EXISTS (SELECT 1 FROM NUMERADOR WHERE NMCHAVE = 'PRODUTO')",
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
@@ -161,6 +170,7 @@ const Migration migrations[] = {
     {2, {version2, std::size(version2)}, {version2SQLite, std::size(version2SQLite)}, {version2PostgreSQL, std::size(version2PostgreSQL)}},
     {3, {version3, std::size(version3)}, {}, {}},
     {4, {}, {}, {version4PostgreSQL, std::size(version4PostgreSQL)}},
+    {5, {version5, std::size(version5)}, {}, {}},
 };
 
 // A column that numbers its rows by itself.

@@ -305,11 +305,12 @@ QString Now() { return Stamp(QDateTime::currentDateTime()); }
 
 QString NextNumber(QSqlDatabase& db, const QString& counter, int width)
 {
-    // The counter's row is updated first, which locks it until the transaction ends.
-    TRows updated = Run(db, QStringLiteral("UPDATE NUMERADOR SET NRULTIMO = NRULTIMO + 1 WHERE NMCHAVE = ?"), {counter});
-    if (updated.numRowsAffected() == 0)
-        Run(db, QStringLiteral("INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) VALUES (?, 1)"), {counter});
-    const int number = Scalar(db, QStringLiteral("SELECT NRULTIMO FROM NUMERADOR WHERE NMCHAVE = ?"), {counter}).toInt();
+    // One statement: the counter's row is created at its first use or moved on, and locked
+    // until the transaction ends, so two first uses cannot both create it.
+    const int number = Scalar(db, QStringLiteral("INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) VALUES (?, 1) "
+                                                 "ON CONFLICT (NMCHAVE) DO UPDATE SET NRULTIMO = NUMERADOR.NRULTIMO + 1 RETURNING NRULTIMO"),
+                              {counter})
+                           .toInt();
     return QString::number(number).rightJustified(width, QLatin1Char('0'));
 }
 

@@ -82,22 +82,29 @@ TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCo
                                      QDateTime* lockedUntil)
 {
     const QString counted = CountedCode(operatorCode);
-    const QDateTime until = Parse(Scalar(db, QStringLiteral("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted}));
+    // The operator's row is taken first and held to the end of the transaction, so that checks
+    // of one operator on any server of the store are judged one after the other, each on the
+    // count the one before left (SQLite's write lock already orders them).
+    Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 0) ON CONFLICT (CDOPERADOR) DO NOTHING"), {counted});
+    const QString forUpdate = db.driverName() == QLatin1String("QPSQL") ? QStringLiteral(" FOR UPDATE") : QString();
+    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + forUpdate, {counted});
+    row.next();
+    const int failures = row.value(0).toInt();
+    const QDateTime until = Parse(row.value(1));
     if (until.isValid() && until > now) {
         if (lockedUntil)
             *lockedUntil = until;
         return TPasswordVerdict::Locked;
     }
-    // A success, or a lock that is over, starts a fresh count.
-    if (right || until.isValid())
+    // A success starts a fresh count; so does a failure after a lock that is over.
+    if (right) {
         Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
-    if (right)
         return TPasswordVerdict::Right;
-    Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 1) "
-                           "ON CONFLICT (CDOPERADOR) DO UPDATE SET QTFALHAS = TENTATIVASENHA.QTFALHAS + 1"),
-        {counted});
+    }
+    const int counting = (until.isValid() ? 0 : failures) + 1;
     const QDateTime end = now.addSecs(qint64(policy.lockoutMinutes) * 60);
-    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET DTBLOQUEIO = ? WHERE CDOPERADOR = ? AND QTFALHAS >= ?"), {PreciseStamp(end), counted, policy.lockoutAfter});
+    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = ?, DTBLOQUEIO = ? WHERE CDOPERADOR = ?"),
+        {counting, counting >= policy.lockoutAfter ? QVariant(PreciseStamp(end)) : QVariant(), counted});
     return TPasswordVerdict::Wrong;
 }
 
