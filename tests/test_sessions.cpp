@@ -43,7 +43,7 @@ protected:
     // The server's clock, moved by the tests.
     void SetClockAhead(qint64 seconds)
     {
-        objects->SetClock([seconds] { return QDateTime::currentDateTime().addSecs(seconds); });
+        objects->SetClockAhead(seconds);
     }
 
     // The text of the transport error a call raises, or "" when it succeeds.
@@ -115,7 +115,7 @@ TEST_P(Sessions, ACallNeedsALiveSessionWhoseHeadersAgree)
     EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
     LoginToServer(QStringLiteral("OPER1"), QStringLiteral("oper1"), QStringLiteral("0001"));
     EXPECT_EQ(Sql("SELECT COUNT(*) FROM SESSAO WHERE CDOPERADOR = 'OPER1'").toInt(), 1) << "a login removes the expired sessions";
-    objects->SetClock([] { return QDateTime::currentDateTime(); });
+    objects->SetClockAhead(0);
 
     // Headers that name another operator or branch than the session's.
     ActAs("OPER1");
@@ -199,7 +199,7 @@ TEST_P(Sessions, APlainSalespersonsCommercialApprovalNeedsASupervisorsWord)
     EXPECT_TRUE(FailOf(Call(kAprova, "SetAprovComercial", Key("0000000101") << QDate::currentDate() << "S01")).contains("o vendedor informado (S01)"));
     SetClockAhead(16 * 60);
     EXPECT_FALSE(FailOf(Call(kAprova, "SetAprovComercial", commercial)).isEmpty());
-    objects->SetClock([] { return QDateTime::currentDateTime(); });
+    objects->SetClockAhead(0);
     EXPECT_EQ(FailOf(Call(kAprova, "SetAprovComercial", commercial)), "");
     EXPECT_EQ(Journalled("SetAprovComercial"), "OPER1 0001 ok 0001/0000000101/01");
 

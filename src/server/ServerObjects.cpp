@@ -96,7 +96,7 @@ bool IsLogin(const QString& name) { return name == QLatin1String("CRV.rdmHost.Lo
 } // namespace
 
 TServerObjects::TServerObjects(TStore& store, TSessionPolicy policy)
-    : m_store(store), m_policy(policy), m_clock([] { return QDateTime::currentDateTime(); })
+    : m_store(store), m_policy(policy)
 {
     if (store.dialect() == TStore::PostgreSQL)
         m_sessionChanges = std::make_unique<TChannelListener>(store.connectionInfo(), SessionChannel,
@@ -187,7 +187,7 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
 
     const TMethodRule& rule = method.rule;
     const bool writes = method.writes();
-    const QDateTime now = m_clock();
+    const QDateTime now = QDateTime::currentDateTime().addSecs(m_clockAhead.load(std::memory_order_relaxed));
     // Until a session vouches for them, the headers' operator and branch are only a claim.
     TJournalEntry entry{now, {}, {}, request.object, request.method};
     if (IsLogin(name)) {

@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QMap>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -73,7 +74,6 @@ public:
 class TServerObjects {
 public:
     using Method = std::function<QVariant(TCall& call)>;
-    using Clock = std::function<QDateTime()>;
 
     explicit TServerObjects(TStore& store, TSessionPolicy policy = {});
     ~TServerObjects();
@@ -114,14 +114,15 @@ public:
     // Whether a read of `token`'s session would take it from those kept.
     bool KeepsSessionOf(const QString& token) const;
 
-    // The clock of sessions, locks and the journal (tests move it).
-    void SetClock(Clock clock) { m_clock = std::move(clock); }
+    // The clock of sessions, locks and the journal: the machine's, `seconds` ahead. Tests move
+    // it while the workers read it.
+    void SetClockAhead(qint64 seconds) { m_clockAhead.store(seconds, std::memory_order_relaxed); }
     const TSessionPolicy& Policy() const { return m_policy; }
 
 private:
     TStore& m_store;
     TSessionPolicy m_policy;
-    Clock m_clock;
+    std::atomic<qint64> m_clockAhead{0};
     std::map<QString, TMethodDeclaration> m_methods;   // "object.method"
     TSessionCache m_sessions;
     std::unique_ptr<TChannelListener> m_sessionChanges;   // PostgreSQL only
