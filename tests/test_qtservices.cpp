@@ -86,7 +86,7 @@ TEST_F(QtServices, AWaitScopeHidesTheAnimationOnceOnEveryWayOut)
 
     // A step that fails takes the animation with it.
     try {
-        const WaitScope wait(&mainForm, 1);
+        const WaitScope wait(&mainForm, TWaitKind::Processing);
         ASSERT_NE(OverlayOn(&mainForm), nullptr);
         throw EHostError(QStringLiteral("falhou"));
     } catch (const EHostError&) {
@@ -95,7 +95,7 @@ TEST_F(QtServices, AWaitScopeHidesTheAnimationOnceOnEveryWayOut)
 
     // Hidden early, the scope leaves alone the animation another step shows after that point.
     {
-        WaitScope wait(&mainForm, 1);
+        WaitScope wait(&mainForm, TWaitKind::Processing);
         wait.Hide();
         EXPECT_EQ(OverlayOn(&mainForm), nullptr);
         wait.Hide();

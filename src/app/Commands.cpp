@@ -167,8 +167,9 @@ int RunQuotesCommand(const QStringList& arguments)
         TClientDataSet ds;
         ds.LoadPacket(quotes(options->branch));
         for (ds.First(); !ds.Eof(); ds.Next()) {
-            auto f = [&](const char* name) { return ds.FieldByName(QString::fromLatin1(name))->AsString(); };
-            print(QStringLiteral("  %1/%2  %3  %4").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), SituationText(f("IDSITUORCEVE").toInt()).leftJustified(24), f("DSTITUORCEVE")));
+            print(QStringLiteral("  %1/%2  %3  %4")
+                      .arg(ds.Text(u"NRORCAEVENTO"_s), ds.Text(u"NRSEQORCAEVE"_s), SituationText(ds.Text(u"IDSITUORCEVE"_s).toInt()).leftJustified(24),
+                           ds.Text(u"DSTITUORCEVE"_s)));
         }
     } catch (const EHostError& e) {
         printError(e.message());

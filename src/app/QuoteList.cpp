@@ -112,7 +112,7 @@ void TfrmLogin::Entrar()
     const QString password = edtSenha->text();
     edtSenha->clear();
     {
-        const WaitScope wait(this, 6);
+        const WaitScope wait(this, TWaitKind::Reading);
         try {
             LoginToServer(edtOperador->text().trimmed().toUpper(), password, edtFilial->text().trimmed());
         } catch (const ETransportError&) {
@@ -256,7 +256,7 @@ void TfrmListaOrcamentos::Atualizar()
     TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
     QVariant list;
     {
-        const WaitScope wait(this, 6);
+        const WaitScope wait(this, TWaitKind::Reading);
         list = CheckResultServ(net.Call(QStringLiteral("ListaOrcamentos"), {FiliProc()}));
     }
     if (!VarIsPacket(list))
@@ -351,15 +351,16 @@ void TfrmListaOrcamentos::MostrarPendencias()
         return;
     }
     cdsOrcamentos.SetRecNo(current.row() + 1);
-    auto f = [this](const char* name) { return cdsOrcamentos.FieldByName(QString::fromLatin1(name))->AsString(); };
+    const QString branch = cdsOrcamentos.Text(u"CDFILIAL"_s), number = cdsOrcamentos.Text(u"NRORCAEVENTO"_s),
+                  sequence = cdsOrcamentos.Text(u"NRSEQORCAEVE"_s);
     // A report that cannot be read is said in the panel: choosing a quote raises no error box.
     try {
-        const TDataPacket report = ReadQuoteReport(f("CDFILIAL"), f("NRORCAEVENTO"), f("NRSEQORCAEVE"));
+        const TDataPacket report = ReadQuoteReport(branch, number, sequence);
         cdsPendencias.LoadPacket(report);
-        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: %3").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), ReportSummary(report)));
-        cdsHistorico.LoadPacket(ReadQuoteHistory(f("CDFILIAL"), f("NRORCAEVENTO")));
+        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: %3").arg(number, sequence, ReportSummary(report)));
+        cdsHistorico.LoadPacket(ReadQuoteHistory(branch, number));
     } catch (const EHostError& e) {
-        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: as pendências não puderam ser lidas: %3").arg(f("NRORCAEVENTO"), f("NRSEQORCAEVE"), e.message()));
+        lblPendencias->setText(QStringLiteral("Orçamento %1/%2: as pendências não puderam ser lidas: %3").arg(number, sequence, e.message()));
     }
 }
 
@@ -369,8 +370,8 @@ void TfrmListaOrcamentos::Processar()
     if (!current.isValid() || cdsOrcamentos.IsEmpty())
         MensErro(QStringLiteral("Escolha um orçamento da lista."), true);
     cdsOrcamentos.SetRecNo(current.row() + 1);
-    auto f = [this](const char* name) { return cdsOrcamentos.FieldByName(QString::fromLatin1(name))->AsString(); };
-    const QVariantList entry{f("IDSITUORCEVE").toInt(), f("CDFILIAL"), f("NRORCAEVENTO"), f("NRSEQORCAEVE"), Operador(), cbbTela->currentData().toString()};
+    const QVariantList entry{cdsOrcamentos.Text(u"IDSITUORCEVE"_s).toInt(), cdsOrcamentos.Text(u"CDFILIAL"_s), cdsOrcamentos.Text(u"NRORCAEVENTO"_s),
+                             cdsOrcamentos.Text(u"NRSEQORCAEVE"_s), Operador(), cbbTela->currentData().toString()};
     try {
         RunPackageScreen(QStringLiteral("ORE06400"), entry);
     } catch (...) {

@@ -89,7 +89,7 @@ QStringList ReportLines(const TDataPacket& report)
     bool ordersHeaded = false;
     for (ds.First(); !ds.Eof(); ds.Next()) {
         // One line a finding: a text's own line breaks become blanks.
-        auto f = [&](const char* name) { return ds.FieldByName(QString::fromLatin1(name))->AsString().replace(QStringLiteral("\r\n"), QStringLiteral(" ")); };
+        auto f = [&](const char* name) { return ds.Text(QString::fromLatin1(name)).replace(QStringLiteral("\r\n"), QStringLiteral(" ")); };
         const QString detail = f("DSDETALHE");
         if (f("IDGRAVIDADE") == QLatin1String("P")) {
             if (!ordersHeaded)

@@ -78,7 +78,7 @@ private:
         const QVariantList key{FiliProc(), m_quote, QStringLiteral("01")};
 
         {
-            const WaitScope wait(MainForm(), 1);
+            const WaitScope wait(MainForm(), TWaitKind::Processing);
             QCoreApplication::processEvents();
             Save(processing, QStringLiteral("aguarde"));
         }

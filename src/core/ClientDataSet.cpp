@@ -61,6 +61,8 @@ TField* TClientDataSet::FieldByName(const QString& name) const
     throw EDataSetError(QStringLiteral("%1: campo '%2' não encontrado.").arg(objectName(), name));
 }
 
+QString TClientDataSet::Text(const QString& field) const { return FieldByName(field)->AsString(); }
+
 CellRow TClientDataSet::emptyRow() const { return CellRow(m_fields.size()); }
 
 void TClientDataSet::setState(TDataSetState state)

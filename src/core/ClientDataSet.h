@@ -42,6 +42,7 @@ public:
     TField* Fields(int index) const;
     TField* FindField(const QString& name) const;            // case-insensitive; nullptr if absent
     TField* FieldByName(const QString& name) const;          // throws EDataSetError if absent
+    QString Text(const QString& field) const;                // the field's AsString; throws as FieldByName
 
     // ---- opening and content
     void CreateDataSet();            // open empty with the defined fields

@@ -12,7 +12,9 @@
 void ActiveShowAvi(QWidget* mainForm, int kind) { HostServices().showWait(mainForm, kind); }
 void DeactiveShowAvi() { HostServices().hideWait(); }
 
-WaitScope::WaitScope(QWidget* mainForm, int kind) { ActiveShowAvi(mainForm, kind); }
+void ActiveShowAvi(QWidget* mainForm, TWaitKind kind) { ActiveShowAvi(mainForm, static_cast<int>(kind)); }
+
+WaitScope::WaitScope(QWidget* mainForm, TWaitKind kind) { ActiveShowAvi(mainForm, kind); }
 
 WaitScope::~WaitScope()
 {
@@ -108,6 +110,6 @@ void TWaitOverlay::paintEvent(QPaintEvent*)
                    centre + QPointF(std::cos(angle), std::sin(angle)) * radius);
     }
     p.setPen(Qt::black);
-    const QString caption = m_kind == 6 ? QStringLiteral("Lendo dados...") : QStringLiteral("Processando...");
+    const QString caption = m_kind == static_cast<int>(TWaitKind::Reading) ? QStringLiteral("Lendo dados...") : QStringLiteral("Processando...");
     p.drawText(QRectF(0, centre.y() + radius + 6, width(), 20), Qt::AlignHCenter | Qt::AlignTop, caption);
 }

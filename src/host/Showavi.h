@@ -7,17 +7,24 @@
 
 class QTimer;
 
-// Shows the animation of `kind` (1: processing, 6: reading); `mainForm` is the window it covers
-// when no modal dialog is open. A second call while it is shown only changes the kind.
-// DeactiveShowAvi hides it; hiding twice is harmless.
+// The kinds of animation, by the number the host's services know them by.
+enum class TWaitKind : int {
+    Processing = 1,   // "Processando...": the system is doing the operator's work
+    Reading = 6,      // "Lendo dados...": the system is reading what it shows next
+};
+
+// Shows the animation of `kind` (1: processing, 6: reading, as TWaitKind names them); `mainForm`
+// is the window it covers when no modal dialog is open. A second call while it is shown only
+// changes the kind. DeactiveShowAvi hides it; hiding twice is harmless.
 void ActiveShowAvi(QWidget* mainForm, int kind);
+void ActiveShowAvi(QWidget* mainForm, TWaitKind kind);
 void DeactiveShowAvi();
 
 // The animation for as long as a scope lasts: shown by the constructor, hidden by the destructor,
 // so it is gone on every way out of the scope, a return or an exception alike.
 //
 //     {
-//         const WaitScope wait(MainForm(), 6);
+//         const WaitScope wait(MainForm(), TWaitKind::Reading);
 //         dataSet->SetData(CheckResultServ(net->Call(...)));
 //     }
 //
@@ -27,7 +34,7 @@ void DeactiveShowAvi();
 // first scope to end hides it.
 class WaitScope {
 public:
-    WaitScope(QWidget* mainForm, int kind);
+    WaitScope(QWidget* mainForm, TWaitKind kind);
     ~WaitScope();
     WaitScope(const WaitScope&) = delete;
     WaitScope& operator=(const WaitScope&) = delete;

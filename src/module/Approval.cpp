@@ -40,7 +40,7 @@ TApproval::TApproval(TfrmProcOrca& dialog, TQuoteContext& quote) : TWorkflow(dia
 
 QVariantList TApproval::QuoteKey() { return {stCdFili, stNrOrca, stNrSeq}; }
 
-QVariant TApproval::CallWithKey(TNetConnection* net, const char* method)
+QVariant TApproval::CallWithQuoteKey(TNetConnection* net, const char* method)
 {
     return CheckResultServ(net->Call(QString::fromLatin1(method), QuoteKey()));
 }

@@ -58,7 +58,7 @@ private:
     bool AddressComplete() const;
     static QVariantList QuoteKey();
     // A call whose arguments are the quote's key, by value; the checked payload.
-    static QVariant CallWithKey(TNetConnection* net, const char* method);
+    static QVariant CallWithQuoteKey(TNetConnection* net, const char* method);
     void LoadCeilings(const QVariantList& quote);
     // A record about an operator or salesperson (job, salesperson, supervisor) from the
     // approval's server object, by its one argument.

@@ -21,38 +21,34 @@
 
 using namespace Cli_ore06400;
 
-namespace {
-
-QString Text(TClientDataSet* dataSet, const char* field) { return dataSet->FieldByName(QString::fromLatin1(field))->AsString(); }
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 void TApproval::RecordApproval(WaitScope& wait)
 {
-    if (Text(m_quote.cdsOrcaEvento, "IDSITCLIOREV") == QLatin1String("N"))
+    if (Quote().Text(u"IDSITCLIOREV"_s) == QLatin1String("N"))
         RegisterNewClient();
     ValidaEnderecoEntrega();
     ValidaSalao();
-    if (m_quote.cdsOrcaEvento->State() == dsEdit || m_quote.cdsOrcaEvento->State() == dsInsert)
-        m_quote.cdsOrcaEvento->Post();
-    CallWithKey(netAprovacao, "GetContrato");
+    if (Quote().State() == dsEdit || Quote().State() == dsInsert)
+        Quote().Post();
+    CallWithQuoteKey(netAprovacao, "GetContrato");
 
     QString proposal;
     ApplyHallChoice(proposal);
     ApplyOptionChoice(proposal);
 
-    CheckResultServ(netAprovacao->Call(QStringLiteral("SetSalao"), QuoteKey() << Text(m_quote.cdsOrcaEvento, "CDCLIENTE")));
-    if (Text(cdsParamOrca, "IDUTAPROVCOMORE") == QLatin1String("S"))
+    CheckResultServ(netAprovacao->Call(QStringLiteral("SetSalao"), QuoteKey() << Quote().Text(u"CDCLIENTE"_s)));
+    if (cdsParamOrca->Text(u"IDUTAPROVCOMORE"_s) == QLatin1String("S"))
         CommercialApproval(wait);
 
     QVariantList approval{stNrOrca, stNrSeq, stCdFili, Operador()};
     for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO", "CDBAIRRO", "DSREFENDOREV", "IDENDENTOREV", "CDCLIENTE"})
-        approval << Text(m_quote.cdsOrcaEvento, field);
+        approval << Quote().Text(QString::fromLatin1(field));
     approval << proposal << QString();
     CheckResultServ(netAprovacao->Call(QStringLiteral("SetAprova"), approval));
-    inStatusOrca = 2;
-    CheckResultServ(m_quote.netProcessaOrca->Call(QStringLiteral("SetVdCustoFixo"),
-                                          {Text(m_quote.cdsOrcaEvento, "CDFILIAL"), Text(m_quote.cdsOrcaEvento, "NRORCAEVENTO"), Text(m_quote.cdsOrcaEvento, "NRSEQORCAEVE")}));
+    inStatusOrca = Code(TQuoteSituation::Approved);
+    CheckResultServ(m_quote.netProcessaOrca->Call(u"SetVdCustoFixo"_s,
+                                                  {Quote().Text(u"CDFILIAL"_s), Quote().Text(u"NRORCAEVENTO"_s), Quote().Text(u"NRSEQORCAEVE"_s)}));
 }
 
 // The client registration screen, after which the server must know the client's
@@ -61,14 +57,15 @@ void TApproval::RecordApproval(WaitScope& wait)
 void TApproval::RegisterNewClient()
 {
     LoadBPL(QStringLiteral("ORE00105"), QVariantList{QString(), stCdFili, stNrOrca, stNrSeq, true, VarRef(m_quote.dtsEndeNovoClie), VarRef(m_quote.dtsInteclieOrev)});
-    m_quote.cdsOrcaEvento->SetData(CallWithKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
-    cdsInsOrca->SetData(CallWithKey(netAprovacao, "GetInsOrca"));
+    Quote().SetData(CallWithQuoteKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
+    cdsInsOrca->SetData(CallWithQuoteKey(netAprovacao, "GetInsOrca"));
     if (cdsInsOrca->IsEmpty())
         MensErro(Msg("INS_N_INF"), true);
-    if (m_quote.cdsOrcaEvento->State() == dsBrowse)
-        m_quote.cdsOrcaEvento->Edit();
-    m_quote.cdsOrcaEvento->FieldByName(QStringLiteral("CDCLIENTE"))->SetAsString(Text(m_quote.cdsEndeNovoClie, "IDTPINJUORCA") + Text(m_quote.cdsEndeNovoClie, "NRINSJURORCA"));
-    m_quote.cdsOrcaEvento->FieldByName(QStringLiteral("IDSITCLIOREV"))->SetAsString(QStringLiteral("C"));
+    if (Quote().State() == dsBrowse)
+        Quote().Edit();
+    const TClientDataSet& newClient = *m_quote.cdsEndeNovoClie;
+    Quote().FieldByName(u"CDCLIENTE"_s)->SetAsString(newClient.Text(u"IDTPINJUORCA"_s) + newClient.Text(u"NRINSJURORCA"_s));
+    Quote().FieldByName(QStringLiteral("IDSITCLIOREV"))->SetAsString(QStringLiteral("C"));
 }
 
 // The halls the operator kept go to the server; a delivery at a hall's address is confirmed
@@ -79,10 +76,10 @@ void TApproval::ApplyHallChoice(QString& proposal)
     if (halls <= 1)
         return;
     cdsSalaoEven->SetData(CheckResultServ(netAprovacao->Call(QStringLiteral("SetEscolhaSalao"), {cdsSalaoEven->DataVariant(), stSaloes})));
-    if (cdsSalaoEven->RecordCount() != halls && Text(m_quote.cdsOrcaEvento, "IDENDENTOREV") == QLatin1String("P")) {
+    if (cdsSalaoEven->RecordCount() != halls && Quote().Text(u"IDENDENTOREV"_s) == QLatin1String("P")) {
         Messages().ShowMsg(QStringLiteral("ALTERA_END_ENTREGA"), mtInformation, mbOK, 0);
         Cli_ore06401::CriaInfOrca(false);
-        m_quote.cdsOrcaEvento->SetData(CallWithKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
+        Quote().SetData(CallWithQuoteKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
     }
     ChooseProposalFor(cdsSalaoEven, proposal);
 }
@@ -92,11 +89,11 @@ void TApproval::ApplyHallChoice(QString& proposal)
 void TApproval::ApplyOptionChoice(QString& proposal)
 {
     if (cdsOpcao->RecordCount() > 1) {
-        const QVariantList option{Text(cdsOpcao, "CDFILIAL"), Text(cdsOpcao, "NRORCAEVENTO"), Text(cdsOpcao, "NRSEQORCAEVE")};
+        const QVariantList option{cdsOpcao->Text(u"CDFILIAL"_s), cdsOpcao->Text(u"NRORCAEVENTO"_s), cdsOpcao->Text(u"NRSEQORCAEVE"_s)};
         LoadCeilings(option);
         cdsOpcao->SetData(CheckResultServ(netAprovacao->Call(
-            QStringLiteral("SetOpcao"), QVariantList(option) << stOpcoes << cdsPercDescVend->FieldByName(QStringLiteral("VRPEMAXDESVE"))->AsFloat()
-                                                            << Text(cdsParamOrca, "IDTPTRATDESCORE"))));
+            QStringLiteral("SetOpcao"), QVariantList(option) << stOpcoes << cdsPercDescVend->FieldByName(u"VRPEMAXDESVE"_s)->AsFloat()
+                                                            << cdsParamOrca->Text(u"IDTPTRATDESCORE"_s))));
     }
     ChooseProposalFor(cdsOpcao, proposal);
 }
@@ -105,7 +102,7 @@ void TApproval::ApplyOptionChoice(QString& proposal)
 // is kept, a new one offered when more are.
 void TApproval::ChooseProposalFor(TClientDataSet* kept, QString& proposal)
 {
-    if (Text(cdsParamOrca, "IDUTLPROPOSTAPGTO") != QLatin1String("S"))
+    if (cdsParamOrca->Text(u"IDUTLPROPOSTAPGTO"_s) != QLatin1String("S"))
         return;
     if (kept->RecordCount() > 1)
         OfferNewProposal(proposal);
@@ -117,10 +114,10 @@ void TApproval::ChooseProposalFor(TClientDataSet* kept, QString& proposal)
 // screen. Without existing proposals, or when the operator declines, the choice stands.
 void TApproval::OfferNewProposal(QString& proposal)
 {
-    cdsPropostaPgto->SetData(CallWithKey(netAprovacao, "GetPropostasPgto"));
+    cdsPropostaPgto->SetData(CallWithQuoteKey(netAprovacao, "GetPropostasPgto"));
     if (cdsPropostaPgto->IsEmpty() || !Confirmed("GERAR_NOVA_PROPOSTA"))
         return;
-    LoadBPL(QStringLiteral("ORE00406"), QVariantList{stCdFili, stNrOrca, stNrSeq, Text(m_quote.cdsOrcaEvento, "DTEVENTO")});
+    LoadBPL(QStringLiteral("ORE00406"), QVariantList{stCdFili, stNrOrca, stNrSeq, Quote().Text(u"DTEVENTO"_s)});
     const QVariant newest = netAprovacao->Call(QStringLiteral("NrPropostaPgto"), QuoteKey());
     // A refused call would otherwise approve the quote without the proposal just made.
     if (VarIsFail(newest))
@@ -133,24 +130,23 @@ void TApproval::OfferNewProposal(QString& proposal)
 void TApproval::CommercialApproval(WaitScope& wait)
 {
     if (!boAprovSuperior) {
-        if (!cdsOperadorSup->Active() || Text(cdsOperadorSup, "CDVENDEDOR").isEmpty())
+        if (!cdsOperadorSup->Active() || cdsOperadorSup->Text(u"CDVENDEDOR"_s).isEmpty())
             LoadOperatorRecord(cdsOperadorSup, "GetOperadorAprov", Operador());
         if (!m_jobRecordLoaded)
             LoadOperatorRecord(cdsCargoOperador, "GetVerifCargoOper", Operador());
-        if (Text(cdsCargoOperador, "IDCARGOVEND") != QLatin1String("V"))
+        if (cdsCargoOperador->Text(u"IDCARGOVEND"_s) != QLatin1String("V"))
             boAprovSuperior = true;
         wait.Hide();
         if (!boAprovSuperior) {
             Messages().ShowMsg(QStringLiteral("APROV_COMERC_REALI"), mtInformation, mbOK, 0);
-            LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Text(m_quote.cdsOrcaEvento, "CDVENDEDOR"));
-            boAprovSuperior = CriaConfSenha(Text(cdsSupervisor, "CDOPERADOR"), Msg("SENHA_APROV"), Msg("OPER"));
+            LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Quote().Text(u"CDVENDEDOR"_s));
+            boAprovSuperior = CriaConfSenha(cdsSupervisor->Text(u"CDOPERADOR"_s), Msg("SENHA_APROV"), Msg("OPER"));
         }
     }
     if (!boAprovSuperior) {
         MensErro(Msg("APROV_COMERC_N_REALI"), false);
         Abort();
     }
-    CheckResultServ(netAprovacao->Call(QStringLiteral("SetAprovComercial"), {Text(m_quote.cdsOrcaEvento, "CDFILIAL"), Text(m_quote.cdsOrcaEvento, "NRORCAEVENTO"),
-                                                                             Text(m_quote.cdsOrcaEvento, "NRSEQORCAEVE"), QDate::currentDate(),
-                                                                             Text(cdsOperadorSup, "CDVENDEDOR")}));
+    CheckResultServ(netAprovacao->Call(u"SetAprovComercial"_s, {Quote().Text(u"CDFILIAL"_s), Quote().Text(u"NRORCAEVENTO"_s), Quote().Text(u"NRSEQORCAEVE"_s),
+                                                                QDate::currentDate(), cdsOperadorSup->Text(u"CDVENDEDOR"_s)}));
 }

@@ -15,6 +15,7 @@
 #include "Variants.h"
 
 using namespace Cli_ore06400;
+using namespace Qt::StringLiterals;
 
 // The salesperson's ceiling and the branch's parameters, for a quote key.
 void TApproval::LoadCeilings(const QVariantList& quote)
@@ -29,41 +30,39 @@ void TApproval::Run()
     boProdSemCad = false;
     stOpcoes.clear();
     stSaloes.clear();
-    WaitScope wait(MainForm(), 1);
+    WaitScope wait(MainForm(), TWaitKind::Processing);
     if (ApprovalChecksAndChoices())
         RecordApproval(wait);
 }
 
 bool TApproval::ApprovalChecksAndChoices()
 {
-    m_quote.cdsOrcaEvento->SetData(CallWithKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
+    Quote().SetData(CallWithQuoteKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
 
     bool stop = false;
     LoadBPL(QStringLiteral("ORE00402"), QVariantList{stCdFili, stNrOrca, stNrSeq, VarRef(&stop)});
     if (stop)
         Abort();
 
-    const QVariant general = CallWithKey(netAprovacao, "GetGeral");
-    cdsSalaoEven->SetData(CallWithKey(netAprovacao, "GetSalao"));
+    const QVariant general = CallWithQuoteKey(netAprovacao, "GetGeral");
+    cdsSalaoEven->SetData(CallWithQuoteKey(netAprovacao, "GetSalao"));
     TClientDataSet* const parts[] = {cdsItemOrcaEven, cdsTotalGrupo,   cdsTotalOpcao,   cdsTotalOrca,
                                      cdsItMaoObra,    cdsObsExtOrcaEv, cdsObsIntOrcaEv, m_quote.cdsEndeNovoClie};
     for (int i = 0; i < 8; ++i)
         parts[i]->SetData(VarElement(general, i, QStringLiteral("GetGeral")));
 
     for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
-        if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
+        if (cdsItemOrcaEven->Text(u"CDPRODUTO"_s).isEmpty())
             boProdSemCad = true;
 
-    cdsParamOrca->SetData(VarElement(CallWithKey(m_quote.netProcessaOrca, "GetPercDescVend"), 1, QStringLiteral("GetPercDescVend")));
-    auto parameter = [this](const char* name) { return cdsParamOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
-
-    if (parameter("IDAPROVORCFILANTPAI") == QLatin1String("N")) {
+    cdsParamOrca->SetData(VarElement(CallWithQuoteKey(m_quote.netProcessaOrca, "GetPercDescVend"), 1, QStringLiteral("GetPercDescVend")));
+    if (cdsParamOrca->Text(u"IDAPROVORCFILANTPAI"_s) == QLatin1String("N")) {
         cdsVerifOrcaPend->SetData(CheckResultServ(netAprovacao->Call(QStringLiteral("GetVerifOrcaPend"), QuoteKey() << 1)));
         if (!cdsVerifOrcaPend->IsEmpty())
             MensErro(Msg("Orc_Pai_Aprov"), true);
     }
 
-    if (inStatusOrca == 2) {
+    if (inStatusOrca == TQuoteSituation::Approved) {
         Messages().ShowMsg(QStringLiteral("Orc_Ja_Aprova"), mtInformation, mbOK, 0);
         return false;
     }
@@ -74,7 +73,7 @@ bool TApproval::ApprovalChecksAndChoices()
     LoadCeilings(QuoteKey());
 
     m_jobRecordLoaded = false;
-    if (!cdsItemOrcaEven->IsEmpty() && parameter("IDTPTRATDESCORE") == QLatin1String("A")) {
+    if (!cdsItemOrcaEven->IsEmpty() && cdsParamOrca->Text(u"IDTPTRATDESCORE"_s) == QLatin1String("A")) {
         Vd_DescMax();
         m_jobRecordLoaded = true;
     }
@@ -82,7 +81,7 @@ bool TApproval::ApprovalChecksAndChoices()
     if (cdsItMaoObra->IsEmpty() && !Confirmed("Orc_N_MObra"))
         Abort();
 
-    cdsOpcao->SetData(CallWithKey(netAprovacao, "GetOpcao"));
+    cdsOpcao->SetData(CallWithQuoteKey(netAprovacao, "GetOpcao"));
     KeepChosen(dtsOpcao, "NROPCAITOREV", "Opcoes", "Exl_Opcoes", stOpcoes);
     KeepChosen(dtsSalaoEven, "CDSALAOEVEN", "Salao", "Exl_Saloes", stSaloes);
     return true;

@@ -60,7 +60,7 @@ void CriaProcessaOrca(qint32 inStatus, const QString& cdFilial, const QString& n
         frmProcOrca = new TfrmProcOrca;
         boIdCriado = true;
     }
-    if (inStatusOrca == 6) {
+    if (inStatusOrca == TQuoteSituation::ExecutedTotally) {
         MensErro(frmProcOrca->msgPadrao->Msg(QStringLiteral("SITU_INV_ORC")), false);
         frmProcOrca->Close();
     } else {

@@ -8,6 +8,23 @@ class TfrmProcOrca;
 
 namespace Cli_ore06400 {
 
+// The quote's situation. The host passes it, and the module keeps it, as a number
+// (inStatusOrca); a record holds it as one character (IDSITUORCEVE).
+enum class TQuoteSituation : qint32 {
+    Pending = 1,
+    Approved = 2,
+    Closed = 3,
+    ExecutedForProduction = 4,
+    ExecutedForMaterials = 5,
+    ExecutedTotally = 6,
+    Ended = 7,
+    Cancelled = 8,
+};
+constexpr qint32 Code(TQuoteSituation situation) { return static_cast<qint32>(situation); }
+constexpr bool operator==(qint32 code, TQuoteSituation situation) { return code == Code(situation); }
+// As a record's IDSITUORCEVE holds it: "1" to "8".
+inline QString FieldCode(TQuoteSituation situation) { return QString::number(Code(situation)); }
+
 extern TfrmProcOrca* frmProcOrca;   // the processing dialog, while it exists
 extern bool boIdCriado;             // the dialog instance exists
 extern qint32 inStatusOrca;         // the quote's situation, 1 to 8

@@ -18,6 +18,7 @@
 #include <optional>
 
 using namespace Cli_ore06400;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,7 +31,7 @@ QString Quoted(const QString& value)
 // A decimal number as the server writes it ("12.5" or "12,5"); anything else is a clear error.
 double Decimal(TClientDataSet* dataSet, const char* method)
 {
-    const QString text = dataSet->FieldByName(QStringLiteral("QTITEMNEG"))->AsString().trimmed();
+    const QString text = dataSet->Text(u"QTITEMNEG"_s).trimmed();
     bool ok = false;
     const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
     if (!ok)
@@ -43,7 +44,7 @@ double Decimal(TClientDataSet* dataSet, const char* method)
 
 void TExecution::LoadExecutionPacket()
 {
-    const WaitScope wait(MainForm(), 1);
+    const WaitScope wait(MainForm(), TWaitKind::Processing);
     QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
                       QString::number(inStatusOrca), QString(), QString()};
     const QVariant result = netExecucao->CallRef(QStringLiteral("GetOrcaEvento"), args);
@@ -72,35 +73,34 @@ void TExecution::MarkExecutionRow()
 
 void TExecution::VerificationNotice()
 {
-    const WaitScope wait(MainForm(), 1);
-    cdsVerifOrcaExec->SetData(CallByKey(m_quote.netProcessaOrca, "GetVerifOrcaExec"));
-    const QString situation = cdsVerifOrcaExec->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString();
-    const QString word = situation == QLatin1String("1")   ? Msg("PD")
-                         : situation == QLatin1String("2") ? Msg("AP")
-                         : situation == QLatin1String("3") ? Msg("FC")
-                                                           : QString();
+    const WaitScope wait(MainForm(), TWaitKind::Processing);
+    cdsVerifOrcaExec->SetData(CallUpdatingGlobalKey(m_quote.netProcessaOrca, "GetVerifOrcaExec"));
+    const QString situation = cdsVerifOrcaExec->Text(u"IDSITUORCEVE"_s);
+    const QString word = situation == FieldCode(TQuoteSituation::Pending)    ? Msg("PD")
+                         : situation == FieldCode(TQuoteSituation::Approved) ? Msg("AP")
+                         : situation == FieldCode(TQuoteSituation::Closed)   ? Msg("FC")
+                                                                             : QString();
     if (!cdsVerifOrcaExec->IsEmpty())
-        MessageDlg(Format(Msg("Orc_N_Exec"), {cdsVerifOrcaExec->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(), word}),
-                   mtInformation, mbOK, 0);
+        MessageDlg(Format(Msg("Orc_N_Exec"), {cdsVerifOrcaExec->Text(u"NRORCAEVENTO"_s), word}), mtInformation, mbOK, 0);
 }
 
-void TExecution::List(TClientDataSet* dataSet, const char* headerKey)
+void TExecution::OpenListingScreen(TClientDataSet* dataSet, const char* headerKey)
 {
     LoadBPL(QStringLiteral("ORE00610"), QVariantList{VarRef(dataSet), ExecMessages().Msg(QString::fromLatin1(headerKey))});
 }
 
-// The orders the quote already has for this step ("4" production, "5" materials): when there are
-// some, the operator says whether more are to be made.
-bool TExecution::MoreOrdersWanted(bool production)
+// The orders the quote already has for this step (named by the situation the step leads to, "4"
+// production, "5" materials): when there are some, the operator says whether more are to be made.
+bool TExecution::MoreOrdersWanted(Step step)
 {
-    cdsPedidoOp->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("GetPedidoOp"),
-                                                           {cdsOrcaEventoExec->DataVariant(), production ? QStringLiteral("4") : QStringLiteral("5")})));
+    const TQuoteSituation executed = step == Step::Production ? TQuoteSituation::ExecutedForProduction : TQuoteSituation::ExecutedForMaterials;
+    cdsPedidoOp->SetData(CheckResultServ(netExecucao->Call(u"GetPedidoOp"_s, {cdsOrcaEventoExec->DataVariant(), FieldCode(executed)})));
     return cdsPedidoOp->IsEmpty() || ExecMessages().ShowMsg(QStringLiteral("Orc_Ja_OP"), mtConfirmation, mbYes | mbNo, 0) != mrNo;
 }
 
 bool TExecution::AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question)
 {
-    dataSet->SetData(CallByKey(netExecucao, method));
+    dataSet->SetData(CallUpdatingGlobalKey(netExecucao, method));
     if (Decimal(dataSet, method) <= 0)
         return false;
     if (ExecMessages().ShowMsg(QString::fromLatin1(question), mtConfirmation, mbYes | mbNo, 0) == mrNo)
@@ -125,29 +125,27 @@ TExecution::AddedQuantities TExecution::ConfirmAddedQuantities()
 // The branch's order operation type, when its parameters require one.
 void TExecution::CheckOrderOperationType()
 {
-    cdsTpOperPed->SetData(CheckResultServ(
-        netFechaOrca->Call(QStringLiteral("GetTpOperPed"), {cdsOrcaEventoExec->FieldByName(QStringLiteral("CDFILIAL"))->AsString()})));
-    if (cdsTpOperPed->FieldByName(QStringLiteral("IDOBRTPOPPED"))->AsString() == QLatin1String("S")
-        && cdsTpOperPed->FieldByName(QStringLiteral("CDTIPOOPER"))->AsString().isEmpty())
+    cdsTpOperPed->SetData(CheckResultServ(netFechaOrca->Call(u"GetTpOperPed"_s, {cdsOrcaEventoExec->Text(u"CDFILIAL"_s)})));
+    if (cdsTpOperPed->Text(u"IDOBRTPOPPED"_s) == QLatin1String("S") && cdsTpOperPed->Text(u"CDTIPOOPER"_s).isEmpty())
         MensErro(Msg("Inf_TpOperPed"), true);
 }
 
 // The generation the parameters name; one this build does not know generates nothing.
-QString TExecution::GenerationMethod(bool production)
+QString TExecution::GenerationMethod(Step step)
 {
-    const QString kind = cdsParamOrcaEve->FieldByName(QStringLiteral("IDTPPRODPEDOREV"))->AsString();
+    const QString kind = cdsParamOrcaEve->Text(u"IDTPPRODPEDOREV"_s);
     if (kind == QLatin1String("O"))
         return QStringLiteral("FecharOrca");
     if (kind == QLatin1String("C") || kind == QLatin1String("A"))
-        return production ? QStringLiteral("ExecOrcaComposicao") : QStringLiteral("ExecOrcaComposicaoMat");
+        return step == Step::Production ? u"ExecOrcaComposicao"_s : u"ExecOrcaComposicaoMat"_s;
     MensErro(ExecMessages().Msg(QStringLiteral("Inf_TpProdPed")), true);
     return QString();
 }
 
 // The server generates the orders; the new client it registered comes back in `newClient`.
-QVariant TExecution::Generate(const QString& method, bool production, QVariant& newClient)
+QVariant TExecution::Generate(const QString& method, Step step, QVariant& newClient)
 {
-    QVariantList args{cdsOrcaEventoExec->DataVariant(), Operador(), newClient, production ? QStringLiteral("P") : QStringLiteral("M"), FiliProc()};
+    QVariantList args{cdsOrcaEventoExec->DataVariant(), Operador(), newClient, step == Step::Production ? u"P"_s : u"M"_s, FiliProc()};
     const QVariant result = CheckResultServ(netFechaOrca->CallRef(method, args));
     newClient = args[2];
     return result;
@@ -155,11 +153,11 @@ QVariant TExecution::Generate(const QString& method, bool production, QVariant& 
 
 // What stood in the way of the generation, each non-empty list shown, and orders made without
 // items said; either marks the execution as not wholly successful. True when a list was shown.
-bool TExecution::ListProblems(const QString& method, bool production, const QVariant& result)
+bool TExecution::ListProblems(const QString& method, Step step, const QVariant& result)
 {
     const std::pair<TClientDataSet*, const char*> lists[] = {
         {cdsErro, "Erro_Exec"}, {cdsProdSemDep, "Prod_Sem_Depto"}, {cdsPedidoOp, "PEDIDOOP"}, {cdsMsgPedExp, "PEDIDOEXP"},
-        {cdsOrcaPendente, production ? "ORCA_PENDENTE_PROD" : "ORCA_PENDENTE_MAT"}, {cdsErroProd, "PRODSEMPRECO"}, {cdsErroFil, "Erro_Exec"},
+        {cdsOrcaPendente, step == Step::Production ? "ORCA_PENDENTE_PROD" : "ORCA_PENDENTE_MAT"}, {cdsErroProd, "PRODSEMPRECO"}, {cdsErroFil, "Erro_Exec"},
     };
     int element = 0;
     for (const auto& [dataSet, header] : lists)
@@ -169,12 +167,12 @@ bool TExecution::ListProblems(const QString& method, bool production, const QVar
     bool listed = false;
     for (const auto& [dataSet, header] : lists)
         if (!dataSet->IsEmpty()) {
-            List(dataSet, header);
+            OpenListingScreen(dataSet, header);
             boSemSucess = true;
             listed = true;
         }
     if (!withItems) {
-        MessageDlg(Msg(production ? "PED_SEM_ITEM_EXEC_PROD" : "PED_SEM_ITEM_EXEC_MAT"), mtInformation, mbOK, 0);
+        MessageDlg(Msg(step == Step::Production ? "PED_SEM_ITEM_EXEC_PROD" : "PED_SEM_ITEM_EXEC_MAT"), mtInformation, mbOK, 0);
         boSemSucess = true;
     }
     return listed;
@@ -182,8 +180,8 @@ bool TExecution::ListProblems(const QString& method, bool production, const QVar
 
 bool TExecution::Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey)
 {
-    dataSet->SetData(CallByKey(netExecucao, method));
-    const QString order = dataSet->FieldByName(QStringLiteral("PEDIDO_NOVO"))->AsString();
+    dataSet->SetData(CallUpdatingGlobalKey(netExecucao, method));
+    const QString order = dataSet->Text(u"PEDIDO_NOVO"_s);
     if (EmptyString(order) && !flag)
         return false;
     MessageDlg(Format(ExecMessages().Msg(QString::fromLatin1(flag ? flagKey : noFlagKey)), {order}), mtInformation, mbOK, 0);
@@ -192,56 +190,57 @@ bool TExecution::Announce(TClientDataSet* dataSet, const char* method, bool flag
 
 // The new order is announced: an expedition order, else a production order, else a raw
 // materials order, each worded for added quantities when the operator confirmed them. When the
-// server has none to announce, the quote's situation moves on: executed for production (4) or
-// for materials (5), and executed totally (6) once both are.
-void TExecution::AnnounceNewOrder(bool production, const AddedQuantities& added)
+// server has none to announce, the quote's situation moves on: executed for production or for
+// materials, and executed totally once both are.
+void TExecution::AnnounceNewOrder(Step step, const AddedQuantities& added)
 {
     if (Announce(cdsExibeNovoPed, "GetExibeNovoPed", added.expedited, "PED_ITEM_NEG_ORCA", "PED_NOVO_ORCA")
         || Announce(cdsExibePedOP, "GetExibpedOP", added.produced, "PED_OP_NEG_ORCA", "PED_OP_NOVO_ORCA")
         || Announce(cdsExibeMatPrima, "GetExibeMatPrima", added.withdrawn, "PED_MT_NEG_ORCA", "PED_MT_NOVO_ORCA"))
         return;
-    if (production)
-        inStatusOrca = inStatusOrca == 5 ? 6 : 4;
-    else
-        inStatusOrca = inStatusOrca == 4 ? 6 : 5;
+    const bool production = step == Step::Production;
+    const TQuoteSituation thisStepDone = production ? TQuoteSituation::ExecutedForProduction : TQuoteSituation::ExecutedForMaterials;
+    const TQuoteSituation otherStepDone = production ? TQuoteSituation::ExecutedForMaterials : TQuoteSituation::ExecutedForProduction;
+    inStatusOrca = Code(inStatusOrca == otherStepDone ? TQuoteSituation::ExecutedTotally : thisStepDone);
 }
 
 // The orders of one step of the execution, production or materials. The production's are made
 // under the processing animation; the materials' start on a fresh connection to the order
 // generation.
-void TExecution::GenerateOrders(bool production, QVariant& newClient)
+void TExecution::GenerateOrders(Step step, QVariant& newClient)
 {
-    production ? Vd_ExecProd() : Vd_ExecMate();
+    step == Step::Production ? Vd_ExecProd() : Vd_ExecMate();
     ShowingParameterError(ExecMessages(), [&] {
         std::optional<WaitScope> wait;
-        if (production) {
-            newClient = m_quote.cdsEndeNovoClie->Active() && m_quote.cdsEndeNovoClie->ChangeCount() != 0 ? m_quote.cdsEndeNovoClie->DataVariant() : Null();
-            wait.emplace(MainForm(), 1);
+        if (step == Step::Production) {
+            const TClientDataSet& newClientData = *m_quote.cdsEndeNovoClie;
+            newClient = newClientData.Active() && newClientData.ChangeCount() != 0 ? newClientData.DataVariant() : Null();
+            wait.emplace(MainForm(), TWaitKind::Processing);
         } else {
             netFechaOrca->SetConnected(false);
             netFechaOrca->SetConnected(true);
         }
-        if (!MoreOrdersWanted(production))
+        if (!MoreOrdersWanted(step))
             return;
         const AddedQuantities added = ConfirmAddedQuantities();
         CheckOrderOperationType();
-        const QString method = GenerationMethod(production);
-        const QVariant result = Generate(method, production, newClient);
-        if (!ListProblems(method, production, result))
-            AnnounceNewOrder(production, added);
+        const QString method = GenerationMethod(step);
+        const QVariant result = Generate(method, step, newClient);
+        if (!ListProblems(method, step, result))
+            AnnounceNewOrder(step, added);
     });
 }
 
 void TExecution::GenerateRequisitions()
 {
-    const WaitScope wait(MainForm(), 1);
+    const WaitScope wait(MainForm(), TWaitKind::Processing);
     const QVariant result = CheckResultServ(netExecucao->Call(QStringLiteral("GeraReqOrcaEve"), {cdsOrcaEventoExec->DataVariant(), FiliProc(), Operador()}));
     cdsOrcaPendente->SetData(VarElement(result, 0, QStringLiteral("GeraReqOrcaEve")));
     cdsProdSemDep->SetData(VarElement(result, 1, QStringLiteral("GeraReqOrcaEve")));
     if (!cdsProdSemDep->IsEmpty())
-        List(cdsProdSemDep, "Prod_Sem_Depto");
+        OpenListingScreen(cdsProdSemDep, "Prod_Sem_Depto");
     if (!cdsOrcaPendente->IsEmpty())
-        List(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
+        OpenListingScreen(cdsOrcaPendente, "ORCA_PENDENTE_PROD");
 }
 
 void TExecution::Run()
@@ -253,9 +252,9 @@ void TExecution::Run()
     VerificationNotice();
     // Executed totally: nothing is left to do. Executed for production: it is said, and the
     // materials are made, so that the quote can still reach "executed totally".
-    if (inStatusOrca == 6)
+    if (inStatusOrca == TQuoteSituation::ExecutedTotally)
         MensErro(Msg("ORCA_JA_EXECPROD"), true);
-    const bool productionDone = inStatusOrca == 4;
+    const bool productionDone = inStatusOrca == TQuoteSituation::ExecutedForProduction;
     if (productionDone)
         MessageDlg(Msg("ORCA_JA_EXECPROD"), mtInformation, mbOK, 0);
     LoadExecutionPacket();
@@ -264,13 +263,13 @@ void TExecution::Run()
     QVariant newClient;   // unassigned until the production step sets it
     if (productionDone)
         ;   // materials only
-    else if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDGERREQEXECORE"))->AsString() == QLatin1String("P"))
-        GenerateOrders(true, newClient);
+    else if (cdsParamOrcaEve->Text(u"IDGERREQEXECORE"_s) == QLatin1String("P"))
+        GenerateOrders(Step::Production, newClient);
     else
         GenerateRequisitions();
-    if (inStatusOrca == 5 || inStatusOrca == 6)
+    if (inStatusOrca == TQuoteSituation::ExecutedForMaterials || inStatusOrca == TQuoteSituation::ExecutedTotally)
         MensErro(Msg("ORCA_JA_EXECMAT"), true);
-    GenerateOrders(false, newClient);
+    GenerateOrders(Step::Materials, newClient);
 }
 
 // ---- pre-checks and error texts
@@ -278,8 +277,7 @@ void TExecution::Run()
 void TExecution::Vd_BloqPreBase()
 {
     cdsParamOrcaEve->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("getParamOrcaEve"))));
-    if (cdsParamOrcaEve->FieldByName(QStringLiteral("IDORIGPRUNITORE"))->AsString() == QLatin1String("C")
-        && EmptyString(cdsParamOrcaEve->FieldByName(QStringLiteral("CDPBASEITEM"))->AsString()))
+    if (cdsParamOrcaEve->Text(u"IDORIGPRUNITORE"_s) == QLatin1String("C") && EmptyString(cdsParamOrcaEve->Text(u"CDPBASEITEM"_s)))
         MensErro(ExecMessages().Msg(QStringLiteral("Inf_PreBase")), true);
 }
 

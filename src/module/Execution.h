@@ -12,6 +12,9 @@ class TExecution : public TWorkflow {
 public:
     TExecution(TfrmProcOrca& dialog, TQuoteContext& quote);
 
+    // The two steps of the execution, each with its own orders.
+    enum class Step { Production, Materials };
+
     // The execution, from the pre-checks to the orders of production and of materials.
     void Run();
 
@@ -32,8 +35,8 @@ private:
     void VerificationNotice();
     void GenerateRequisitions();
     // The orders of the production or of the materials, in their steps.
-    void GenerateOrders(bool production, QVariant& newClient);
-    bool MoreOrdersWanted(bool production);
+    void GenerateOrders(Step step, QVariant& newClient);
+    bool MoreOrdersWanted(Step step);
     // The added quantities the operator confirmed; at most one is true.
     struct AddedQuantities {
         bool expedited = false, produced = false, withdrawn = false;
@@ -41,11 +44,12 @@ private:
     AddedQuantities ConfirmAddedQuantities();
     bool AddedQuantityAccepted(TClientDataSet* dataSet, const char* method, const char* question);
     void CheckOrderOperationType();
-    QString GenerationMethod(bool production);
-    QVariant Generate(const QString& method, bool production, QVariant& newClient);
-    bool ListProblems(const QString& method, bool production, const QVariant& result);
-    void AnnounceNewOrder(bool production, const AddedQuantities& added);
+    QString GenerationMethod(Step step);
+    QVariant Generate(const QString& method, Step step, QVariant& newClient);
+    bool ListProblems(const QString& method, Step step, const QVariant& result);
+    void AnnounceNewOrder(Step step, const AddedQuantities& added);
     bool Announce(TClientDataSet* dataSet, const char* method, bool flag, const char* flagKey, const char* noFlagKey);
-    void List(TClientDataSet* dataSet, const char* headerKey);
+    // The listing screen (ORE00610) showing `dataSet` under the execution's text `headerKey`.
+    void OpenListingScreen(TClientDataSet* dataSet, const char* headerKey);
     const TMessages& ExecMessages() const;
 };

@@ -31,11 +31,11 @@ void TClosing::LoadClosingRecord()
 
 void TClosing::Run()
 {
-    if (inStatusOrca == 3)
+    if (inStatusOrca == TQuoteSituation::Closed)
         MensErro(Msg("ORCA_JA_FECHADO"), true);
 
     {
-        const WaitScope wait(MainForm(), 6);
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
         LoadClosingRecord();
         QVariantList op{stCdOperador};
         // The dialog instance's connection (this dialog, when it was not created by the entry).
@@ -47,27 +47,27 @@ void TClosing::Run()
 
     LoadBPL(QStringLiteral("ORE09000"), QVariantList{stCdFili, stNrOrca, stNrSeq, m_dialog.lblCodTela->text()});
 
-    cdsExisteContratante->SetData(CallByKey(netContratante, "GetExisteContratante"));
+    cdsExisteContratante->SetData(CallUpdatingGlobalKey(netContratante, "GetExisteContratante"));
     if (cdsExisteContratante->IsEmpty())
         MensErro(Msg("CONTRATANTE_N_INF"), true);
 
-    const QVariant valueCheck = VarElement(CallByKey(netContratante, "GetVdValor"), 0, QStringLiteral("GetVdValor"));
+    const QVariant valueCheck = VarElement(CallUpdatingGlobalKey(netContratante, "GetVdValor"), 0, QStringLiteral("GetVdValor"));
     if (!VarIsNull(valueCheck) && !VarToStr(valueCheck).isEmpty()) {
         const QString text = Messages().Msg(VarToStr(valueCheck));
         MensErro(text.isEmpty() ? VarToStr(valueCheck) : text, true);
     }
 
     {
-        const WaitScope wait(MainForm(), 6);
-        CallByKey(netContratante, "GetVdTipoEveCustEfet");
-        cdsEndeCont->SetData(VarElement(CallByKey(netContratante, "GetContratante"), 0, QStringLiteral("GetContratante")));
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
+        CallUpdatingGlobalKey(netContratante, "GetVdTipoEveCustEfet");
+        cdsEndeCont->SetData(VarElement(CallUpdatingGlobalKey(netContratante, "GetContratante"), 0, QStringLiteral("GetContratante")));
     }
 
-    if (!CallByKey(netContratante, "GetQtContratantes").toBool())
+    if (!CallUpdatingGlobalKey(netContratante, "GetQtContratantes").toBool())
         MensErro(Msg("QT_CONTR_DIF"), true);
 
     {
-        const WaitScope wait(MainForm(), 6);
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
         LoadClosingRecord();
     }
 
@@ -81,8 +81,8 @@ void TClosing::Run()
     cdsOrcaEventoFech->Post();
 
     ShowingParameterError(Messages(), [this] {
-        const WaitScope wait(MainForm(), 1);
+        const WaitScope wait(MainForm(), TWaitKind::Processing);
         CheckResultServ(netFechamento->Call(QStringLiteral("FecharOrca"), {cdsOrcaEventoFech->DataVariant(), Operador(), Null()}));
-        inStatusOrca = 3;
+        inStatusOrca = Code(TQuoteSituation::Closed);
     });
 }

@@ -21,6 +21,9 @@
 #include <QApplication>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+using Cli_ore06400::TQuoteSituation;
+
 namespace {
 
 // What each source gives the record, column by column: unregistered client, registered
@@ -59,7 +62,7 @@ void WithoutChangeHandlers(bool& attached, Step step)
 
 QString TfrmInfoOrca::ClientCode() const
 {
-    return Processing()->quote->cdsOrcaEvento->FieldByName(QStringLiteral("CDCLIENTE"))->AsString();
+    return Processing()->quote->cdsOrcaEvento->Text(u"CDCLIENTE"_s);
 }
 
 void TfrmInfoOrca::CopyAddress(TClientDataSet* from, Source source)
@@ -70,8 +73,8 @@ void TfrmInfoOrca::CopyAddress(TClientDataSet* from, Source source)
             value = value.left(50);
         cdsEndContOrca->FieldByName(QString::fromLatin1(rule.target))->SetAsString(value);
     }
-    edtPaisNorm->setText(from->FieldByName(QStringLiteral("NMPAIS"))->AsString());
-    edtCdMuniClie->setText(from->FieldByName(QStringLiteral("NMMUNICIPIO"))->AsString());
+    edtPaisNorm->setText(from->Text(u"NMPAIS"_s));
+    edtCdMuniClie->setText(from->Text(u"NMMUNICIPIO"_s));
     edtCdBairClie->setText(from->FieldByName(source == UnregisteredClient ? QStringLiteral("NMBAIRCLIORE") : QStringLiteral("NMBAIRRO"))->AsString());
 }
 
@@ -79,23 +82,21 @@ void TfrmInfoOrca::cbbEndeClienteClick()
 {
     EnsureEditing();
     EnderecoDoCliente();
-    sbtEndeClie->setEnabled(cbbEndeCliente->currentIndex() > 0 && Situation() == QLatin1String("1"));
+    sbtEndeClie->setEnabled(cbbEndeCliente->currentIndex() > 0 && Situation() == FieldCode(TQuoteSituation::Pending));
 }
 
 void TfrmInfoOrca::EnderecoDoCliente()
 {
     WithoutChangeHandlers(m_changeHandlers, [this] {
         if (!Editing()) {
-            edtPaisNorm->setText(cdsEndContOrca->FieldByName(QStringLiteral("NMPAIS"))->AsString());
-            edtCdMuniClie->setText(cdsEndContOrca->FieldByName(QStringLiteral("NMMUNICIPIO"))->AsString());
-            edtCdBairClie->setText(cdsEndContOrca->FieldByName(QStringLiteral("NMBAIRRO"))->AsString());
+            edtPaisNorm->setText(cdsEndContOrca->Text(u"NMPAIS"_s));
+            edtCdMuniClie->setText(cdsEndContOrca->Text(u"NMMUNICIPIO"_s));
+            edtCdBairClie->setText(cdsEndContOrca->Text(u"NMBAIRRO"_s));
             return;
         }
         TfrmProcOrca* processing = Processing();
         auto key = [this] {
-            return QVariantList{cdsEndContOrca->FieldByName(QStringLiteral("CDFILIAL"))->AsString(),
-                                cdsEndContOrca->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(),
-                                cdsEndContOrca->FieldByName(QStringLiteral("NRSEQORCAEVE"))->AsString()};
+            return QVariantList{cdsEndContOrca->Text(u"CDFILIAL"_s), cdsEndContOrca->Text(u"NRORCAEVENTO"_s), cdsEndContOrca->Text(u"NRSEQORCAEVE"_s)};
         };
         switch (cbbEndeCliente->currentIndex()) {
         case 1:
@@ -151,9 +152,7 @@ void TfrmInfoOrca::sbtEndeClieBeforePesq(QObject*, bool&)
         cdsEndeClie->SetData(CheckResultServ(processing->approval->netAprovacao->Call(QStringLiteral("GetEndeClie"), {ClientCode()})));
     else if (entry == 2)
         cdsEndSalao->SetData(CheckResultServ(processing->approval->netAprovacao->Call(
-            QStringLiteral("GetEndSalao"), {cdsEndContOrca->FieldByName(QStringLiteral("CDFILIAL"))->AsString(),
-                                            cdsEndContOrca->FieldByName(QStringLiteral("NRORCAEVENTO"))->AsString(),
-                                            cdsEndContOrca->FieldByName(QStringLiteral("NRSEQORCAEVE"))->AsString()})));
+            QStringLiteral("GetEndSalao"), {cdsEndContOrca->Text(u"CDFILIAL"_s), cdsEndContOrca->Text(u"NRORCAEVENTO"_s), cdsEndContOrca->Text(u"NRSEQORCAEVE"_s)})));
 }
 
 void TfrmInfoOrca::sbtEndeClieAfterPesq(QObject*)
@@ -213,18 +212,18 @@ void TfrmInfoOrca::Validate(TADOIBQuery* query, TDBEdit* box, const char* field,
         }
         query->Close();
         for (const QString& param : params)
-            query->ParamByName(param)->SetAsString(cdsEndContOrca->FieldByName(param.mid(2))->AsString());
+            query->ParamByName(param)->SetAsString(cdsEndContOrca->Text(param.mid(2)));
         query->Open();
         if (query->IsEmpty())
             MensErro(MsgAprov(unknownKey), true);
-        const QString code = query->FieldByName(QString::fromLatin1(field))->AsString();
+        const QString code = query->Text(QString::fromLatin1(field));
         if (nameBox && QLatin1String(field) == QLatin1String("CDPAIS")) {
-            nameBox->setText(query->FieldByName(QString::fromLatin1(nameColumn))->AsString());
+            nameBox->setText(query->Text(QString::fromLatin1(nameColumn)));
             box->setText(code);
         } else {
             box->setText(code);
             if (nameBox)
-                nameBox->setText(query->FieldByName(QString::fromLatin1(nameColumn))->AsString());
+                nameBox->setText(query->Text(QString::fromLatin1(nameColumn)));
         }
     } catch (...) {
         ReturnFocus(box);
@@ -307,9 +306,9 @@ void TfrmInfoOrca::LevelChosen(TADOIBQuery* list, TDBEdit* box, const char* fiel
     EnsureEditing();
     // The code first: its box follows the field, and a change there empties the levels below and
     // the old name; the chosen name is shown after that.
-    const QString code = list->FieldByName(QString::fromLatin1(field))->AsString();
+    const QString code = list->Text(QString::fromLatin1(field));
     cdsEndContOrca->FieldByName(QString::fromLatin1(field))->SetAsString(code);
     box->setText(code);
     if (nameBox)
-        nameBox->setText(list->FieldByName(QString::fromLatin1(nameColumn))->AsString());
+        nameBox->setText(list->Text(QString::fromLatin1(nameColumn)));
 }

@@ -9,14 +9,15 @@
 #include "Showavi.h"
 
 using namespace Cli_ore06400;
+using namespace Qt::StringLiterals;
 
 void TApproval::HandOverPaymentMode()
 {
-    if (inStatusOrca != 1 || m_quote.cdsOrcaEvento->ChangeCount() <= 0)
+    if (inStatusOrca != TQuoteSituation::Pending || Quote().ChangeCount() <= 0)
         return;
-    const WaitScope wait(MainForm(), 6);
-    auto f = [this](const char* name) { return m_quote.cdsOrcaEvento->FieldByName(QString::fromLatin1(name))->AsString(); };
-    CheckResultServ(netAprovacao->Call(QStringLiteral("SetModPgto"),
-                                       {f("CDMODPGTO"), f("CDFILIAL"), f("NRORCAEVENTO"), f("CDCLICONTORC"), f("CDCLIENTE"), f("IDSITCLIOREV")}));
-    m_quote.cdsOrcaEvento->MergeChangeLog();
+    const WaitScope wait(MainForm(), TWaitKind::Reading);
+    const TClientDataSet& quote = Quote();
+    CheckResultServ(netAprovacao->Call(u"SetModPgto"_s, {quote.Text(u"CDMODPGTO"_s), quote.Text(u"CDFILIAL"_s), quote.Text(u"NRORCAEVENTO"_s),
+                                                         quote.Text(u"CDCLICONTORC"_s), quote.Text(u"CDCLIENTE"_s), quote.Text(u"IDSITCLIOREV"_s)}));
+    Quote().MergeChangeLog();
 }

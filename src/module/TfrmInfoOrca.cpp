@@ -24,6 +24,9 @@
 #include <QApplication>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+using Cli_ore06400::TQuoteSituation;
+
 namespace Cli_ore06401 {
 
 TfrmInfoOrca* frmInfoOrca = nullptr;
@@ -197,7 +200,7 @@ TfrmProcOrca* TfrmInfoOrca::Processing() const
 
 QString TfrmInfoOrca::Situation() const
 {
-    return cdsEndContOrca->Active() ? cdsEndContOrca->FieldByName(QStringLiteral("IDSITUORCEVE"))->AsString() : QString();
+    return cdsEndContOrca->Active() ? cdsEndContOrca->Text(u"IDSITUORCEVE"_s) : QString();
 }
 
 bool TfrmInfoOrca::Editing() const { return cdsEndContOrca->State() == dsEdit || cdsEndContOrca->State() == dsInsert; }
@@ -213,21 +216,20 @@ void TfrmInfoOrca::FormCreate()
     TfrmPadraoSimples::FormCreate();
     TfrmProcOrca* processing = Processing();
     {
-        const WaitScope wait(MainForm(), 6);
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
         QVariantList key{processing->stCdFilial, processing->stNrOrcamento, processing->stNrSequencia};
         cdsEndContOrca->SetData(CheckResultServ(processing->quote->netProcessaOrca->CallRef(QStringLiteral("GetEndContOrca"), key)));
     }
 
-    sbtCadClie->setEnabled(Situation() == QLatin1String("2"));
+    sbtCadClie->setEnabled(Situation() == FieldCode(TQuoteSituation::Approved));
     Follow(mnuCadClie, sbtCadClie);
-    auto field = [this](const char* name) { return cdsEndContOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
-    edtPaisNorm->setText(field("NMPAIS"));
-    edtCdMuniClie->setText(field("NMMUNICIPIO"));
-    edtCdBairClie->setText(field("NMBAIRRO"));
-    SetChildEnabled(grbEndereco, Situation() == QLatin1String("1"));
-    const QString source = field("IDENDENTOREV");
+    edtPaisNorm->setText(cdsEndContOrca->Text(u"NMPAIS"_s));
+    edtCdMuniClie->setText(cdsEndContOrca->Text(u"NMMUNICIPIO"_s));
+    edtCdBairClie->setText(cdsEndContOrca->Text(u"NMBAIRRO"_s));
+    SetChildEnabled(grbEndereco, Situation() == FieldCode(TQuoteSituation::Pending));
+    const QString source = cdsEndContOrca->Text(u"IDENDENTOREV"_s);
     cbbEndeCliente->setCurrentIndex(source == QLatin1String("C") ? 1 : source == QLatin1String("P") ? 2 : 0);
-    sbtEndeClie->setEnabled(cbbEndeCliente->currentIndex() > 0 && Situation() == QLatin1String("1"));
+    sbtEndeClie->setEnabled(cbbEndeCliente->currentIndex() > 0 && Situation() == FieldCode(TQuoteSituation::Pending));
     if (TdtmDBGeral::IsOpen())
         qryPais->Open();
 }
@@ -243,9 +245,9 @@ void TfrmInfoOrca::dtsPadraoStateChange()
     if (!sbtCadClie)
         return;   // still being built
     const bool browsing = dtsPadrao->State() == dsBrowse;
-    sbtCadClie->setEnabled(Situation() == QLatin1String("2") && browsing);
+    sbtCadClie->setEnabled(Situation() == FieldCode(TQuoteSituation::Approved) && browsing);
     Follow(mnuCadClie, sbtCadClie);
-    sbtCadProd->setEnabled(Situation() == QLatin1String("1") && browsing);
+    sbtCadProd->setEnabled(Situation() == FieldCode(TQuoteSituation::Pending) && browsing);
     Follow(mnuCadProd, sbtCadProd);
 }
 
@@ -264,17 +266,19 @@ void TfrmInfoOrca::cdsEndContOrcaBeforePost()
 void TfrmInfoOrca::cdsEndContOrcaAfterPost()
 {
     TfrmProcOrca* processing = Processing();
-    auto field = [this](const char* name) { return cdsEndContOrca->FieldByName(QString::fromLatin1(name))->AsString(); };
     auto call = [](TNetConnection* net, const char* method, const QVariantList& args) {
-        const WaitScope wait(MainForm(), 6);
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
         CheckResultServ(net->Call(QString::fromLatin1(method), args));
     };
-    if (cdsEndContOrca->ChangeCount() > 0)
-        call(processing->closing->netFechamento, "SetClieContratante", {field("CDCLICONTORC"), field("CDFILIAL"), field("NRORCAEVENTO")});
-    if (cdsEndContOrca->ChangeCount() > 0 && Situation() == QLatin1String("1"))
+    const TClientDataSet& record = *cdsEndContOrca;
+    if (record.ChangeCount() > 0)
+        call(processing->closing->netFechamento, "SetClieContratante",
+             {record.Text(u"CDCLICONTORC"_s), record.Text(u"CDFILIAL"_s), record.Text(u"NRORCAEVENTO"_s)});
+    if (record.ChangeCount() > 0 && Situation() == FieldCode(TQuoteSituation::Pending))
         call(processing->approval->netAprovacao, "SetEndCliente",
-             {field("CDFILIAL"), field("NRORCAEVENTO"), field("NRSEQORCAEVE"), field("DSENDENTOREV"), field("CDPAIS"), field("SGESTADO"),
-              field("CDMUNICIPIO"), field("CDBAIRRO"), field("DSREFENDOREV"), field("IDENDENTOREV"), field("DSCOMPENDORCEVE")});
+             {record.Text(u"CDFILIAL"_s), record.Text(u"NRORCAEVENTO"_s), record.Text(u"NRSEQORCAEVE"_s), record.Text(u"DSENDENTOREV"_s),
+              record.Text(u"CDPAIS"_s), record.Text(u"SGESTADO"_s), record.Text(u"CDMUNICIPIO"_s), record.Text(u"CDBAIRRO"_s),
+              record.Text(u"DSREFENDOREV"_s), record.Text(u"IDENDENTOREV"_s), record.Text(u"DSCOMPENDORCEVE"_s)});
     cdsEndContOrca->MergeChangeLog();
 }
 

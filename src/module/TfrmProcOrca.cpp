@@ -16,6 +16,8 @@
 #include "QuoteContext.h"
 #include "Variants.h"
 
+using namespace Qt::StringLiterals;
+
 using namespace Cli_ore06400;
 
 namespace {
@@ -104,14 +106,14 @@ void TfrmProcOrca::FormCreate()
 
     QString operatorRights, parameterRights;
     if (stTelaOrc == QLatin1String("ORE00100")) {
-        operatorRights = cdsOperControle->FieldByName(QStringLiteral("CDPROCHABLANOPE"))->AsString();
-        parameterRights = cdsParamControle->FieldByName(QStringLiteral("CDPROCHABLANORE"))->AsString();
+        operatorRights = cdsOperControle->Text(u"CDPROCHABLANOPE"_s);
+        parameterRights = cdsParamControle->Text(u"CDPROCHABLANORE"_s);
     } else if (stTelaOrc == QLatin1String("ORE00400")) {
-        operatorRights = cdsOperControle->FieldByName(QStringLiteral("CDPROCHABAPROPE"))->AsString();
-        parameterRights = cdsParamControle->FieldByName(QStringLiteral("CDPROCHABAPRORE"))->AsString();
+        operatorRights = cdsOperControle->Text(u"CDPROCHABAPROPE"_s);
+        parameterRights = cdsParamControle->Text(u"CDPROCHABAPRORE"_s);
     } else if (stTelaOrc == QLatin1String("ORE00800")) {
-        operatorRights = cdsOperControle->FieldByName(QStringLiteral("CDPROCHABFECOPE"))->AsString();
-        parameterRights = cdsParamControle->FieldByName(QStringLiteral("CDPROCHABFECORE"))->AsString();
+        operatorRights = cdsOperControle->Text(u"CDPROCHABFECOPE"_s);
+        parameterRights = cdsParamControle->Text(u"CDPROCHABFECORE"_s);
     }
     SetUpActions(cdsOperControle->IsEmpty() ? parameterRights : operatorRights);
     MoveVisibleButtonsUp();
@@ -130,8 +132,8 @@ void TfrmProcOrca::SetUpActions(const QString& rights)
     const bool close = rights.contains(QLatin1String("FECHAR"));
     const bool execute = rights.contains(QLatin1String("EXECUTAR"));
 
-    switch (inStatusOrca) {
-    case 1:
+    switch (static_cast<TQuoteSituation>(inStatusOrca)) {
+    case TQuoteSituation::Pending:
         edtSituacao->setText(Msg("PEND"));
         rbtAprovar->setText(Msg("Aprov"));
         rbtAprovar->setVisible(approve);
@@ -140,7 +142,7 @@ void TfrmProcOrca::SetUpActions(const QString& rights)
         rbtAprovFechExec->setText(!Shown(rbtAprovFech) ? Msg("Exec") : Shown(rbtAprovar) ? Msg("Aprov_Fech_Exec") : Msg("Fech_Exec"));
         rbtAprovFechExec->setVisible(execute);
         return;
-    case 2:
+    case TQuoteSituation::Approved:
         edtSituacao->setText(Msg("APROVADO"));
         rbtAprovar->setVisible(false);
         rbtAprovFech->setText(Msg("Fech"));
@@ -148,9 +150,9 @@ void TfrmProcOrca::SetUpActions(const QString& rights)
         rbtAprovFechExec->setText(Shown(rbtAprovFech) ? Msg("Fech_Exec") : Msg("Exec"));
         rbtAprovFechExec->setVisible(execute);
         return;
-    case 3: edtSituacao->setText(Msg("FECHADO")); break;
-    case 4: edtSituacao->setText(Msg("EXEC_PROD")); break;
-    case 5: edtSituacao->setText(Msg("EXEC_MATE")); break;
+    case TQuoteSituation::Closed: edtSituacao->setText(Msg("FECHADO")); break;
+    case TQuoteSituation::ExecutedForProduction: edtSituacao->setText(Msg("EXEC_PROD")); break;
+    case TQuoteSituation::ExecutedForMaterials: edtSituacao->setText(Msg("EXEC_MATE")); break;
     default: break;
     }
     rbtAprovar->setVisible(false);
@@ -178,14 +180,14 @@ void TfrmProcOrca::sbtConfirmaClick()
 {
     bool executed = false;
 
-    if (inStatusOrca == 1) {
+    if (inStatusOrca == TQuoteSituation::Pending) {
         if (rbtAprovar->isChecked())
             AprovarOrca();
         if (rbtAprovFech->isChecked()) {
             if (rbtAprovFech->text() == Msg("Aprov_Fech")) {
                 AprovarOrca();
                 FecharOrca();
-            } else if (inStatusOrca == 2) {
+            } else if (inStatusOrca == TQuoteSituation::Approved) {
                 FecharOrca();
             } else {
                 MensErro(Msg("Orca_N_Fech"), true);
@@ -199,21 +201,21 @@ void TfrmProcOrca::sbtConfirmaClick()
                 ExecOrca();
                 executed = true;
             } else if (rbtAprovFechExec->text() == Msg("Fech_Exec")) {
-                if (inStatusOrca == 2) {
+                if (inStatusOrca == TQuoteSituation::Approved) {
                     FecharOrca();
                     ExecOrca();
                     executed = true;
                 } else {
                     MensErro(Msg("Orca_N_Fech"), true);
                 }
-            } else if (inStatusOrca == 3) {
+            } else if (inStatusOrca == TQuoteSituation::Closed) {
                 ExecOrca();
                 executed = true;
             } else {
                 MensErro(Msg("Orca_N_Exec"), true);
             }
         }
-    } else if (inStatusOrca == 2) {
+    } else if (inStatusOrca == TQuoteSituation::Approved) {
         if (rbtAprovFech->isChecked()) {
             FecharOrca();
             executed = false;
@@ -223,7 +225,7 @@ void TfrmProcOrca::sbtConfirmaClick()
                 FecharOrca();
                 ExecOrca();
                 executed = true;
-            } else if (inStatusOrca == 3) {
+            } else if (inStatusOrca == TQuoteSituation::Closed) {
                 ExecOrca();
                 executed = true;
             } else {

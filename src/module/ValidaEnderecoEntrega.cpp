@@ -13,11 +13,12 @@
 #include "Variants.h"
 
 using namespace Cli_ore06400;
+using namespace Qt::StringLiterals;
 
 bool TApproval::AddressComplete() const
 {
     for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO"})
-        if (m_quote.cdsOrcaEvento->FieldByName(QString::fromLatin1(field))->AsString().isEmpty())
+        if (Quote().Text(QString::fromLatin1(field)).isEmpty())
             return false;
     return true;
 }
@@ -39,22 +40,22 @@ void TApproval::ValidaEnderecoEntrega()
             reasons << Msg("MOTIVO_END_INCOMPLETO");
         if (boProdSemCad)
             reasons << Msg("ORCA_SEM_PROD_CAD");
-        Cli_ore06401::CriaInfOrca(m_quote.cdsOperCadProd->FieldByName(QStringLiteral("IDCADPRPROCEORE"))->AsString() == QLatin1String("S"),
+        Cli_ore06401::CriaInfOrca(m_quote.cdsOperCadProd->Text(u"IDCADPRPROCEORE"_s) == QLatin1String("S"),
                                   reasons.join(QLatin1Char('\n')));
     }
 
     {
-        const WaitScope wait(MainForm(), 6);
-        m_quote.cdsOrcaEvento->SetData(CallByKey(dialog->quote->netProcessaOrca, "GetOrcaEvento"));
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
+        Quote().SetData(CallUpdatingGlobalKey(dialog->quote->netProcessaOrca, "GetOrcaEvento"));
     }
     if (!AddressComplete())
         MensErro(Msg("End_Entrega_Inf"), true);
 
     {
-        const WaitScope wait(MainForm(), 6);
-        cdsItemOrcaEven->SetData(VarElement(CallByKey(netAprovacao, "GetGeral"), 0, QStringLiteral("GetGeral")));
+        const WaitScope wait(MainForm(), TWaitKind::Reading);
+        cdsItemOrcaEven->SetData(VarElement(CallUpdatingGlobalKey(netAprovacao, "GetGeral"), 0, QStringLiteral("GetGeral")));
     }
     for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
-        if (cdsItemOrcaEven->FieldByName(QStringLiteral("CDPRODUTO"))->AsString().isEmpty())
+        if (cdsItemOrcaEven->Text(u"CDPRODUTO"_s).isEmpty())
             MensErro(Msg("BLOQ_ORCA_SEM_PROD_CAD"), true);
 }

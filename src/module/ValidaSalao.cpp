@@ -11,6 +11,7 @@
 #include "Wire.h"
 
 using namespace Cli_ore06400;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -43,7 +44,7 @@ QString HallAnswer(const QVariant& result)
 void TApproval::ValidaSalao()
 {
     for (cdsSalaoEven->First(); !cdsSalaoEven->Eof(); cdsSalaoEven->Next()) {
-        if (cdsSalaoEven->FieldByName(QStringLiteral("IDSITAGENSAL"))->AsString() != QLatin1String("R"))
+        if (cdsSalaoEven->Text(u"IDSITAGENSAL"_s) != QLatin1String("R"))
             continue;
         const QString answer = HallAnswer(netAprovacao->Call(QStringLiteral("GetVerifSalao"), {stCdFili, stNrOrca, stNrSeq, stSaloes}));
         if (answer == QLatin1String("OK"))

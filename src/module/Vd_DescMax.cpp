@@ -15,13 +15,15 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 using namespace Cli_ore06400;
 
 void TApproval::Vd_DescMax()
 {
     auto quote = [this](const char* name) { return m_quote.cdsOrcaEvento->FieldByName(QString::fromLatin1(name)); };
     auto item = [this](const char* name) { return cdsItemOrcaEven->FieldByName(QString::fromLatin1(name)); };
-    const bool treatmentA = cdsParamOrca->FieldByName(QStringLiteral("IDTPTRATDESCORE"))->AsString() == QLatin1String("A");
+    const bool treatmentA = cdsParamOrca->Text(u"IDTPTRATDESCORE"_s) == QLatin1String("A");
     const double ceiling = quote("VRPEMAXDESVE")->AsFloat();
 
     // Every item of every option counts in the gross total; the first one whose own discount is
@@ -43,14 +45,14 @@ void TApproval::Vd_DescMax()
 
     LoadOperatorRecord(cdsOperadorSup, "GetOperadorAprov", Operador());
     bool authorised = false;
-    const QString job = cdsCargoOperador->FieldByName(QStringLiteral("IDCARGOVEND"))->AsString();
+    const QString job = cdsCargoOperador->Text(u"IDCARGOVEND"_s);
     if (!job.isEmpty() && job != QLatin1String("V")) {
         authorised = Messages().ShowMsg(QStringLiteral("DESC_ACIMA"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
     } else {
         MessageDlg(Msg("PERMITE_DESCONTO"), mtInformation, mbOK, 0);
         LoadOperatorRecord(cdsSupervisor, "GetSupervisor", quote("CDVENDEDOR")->AsString());
-        const QString supervisor = cdsSupervisor->FieldByName(QStringLiteral("CDOPERADOR"))->AsString();
-        const bool linkedToSalesperson = !cdsOperadorSup->FieldByName(QStringLiteral("CDVENDEDOR"))->AsString().isEmpty();
+        const QString supervisor = cdsSupervisor->Text(u"CDOPERADOR"_s);
+        const bool linkedToSalesperson = !cdsOperadorSup->Text(u"CDVENDEDOR"_s).isEmpty();
         if (!linkedToSalesperson && supervisor.isEmpty())
             MensErro(Msg("GRSUP_VAZIO"), true);
         authorised = CriaConfSenha(supervisor, Msg("SENHA_APROV"), Msg("OPER"));

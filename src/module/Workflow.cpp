@@ -1,12 +1,14 @@
 #include "Workflow.h"
 
 #include "Cli_ore06400.h"
+#include "ClientDataSet.h"
 #include "Consiste.h"
 #include "Crv_msg.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "HostServices.h"
 #include "NetConnection.h"
+#include "QuoteContext.h"
 #include "TfrmProcOrca.h"
 
 #include <QLatin1String>
@@ -28,11 +30,13 @@ TWorkflow::TWorkflow(TfrmProcOrca& dialog, TQuoteContext& quote, const QString& 
     setObjectName(name);
 }
 
+TClientDataSet& TWorkflow::Quote() const { return *m_quote.cdsOrcaEvento; }
+
 QString TWorkflow::Msg(const char* key) const { return m_dialog.msgPadrao->Msg(QString::fromLatin1(key)); }
 
 const TMessages& TWorkflow::Messages() const { return *m_dialog.msgPadrao; }
 
-QVariant TWorkflow::CallByKey(TNetConnection* net, const char* method)
+QVariant TWorkflow::CallUpdatingGlobalKey(TNetConnection* net, const char* method)
 {
     QVariantList key{stCdFili, stNrOrca, stNrSeq};
     const QVariant result = net->CallRef(QString::fromLatin1(method), key);

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QLatin1String;
+class TClientDataSet;
 class TfrmProcOrca;
 class TMessages;
 class TNetConnection;
@@ -22,6 +23,9 @@ class TWorkflow : public QObject {
 protected:
     TWorkflow(TfrmProcOrca& dialog, TQuoteContext& quote, const QString& name);
 
+    // The quote's record, as the processing server object gives it (cdsOrcaEvento).
+    TClientDataSet& Quote() const;
+
     // A text of the dialog's general message list.
     QString Msg(const char* key) const;
     const TMessages& Messages() const;
@@ -29,7 +33,7 @@ protected:
     // A call whose arguments are the quote's key, passed by reference: what the server sends
     // back for them goes into the module's globals (stCdFili, stNrOrca, stNrSeq). The checked
     // payload.
-    static QVariant CallByKey(TNetConnection* net, const char* method);
+    static QVariant CallUpdatingGlobalKey(TNetConnection* net, const char* method);
 
     // Runs a step of the closing or the execution. A parameter the server finds missing
     // ("N_PARAM_...|argument") ends the workflow with its text from `list`; any other failure

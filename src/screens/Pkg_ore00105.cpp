@@ -9,6 +9,8 @@
 #include "ScreenKit.h"
 #include "Variants.h"
 
+using namespace Qt::StringLiterals;
+
 class TfrmORE00105 : public TScreenForm {
     Q_OBJECT
 public:
@@ -46,10 +48,10 @@ private:
         TClientDataSet* c = m_source->DataSet();
         if (c->State() == dsEdit || c->State() == dsInsert)
             c->Post();
-        auto f = [c](const char* name) { return c->FieldByName(QString::fromLatin1(name))->AsString(); };
         const QString code = CallServer(QStringLiteral("ORE00105.rdmCliente"), QStringLiteral("CadastraCliente"),
-                                        {m_key[0], m_key[1], m_key[2], f("IDTPINJUORCA"), f("NRINSJURORCA"), f("NMRAZSOCCLIE"), f("NMFANTCLIE"),
-                                         f("DSENDECLIORE"), f("DSCOENDCLORE"), f("CDPAIS"), f("SGESTADO"), f("CDMUNICIPIO"), f("CDBAIRRO")})
+                                        {m_key[0], m_key[1], m_key[2], c->Text(u"IDTPINJUORCA"_s), c->Text(u"NRINSJURORCA"_s),
+                                         c->Text(u"NMRAZSOCCLIE"_s), c->Text(u"NMFANTCLIE"_s), c->Text(u"DSENDECLIORE"_s), c->Text(u"DSCOENDCLORE"_s),
+                                         c->Text(u"CDPAIS"_s), c->Text(u"SGESTADO"_s), c->Text(u"CDMUNICIPIO"_s), c->Text(u"CDBAIRRO"_s)})
                                  .toString();
         MessageDlg(QStringLiteral("Cliente %1 cadastrado.").arg(code), mtInformation, mbOK, 0);
         Close();
