@@ -1,63 +1,67 @@
 // The approval's discount ceiling: the discount of each item and of the whole quote measured
 // against the salesperson's maximum percentage, and the authorisation a discount above it needs.
+// The approval asks for it only where the branch treats discounts by this ceiling
+// (IDTPTRATDESCORE "A").
 #include "Approval.h"
 #include "Cli_ore06400.h"
 #include "ClientDataSet.h"
 #include "Consiste.h"
 #include "Crv_msg.h"
 #include "Dialogs.h"
+#include "DiscountCeiling.h"
 #include "Errors.h"
 #include "HostServices.h"
 #include "Lib00700.h"
 #include "NetConnection.h"
 #include "QuoteContext.h"
-#include "TextRoutines.h"
 
-#include <cmath>
-
-using namespace Qt::StringLiterals;
+#include <optional>
+#include <vector>
 
 using namespace Cli_ore06400;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every item of every option, as the ceiling measures it.
+std::vector<TDiscountedItem> DiscountedItems(TClientDataSet& items)
+{
+    std::vector<TDiscountedItem> result;
+    for (items.First(); !items.Eof(); items.Next()) {
+        const TField* discount = items.FieldByName(u"VRDESCITOREV"_s);
+        result.push_back({items.FieldByName(u"QTITEMORCEVE"_s)->AsFloat(), items.FieldByName(u"VRITEMORCEVE"_s)->AsFloat(),
+                          items.FieldByName(u"VRACREITOREV"_s)->AsFloat(),
+                          discount->IsNull() ? std::nullopt : std::optional<double>(discount->AsFloat())});
+    }
+    return result;
+}
+
+} // namespace
 
 void TApproval::Vd_DescMax()
 {
-    auto quote = [this](const char* name) { return m_quote.cdsOrcaEvento->FieldByName(QString::fromLatin1(name)); };
-    auto item = [this](const char* name) { return cdsItemOrcaEven->FieldByName(QString::fromLatin1(name)); };
-    const bool treatmentA = cdsParamOrca->Text(u"IDTPTRATDESCORE"_s) == QLatin1String("A");
-    const double ceiling = quote("VRPEMAXDESVE")->AsFloat();
-
-    // Every item of every option counts in the gross total; the first one whose own discount is
-    // above the ceiling is enough to need the authorisation.
-    double grossTotal = 0;
-    bool itemAboveCeiling = false;
-    for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next()) {
-        const double lineTotal = RoundDec(item("QTITEMORCEVE")->AsFloat() * item("VRITEMORCEVE")->AsFloat() + item("VRACREITOREV")->AsFloat(), 2);
-        grossTotal += lineTotal;
-        TField* discount = item("VRDESCITOREV");
-        if (treatmentA && !itemAboveCeiling && !discount->IsNull() && discount->AsFloat() != 0 && lineTotal > 0)
-            itemAboveCeiling = RoundDec(discount->AsFloat() * 100, 2) / lineTotal > ceiling;
-    }
-    grossTotal = grossTotal == 0 ? 1 : std::abs(grossTotal);
-
+    const bool aboveCeiling = DiscountAboveCeiling(DiscountedItems(*cdsItemOrcaEven), Quote().FieldByName(u"VRDESCORCEVE"_s)->AsFloat(),
+                                                   Quote().FieldByName(u"VRPEMAXDESVE"_s)->AsFloat());
+    // The operator's job is read whatever the verdict: the commercial approval uses it later.
     LoadOperatorRecord(cdsCargoOperador, "GetVerifCargoOper", Operador());
-    if (!itemAboveCeiling && RoundDec(quote("VRDESCORCEVE")->AsFloat(), 2) * 100 / RoundDec(grossTotal, 2) <= RoundDec(ceiling, 2))
+    if (!aboveCeiling)
         return;
 
     LoadOperatorRecord(cdsOperadorSup, "GetOperadorAprov", Operador());
     bool authorised = false;
     const QString job = cdsCargoOperador->Text(u"IDCARGOVEND"_s);
     if (!job.isEmpty() && job != QLatin1String("V")) {
-        authorised = Messages().ShowMsg(QStringLiteral("DESC_ACIMA"), mtConfirmation, mbYes | mbNo, 0) == mrYes;
+        authorised = Messages().ShowMsg(u"DESC_ACIMA"_s, mtConfirmation, mbYes | mbNo, 0) == mrYes;
     } else {
         MessageDlg(Msg("PERMITE_DESCONTO"), mtInformation, mbOK, 0);
-        LoadOperatorRecord(cdsSupervisor, "GetSupervisor", quote("CDVENDEDOR")->AsString());
+        LoadOperatorRecord(cdsSupervisor, "GetSupervisor", Quote().Text(u"CDVENDEDOR"_s));
         const QString supervisor = cdsSupervisor->Text(u"CDOPERADOR"_s);
         const bool linkedToSalesperson = !cdsOperadorSup->Text(u"CDVENDEDOR"_s).isEmpty();
         if (!linkedToSalesperson && supervisor.isEmpty())
             MensErro(Msg("GRSUP_VAZIO"), true);
         authorised = CriaConfSenha(supervisor, Msg("SENHA_APROV"), Msg("OPER"));
     }
-    if (!authorised && treatmentA) {
+    if (!authorised) {
         MensErro(Msg("GERSUP_N_APROV"), false);
         Abort();
     }
