@@ -6,8 +6,19 @@
 #include "Errors.h"
 #include "Sessions.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <arpa/inet.h>
 #include <latch>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -67,6 +78,149 @@ TEST_P(Concurrency, EveryNumberingHasItsRowFromTheStart)
 {
     for (const char* counter : {"GERACAO", "PEDIDO", "PROPOSTAPGTO", "PRODUTO"})
         EXPECT_EQ(Sql(u"SELECT COUNT(*) FROM NUMERADOR WHERE NMCHAVE = ?"_s, {QString::fromLatin1(counter)}).toInt(), 1) << counter;
+}
+
+// A TCP relay to a port of loopback that, once cut, keeps every connection open and passes
+// nothing more: a database behind a network that stopped delivering, which no keepalive
+// notices since the relay's end still answers.
+class Relay {
+public:
+    explicit Relay(quint16 target) : m_target(target)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listener, 16);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_accepting = std::thread([this] { accept(); });
+    }
+    ~Relay()
+    {
+        m_stop = true;
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::close(m_listener);
+        m_accepting.join();
+        for (std::thread& t : m_pipes)
+            t.join();
+    }
+    quint16 Port() const { return m_port; }
+    void Cut() { m_cut = true; }
+
+private:
+    void accept()
+    {
+        for (;;) {
+            const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0 || m_stop)
+                return;
+            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(m_target);
+            ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            m_pipes.emplace_back([this, client, server] { pass(client, server); });
+        }
+    }
+    void pass(int a, int b)
+    {
+        char buffer[16384];
+        pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+        while (!m_stop) {
+            if (::poll(fds, 2, 100) <= 0 || m_cut)
+                continue;
+            for (int i = 0; i < 2; ++i)
+                if (fds[i].revents & (POLLIN | POLLHUP)) {
+                    const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                    if (n <= 0 || ::send(fds[1 - i].fd, buffer, size_t(n), MSG_NOSIGNAL) != n) {
+                        ::close(a);
+                        ::close(b);
+                        return;
+                    }
+                }
+        }
+        ::close(a);
+        ::close(b);
+    }
+
+    quint16 m_target, m_port = 0;
+    int m_listener = -1;
+    std::atomic<bool> m_stop{false}, m_cut{false};
+    std::thread m_accepting;
+    std::vector<std::thread> m_pipes;
+};
+
+QByteArray Post(const char* object, const QByteArray& body, const QByteArray& token = {})
+{
+    QByteArray head = "POST /rpc/" + QByteArray(object) + " HTTP/1.1\r\nHost: x\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    if (!token.isEmpty())
+        head += "Authorization: Bearer " + token + "\r\n";
+    return head + "\r\n" + body;
+}
+
+// A stop while the database has stopped answering a call: the call does not hold it for good.
+TEST_P(Concurrency, AStopWithACallStuckOnTheDatabaseEndsWithinItsWait)
+{
+    if (store->dialect() != TStore::PostgreSQL)
+        GTEST_SKIP() << "an embedded database cannot stop answering";
+    const QUrl database(store->url());
+    Relay relay(quint16(database.port(5432)));
+    QUrl through = database;
+    through.setPort(relay.Port());
+
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + u"/ore-server"_s,
+                 {u"--db"_s, through.toString(), u"--listen"_s, u"127.0.0.1:0"_s, u"--drain-seconds"_s, u"1"_s});
+    ASSERT_TRUE(process.waitForReadyRead(15000)) << process.readAllStandardError().toStdString();
+    const QByteArray banner = process.readAllStandardOutput();
+    const quint16 port = quint16(banner.mid(banner.lastIndexOf(':') + 1).split(',').first().toInt());
+    ASSERT_GT(port, 0) << banner.toStdString();
+
+    QTcpSocket client;
+    client.connectToHost(u"127.0.0.1"_s, port);
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write(Post("CRV.rdmHost", R"({"jsonrpc":"2.0","id":1,"method":"Login","params":["OPER1","oper1","0001"]})"));
+    QByteArray answer;
+    while (!answer.contains("}}") && !answer.contains("\"}") && client.waitForReadyRead(10000))
+        answer += client.readAll();
+    const qsizetype at = answer.indexOf("\"result\":\"");
+    ASSERT_GE(at, 0) << answer.toStdString();
+    const QByteArray token = answer.mid(at + 10, 64);
+
+    relay.Cut();
+    client.write(Post("CRV.rdmHost", R"({"jsonrpc":"2.0","id":2,"method":"ListaOrcamentos","params":["0001"]})", token));
+    client.flush();
+    EXPECT_FALSE(client.waitForReadyRead(1500)) << "the call is stuck on the database";
+
+    QElapsedTimer stopping;
+    stopping.start();
+    process.terminate();
+    const bool ended = process.waitForFinished(15000);
+    if (!ended)
+        process.kill();
+    ASSERT_TRUE(ended) << "the stop waited for the stuck call";
+    EXPECT_LT(stopping.elapsed(), 8000);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(process.readAllStandardError().contains("chamadas ainda em curso"));
+}
+
+// A database that cannot be reached leaves no connection behind for each open that failed.
+TEST_P(Concurrency, FailedOpensLeaveNothingBehind)
+{
+    if (store->dialect() != TStore::PostgreSQL)
+        GTEST_SKIP() << "an embedded database is always reached";
+    Relay relay(1);   // nothing listens on port 1: every connection the relay takes is dropped
+    QUrl nowhere(store->url());
+    nowhere.setPort(relay.Port());
+    TStore unreachable(nowhere.toString());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_THROW(unreachable.connection(), EHostError);
+    EXPECT_EQ(unreachable.connectionCount(), 0);
 }
 
 } // namespace

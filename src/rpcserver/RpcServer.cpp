@@ -13,6 +13,7 @@
 #include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QThreadPool>
@@ -340,10 +341,10 @@ quint16 TRpcServer::Port() const { return d->server ? d->server->serverPort() : 
 
 void TRpcServer::SetAnswerDelay(int ms) { d->delayMs = ms; }
 
-void TRpcServer::Stop()
+bool TRpcServer::Stop(int waitMs)
 {
     if (!d->thread.isRunning())
-        return;
+        return true;
     // No new connections, and the open ones are dropped; calls still running finish on their
     // workers and find no one to answer.
     QMetaObject::invokeMethod(d->context, [this] {
@@ -353,9 +354,13 @@ void TRpcServer::Stop()
             s->abort();
         d->server->close();
     }, Qt::BlockingQueuedConnection);
-    d->workers.waitForDone();
-    d->slowLane.waitForDone();
+    QDeadlineTimer deadline(waitMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(waitMs));
+    if (!d->workers.waitForDone(int(std::min<qint64>(deadline.remainingTime(), INT_MAX))) && waitMs >= 0)
+        return false;
+    if (!d->slowLane.waitForDone(int(std::min<qint64>(deadline.remainingTime(), INT_MAX))) && waitMs >= 0)
+        return false;
     QMetaObject::invokeMethod(d->context, [this] { delete d->server.data(); }, Qt::BlockingQueuedConnection);
     d->thread.quit();
     d->thread.wait();
+    return true;
 }

@@ -70,7 +70,11 @@ public:
     // Starts listening (port 0: any free port); throws EHostError when it cannot.
     void Listen(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0);
     quint16 Port() const;
-    void Stop();
+    // Stops listening, drops the open connections and waits for the calls under way, at most
+    // `waitMs` milliseconds when it is not negative. True once everything has stopped; false
+    // when a call is still running after the wait (stuck on its database, say): the server is
+    // then left as it is, for the process to end without it.
+    bool Stop(int waitMs = -1);
 
     // Delays every answer by `ms` (tests of time limits); 0 answers at once. With a negative
     // value the server never answers.

@@ -180,11 +180,41 @@ QSqlDatabase TStore::threadConnection()
     if (name.isEmpty())
         name = QStringLiteral("ore-%1-%2").arg(m_id).arg(serial++);
     if (QSqlDatabase::contains(name)) {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen())
-            return db;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            if (db.isOpen())
+                return db;
+        }
+        forget(name);
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(m_dialect == SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(m_dialect == SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+        if (m_dialect == SQLite) {
+            db.setDatabaseName(m_file);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        } else {
+            db.setHostName(m_host);
+            db.setPort(m_port);
+            db.setUserName(m_user);
+            db.setPassword(m_password);
+            db.setDatabaseName(m_database);
+            // As the listening channel's: an unreachable database fails the open within 10 s,
+            // and a lost peer is noticed within half a minute even when the network says nothing.
+            db.setConnectOptions(QStringLiteral("connect_timeout=10;keepalives=1;keepalives_idle=10;keepalives_interval=5;keepalives_count=3"));
+        }
+        if (db.open()) {
+            prepare(db, name);
+            return db;
+        }
+        error = db.lastError().text();
+    }
+    QSqlDatabase::removeDatabase(name);   // a failed open leaves nothing behind
+    throw EHostError(QStringLiteral("O banco %1 não pôde ser aberto: %2").arg(m_dialect == SQLite ? m_file : m_database, error));
+}
+
+void TStore::prepare(QSqlDatabase& db, const QString& name)
+{
     {
         auto statements = std::make_shared<TConnectionState>();
         db.driver()->setProperty(StateProperty, QVariant::fromValue(statements.get()));
@@ -192,26 +222,30 @@ QSqlDatabase TStore::threadConnection()
         m_connections.emplace_back(name, std::move(statements));
     }
     if (m_dialect == SQLite) {
-        db.setDatabaseName(m_file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-    } else {
-        db.setHostName(m_host);
-        db.setPort(m_port);
-        db.setUserName(m_user);
-        db.setPassword(m_password);
-        db.setDatabaseName(m_database);
-    }
-    if (!db.open())
-        throw EHostError(QStringLiteral("O banco %1 não pôde ser aberto: %2").arg(m_dialect == SQLite ? m_file : m_database, db.lastError().text()));
-    if (m_dialect == SQLite) {
         Run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         Run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     } else {
         Run(db, QStringLiteral("SET lock_timeout = '10s'"));   // a writer waits for a row, within a limit
+        // A statement that runs too long is cancelled by the database, its transaction undone.
+        Run(db, QStringLiteral("SET statement_timeout = '%1s'").arg(m_statementTimeoutSeconds));
         // A read-only transaction begun ahead waits on the connection between calls (settle).
         Run(db, QStringLiteral("SET idle_in_transaction_session_timeout = 0"));
     }
-    return db;
+}
+
+void TStore::forget(const QString& name)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        std::erase_if(m_connections, [&](const auto& connection) { return connection.first == name; });
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+int TStore::connectionCount()
+{
+    QMutexLocker lock(&m_mutex);
+    return int(m_connections.size());
 }
 
 void TStore::transaction(const std::function<void(QSqlDatabase&)>& work) { run(true, work); }

@@ -60,12 +60,20 @@ public:
     // transactions already hold the write lock.
     QString forUpdate() const { return m_dialect == PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString(); }
 
+    // PostgreSQL: the longest a statement may run before the database cancels it and undoes
+    // its transaction (0: no limit; 60 s unless set). For connections opened after the call.
+    void setStatementTimeout(int seconds) { m_statementTimeoutSeconds = seconds; }
+    // The connections open on any thread.
+    int connectionCount();
+
     // Creates or migrates the schema.
     void migrate();
     bool isEmpty();   // no quote in the store
 
 private:
     QSqlDatabase threadConnection();   // as it stands: a read may have left it refusing writes
+    void prepare(QSqlDatabase& db, const QString& name);   // a connection just opened
+    void forget(const QString& name);                      // a connection that is no longer open
     void run(bool write, const std::function<void(QSqlDatabase&)>& work);
     void beginOnPostgreSQL(QSqlDatabase& db, bool write);
 
@@ -78,6 +86,7 @@ private:
     Dialect m_dialect;
     QString m_file, m_host, m_user, m_password, m_database;
     int m_port = 5432;
+    int m_statementTimeoutSeconds = 60;
 };
 
 // ---- queries: every value goes in as a parameter

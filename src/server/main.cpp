@@ -2,6 +2,7 @@
 //   ore-server [--db URL] [--listen HOST:PORT] [--init-demo] [--tls-cert FILE --tls-key FILE]
 //              [--allow-plain-http] [--session-idle MINUTES] [--lockout-after N] [--lockout-minutes M]
 //              [--workers N] [--idle-timeout SECONDS] [--max-connections N] [--max-body BYTES] [--log-slow MS]
+//              [--statement-timeout SECONDS] [--drain-seconds SECONDS]
 //   ore-server journal --db URL [--quote NUMBER] [--since YYYY-MM-DD]
 #include "Demo.h"
 #include "Errors.h"
@@ -131,6 +132,13 @@ int main(int argc, char** argv)
         {QStringLiteral("max-body"), QStringLiteral("bytes de um pedido no máximo; além deles, 413 (padrão 16777216, 16 MiB)"), QStringLiteral("BYTES"),
          QStringLiteral("16777216")},
         {QStringLiteral("log-slow"), QStringLiteral("escreve na saída de erros cada chamada mais lenta que MS milissegundos"), QStringLiteral("MS")},
+        {QStringLiteral("statement-timeout"),
+         QStringLiteral("PostgreSQL: segundos que um comando pode durar antes de o banco cancelá-lo e desfazer sua transação (padrão 60)"),
+         QStringLiteral("SEGUNDOS"), QStringLiteral("60")},
+        {QStringLiteral("drain-seconds"),
+         QStringLiteral("segundos que uma parada espera pelas chamadas em curso; depois o processo termina sem elas, e o banco desfaz o que "
+                        "não foi confirmado (padrão 10)"),
+         QStringLiteral("SEGUNDOS"), QStringLiteral("10")},
     };
     if (const auto status = ReadCommandLine(parser, options, arguments,
                                             QStringLiteral("uso: ore-server [opções]\n"
@@ -159,11 +167,12 @@ int main(int argc, char** argv)
 
     TSessionPolicy policy;
     TRpcServerOptions serving;
-    int idleSeconds = 0, maxBody = 0;
+    int idleSeconds = 0, maxBody = 0, statementTimeout = 0, drainSeconds = 0;
     if (positiveOption(parser, QStringLiteral("session-idle"), policy.idleMinutes) + positiveOption(parser, QStringLiteral("lockout-after"), policy.lockoutAfter)
         + positiveOption(parser, QStringLiteral("lockout-minutes"), policy.lockoutMinutes) + positiveOption(parser, QStringLiteral("workers"), serving.workers)
         + positiveOption(parser, QStringLiteral("idle-timeout"), idleSeconds) + positiveOption(parser, QStringLiteral("max-connections"), serving.maxConnections)
-        + positiveOption(parser, QStringLiteral("max-body"), maxBody))
+        + positiveOption(parser, QStringLiteral("max-body"), maxBody) + positiveOption(parser, QStringLiteral("statement-timeout"), statementTimeout)
+        + positiveOption(parser, QStringLiteral("drain-seconds"), drainSeconds))
         return 2;
     serving.idleTimeoutMs = idleSeconds * 1000;
     serving.maxBodyBytes = maxBody;
@@ -179,6 +188,7 @@ int main(int argc, char** argv)
     KeepMemoryBetweenCalls();
     try {
         TStore store(StoreUrl(parser));
+        store.setStatementTimeout(statementTimeout);
         store.migrate();
         if (parser.isSet(QStringLiteral("init-demo")))
             InitDemo(store);
@@ -194,7 +204,13 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         const TStopSignals stopSignals([](int) { QCoreApplication::quit(); });
         const int status = app.exec();
-        server.Stop();
+        if (!server.Stop(drainSeconds * 1000)) {
+            // A call stuck past the wait (on a database that stopped answering) does not hold the
+            // stop: the process ends without it, and the database undoes its transaction.
+            std::fprintf(stderr, "ore-server: chamadas ainda em curso após %d s de espera; o servidor para sem elas.\n", drainSeconds);
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
         return status;
     } catch (const EHostError& e) {
         return fail(e.message(), 1);
