@@ -1,6 +1,7 @@
 // The wire codec: values, data packets and the JSON-RPC envelopes; and the HTTP framing of calls.
 #include "TestSupport.h"
 
+#include "ClientDataSet.h"
 #include "Errors.h"
 #include "HttpFraming.h"
 #include "Variants.h"
@@ -126,6 +127,47 @@ TEST(Wire, PacketTextsComeBackWhateverTheirRepetition)
     EXPECT_EQ(branch, "0001X");
     EXPECT_EQ(std::get<QString>(back.rows()[1][0]), "0001");
     EXPECT_EQ(std::get<QString>(back.rows()[2][0]), "0001");
+}
+
+// A packet is shared read-only (between threads too): what reads it must never write it. Texts
+// met before are cells over the lasting copy (QString::fromRawData), and QString::utf16() on
+// such a cell reallocates that very cell, so a read through it would race with another thread's.
+TEST(Wire, ReadingAPacketNeverRewritesItsTexts)
+{
+    const QList<TPacketField> fields{{"CDFILIAL", TFieldType::String, 4}, {"NMPRODUTO", TFieldType::String, 50}, {"TXOBS", TFieldType::FixedString, 20}};
+    QList<QVariantList> rows;
+    for (int i = 0; i < 50; ++i)
+        rows.append({QStringLiteral("0001"), i % 2 ? QStringLiteral("Salgados") : QStringLiteral("Ação ½"), QStringLiteral("obs %1").arg(i % 5)});
+    const QByteArray json = Wire::Encode(QVariant::fromValue(MakePacket(fields, rows)));
+    Wire::Decode(json);   // the texts are met once; the next decoding shares their lasting copy
+    const TDataPacket packet = Wire::Decode(json).value<TDataPacket>();
+
+    std::vector<std::pair<const QString*, const QChar*>> shared;
+    for (const CellRow& row : packet.rows())
+        for (const Cell& cell : row)
+            if (const QString* text = std::get_if<QString>(&cell); text && !text->data_ptr().isMutable())
+                shared.emplace_back(text, text->constData());
+    ASSERT_FALSE(shared.empty()) << "no text over the lasting copy: the case is not tried";
+    QString probe = *shared.front().first;   // what a rewrite looks like, on a copy
+    probe.utf16();
+    ASSERT_TRUE(probe.data_ptr().isMutable() && probe.constData() != shared.front().second);
+
+    // What the system does with a packet: send it on, compare it, load it into a dataset and
+    // read every field, as text and as shown.
+    EXPECT_FALSE(Wire::Encode(QVariant::fromValue(packet)).isEmpty());
+    EXPECT_TRUE(packet == MakePacket(fields, rows));
+    TClientDataSet dataSet;
+    dataSet.SetData(QVariant::fromValue(packet));
+    for (dataSet.First(); !dataSet.Eof(); dataSet.Next())
+        for (const char* field : {"CDFILIAL", "NMPRODUTO", "TXOBS"}) {
+            TField* f = dataSet.FieldByName(QString::fromLatin1(field));
+            EXPECT_FALSE(f->AsString().isNull());
+            EXPECT_FALSE(f->DisplayText().isNull());
+        }
+    EXPECT_FALSE(Wire::Encode(dataSet.DataVariant()).isEmpty());
+
+    for (const auto& [text, data] : shared)
+        EXPECT_TRUE(text->constData() == data && !text->data_ptr().isMutable()) << "a read rewrote " << text->toStdString();
 }
 
 struct BadInput {

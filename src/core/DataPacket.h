@@ -9,6 +9,12 @@
 //   DateTime             -> qint64, milliseconds since 1970-01-01T00:00:00 (no time zone)
 //   Blob                 -> QByteArray
 // and std::monostate is Null. The packet is implicitly shared: copies are cheap.
+//
+// A packet never changes once made, and any number of threads may read one at once, as long
+// as nothing reads its texts through QString::utf16(): a text the decoder shares is a QString
+// over a lasting copy (QString::fromRawData, Wire.h), and utf16() rewrites such a QString in
+// place, as it does a literal. Read a cell's text as it is (comparisons, constData(), a
+// QStringView, a copy); tests/test_wire.cpp holds the codec and the dataset to that.
 
 #include <QByteArray>
 #include <QList>
