@@ -50,6 +50,7 @@ TEST_P(Screens, ClientRegistrationRegistersAndLinksTheQuote)
     EXPECT_EQ(cdsEndeNovoClie.FieldByName("NMFANTCLIE")->AsString(), "Gama Festas");   // written back
     EXPECT_EQ(Column(Call("ORE00400.rdmAprovaOrca", "GetInsOrca", {"0001", "0000000104", "01"}), "CDCLIENTE"), QStringList{"J99888777000166"});
     EXPECT_EQ(Sql("SELECT CDCLIENTE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000104'").toString(), "J99888777000166");
+    EXPECT_EQ(Sql("SELECT IDSITCLIOREV FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000104'").toString(), "C") << "the client is registered now";
     EXPECT_EQ(Sql("SELECT NMFANTCLIE FROM CLIENTE WHERE CDCLIENTE = 'J99888777000166'").toString(), "Gama Festas");
 
     // From the information dialog: no quote key, the data sources alone.

@@ -479,8 +479,36 @@ TEST_P(ServerExecution, AGrownQuoteGetsANewOrderWithTheAddedQuantities)
     EXPECT_FALSE(fresh.isEmpty());
     EXPECT_EQ(Sql("SELECT NRPEDIDOORIG FROM PEDIDO WHERE NRPEDIDO = ?", {fresh}).toString(), "0000000901");
     EXPECT_DOUBLE_EQ(Sql("SELECT QTITEM FROM ITEMPEDIDO WHERE NRPEDIDO = ?", {fresh}).toDouble(), 50.0);
-    // ordered in full already: an order would have no items
-    EXPECT_FALSE(Generate("FecharOrca", "0000000401", "4", "P")[8].toBool());
+}
+
+// A department is executed once: production is done at 4 and 6, the materials at 5 and 6. A
+// second generation is refused and the situation never goes back.
+TEST_P(ServerExecution, ADepartmentDoneIsRefusedAndTheSituationNeverGoesBack)
+{
+    const auto generate = [&](const char* number, const char* situation, const char* kind) {
+        return FailOf(Call(kExec, "FecharOrca", {Packet(number, situation), "OPER1", Null(), kind, "0001"}));
+    };
+    EXPECT_EQ(generate("0000000401", "4", "P"), "Orçamento 0001/0000000401/01 já executado para produção.");
+    EXPECT_EQ(generate("0000000501", "5", "M"), "Orçamento 0001/0000000501/01 já executado para materiais.");
+    EXPECT_EQ(generate("0000000601", "6", "M"), "Orçamento 0001/0000000601/01 já executado para materiais.");
+    EXPECT_EQ(generate("0000000601", "6", "P"), "Orçamento 0001/0000000601/01 já executado para produção.");
+    EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000601'").toString(), "6");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO IN ('0000000401', '0000000501', '0000000601')").toInt(), 2);
+
+    // Two operators executing the materials of a quote at 4 at once: one order, the quote at 6.
+    const QVariant packet = Packet("0000000401", "4");
+    const QString token = OpenSession("OPER1");
+    std::vector<TRpcReply> replies(2);
+    std::vector<std::thread> operators;
+    for (TRpcReply& reply : replies)
+        operators.emplace_back([&] {
+            reply = objects->Dispatch({"ORE02900.rdmExecProc", "FecharOrca", {packet, "OPER1", Null(), "M", "0001"}, "", "", token});
+        });
+    for (std::thread& t : operators)
+        t.join();
+    EXPECT_EQ(FailOf(replies[0].result) + FailOf(replies[1].result), "Orçamento 0001/0000000401/01 já executado para materiais.");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000401' AND IDDEPTO = 'M'").toInt(), 1);
+    EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000401'").toString(), "6");
 }
 
 TEST_P(ServerExecution, ParametersRequisitionsAndTheNewClient)

@@ -2,12 +2,10 @@
 
 #include "DiscountCeiling.h"
 #include "Sessions.h"
-#include "TextRoutines.h"
 #include "Variants.h"
 
 #include <QSqlQuery>
 
-#include <map>
 
 using namespace Qt::StringLiterals;
 

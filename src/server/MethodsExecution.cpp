@@ -264,9 +264,20 @@ QVariant Generate(TCall& c, bool byComposition)
     const QString kindLetter = c.text(3);
     if (kindLetter != QLatin1String("P") && kindLetter != QLatin1String("M"))
         throw ERefusal(QStringLiteral("%1: o departamento deve ser \"P\" ou \"M\" (recebido \"%2\").").arg(c.where(), kindLetter));
-    const QString situation = RequireQuote(c.db, key);
+    // The quote's row is held to the end of the transaction: a second generation of the same
+    // quote, on any server, waits for this one and then finds its department done.
+    const QVariant held = Scalar(c.db, u"SELECT IDSITUORCEVE FROM ORCAEVENTO"_s + kWhereKey + c.store.forUpdate(), key.params());
+    if (held.isNull())
+        throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
+    const QString situation = held.toString();
     if (situation < QLatin1String("3") || situation > QLatin1String("6"))
         throw ERefusal(QStringLiteral("Orçamento %1 não está fechado. Execução bloqueada.").arg(key.text()));
+    // Production is done at 4 and 6, the materials at 5 and 6: a department is never executed
+    // twice, and the situation never goes back.
+    const bool production = kindLetter == QLatin1String("P");
+    if (situation == QLatin1String("6") || situation == (production ? QLatin1String("4") : QLatin1String("5")))
+        throw ERefusal(production ? QStringLiteral("Orçamento %1 já executado para produção.").arg(key.text())
+                                  : QStringLiteral("Orçamento %1 já executado para materiais.").arg(key.text()));
 
     if (const QString missing = ExecutionParameterError(c.db, key); !missing.isEmpty())
         throw EServerError(missing);
@@ -278,8 +289,8 @@ QVariant Generate(TCall& c, bool byComposition)
         if (plan.withItems())
             NewOrder(c, key, run, kindLetter, "O", plan.original, plan.order);
         // Production takes 3 to 4 and 5 to 6; materials 3 to 5 and 4 to 6.
-        const QString next = kindLetter == QLatin1String("P") ? (situation == QLatin1String("5") ? QStringLiteral("6") : QStringLiteral("4"))
-                                                              : (situation == QLatin1String("4") ? QStringLiteral("6") : QStringLiteral("5"));
+        const QString next = production ? (situation == QLatin1String("5") ? QStringLiteral("6") : QStringLiteral("4"))
+                                        : (situation == QLatin1String("4") ? QStringLiteral("6") : QStringLiteral("5"));
         Run(c.db, u"UPDATE ORCAEVENTO SET IDSITUORCEVE = ?"_s + kWhereKey, {next, key.branch, key.number, key.sequence});
     }
     return VarArrayOf({Pack(TDataPacket(Layout(kErro), plan.erro)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep)),

@@ -42,7 +42,8 @@ void RegisterScreens(TServerObjects& o)
         if (!key.number.isEmpty()) {
             RequireQuote(c.db, key);
             Run(c.db, QStringLiteral("UPDATE ENDENOVOCLIE SET NRINSJURORCA = ?, IDTPINJUORCA = ?") + kWhereKey, {registration, kind, key.branch, key.number, key.sequence});
-            Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDCLIENTE = ?") + kWhereKey, {code, key.branch, key.number, key.sequence});
+            // The quote's client is now a registered one.
+            Run(c.db, QStringLiteral("UPDATE ORCAEVENTO SET CDCLIENTE = ?, IDSITCLIOREV = 'C'") + kWhereKey, {code, key.branch, key.number, key.sequence});
         }
         return code;
     });
