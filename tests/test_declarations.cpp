@@ -21,7 +21,7 @@ SERVER_BACKENDS(Declarations);
 TEST_P(Declarations, EveryMethodIsCompleteAndTheChangesAreTheWrites)
 {
     const std::set<QString> writes{
-        u"CRV.rdmHost.Login"_s, u"CRV.rdmHost.Logout"_s, u"CRV.rdmHost.ConfSenha"_s,
+        u"CRV.rdmHost.Login"_s, u"CRV.rdmHost.Logout"_s, u"CRV.rdmHost.ConfSenha"_s, u"CRV.rdmHost.FimProcessamento"_s,
         u"ORE06400.rdmProcOrca.SetVdCustoFixo"_s,
         u"ORE00400.rdmAprovaOrca.SetEscolhaSalao"_s, u"ORE00400.rdmAprovaOrca.SetOpcao"_s, u"ORE00400.rdmAprovaOrca.SetSalao"_s,
         u"ORE00400.rdmAprovaOrca.SetAprovComercial"_s, u"ORE00400.rdmAprovaOrca.SetAprova"_s, u"ORE00400.rdmAprovaOrca.SetModPgto"_s,

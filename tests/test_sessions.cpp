@@ -170,10 +170,11 @@ TEST_P(Sessions, ADiscountAboveTheCeilingNeedsARecentSupervisorsWord)
     EXPECT_TRUE(Call(kHost, "ConfSenha", {"OPER2", "oper2"}).toBool());
     EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).isEmpty());
 
-    // The supervisor's word, too old by the time the approval comes.
+    // The supervisor's word, too old by the time the approval comes: the branch's time is an
+    // hour unless it sets another.
     EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
     EXPECT_EQ(Journalled("ConfSenha"), "OPER1 0001 ok -");
-    SetClockAhead(16 * 60);
+    SetClockAhead(61 * 60);
     EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).isEmpty());
     EXPECT_EQ(Situation("0000000103"), "1");
 
@@ -189,6 +190,49 @@ TEST_P(Sessions, ADiscountAboveTheCeilingNeedsARecentSupervisorsWord)
     EXPECT_EQ(Situation("0000000102"), "2");
 }
 
+// A supervisor's word serves the approval of the quote it was given for, once: it outlives a
+// slow step of that approval, but no other quote may use it, and it ends with the approval or
+// with the processing that asked for it.
+TEST_P(Sessions, ASupervisorsWordServesOneApprovalOfOneQuote)
+{
+    Exec("UPDATE ORCAEVENTO SET VRDESCORCEVE = 5000 WHERE NRORCAEVENTO = '0000000102'");   // above the ceiling, as 103 is
+
+    // Given, then twenty minutes on the registration screen: the approval goes through.
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    SetClockAhead(20 * 60);
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))), "");
+    // Used: the next quote needs a word of its own.
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000102", "OPER1"))).isEmpty());
+    EXPECT_EQ(Situation("0000000102"), "1");
+
+    // A word that went to one quote's commercial approval is not another quote's.
+    const QVariantList commercial = Key("0000000101") << QDate::currentDate() << "V01";
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprovComercial", commercial)), "");
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000102", "OPER1"))).isEmpty());
+
+    // The processing that asked for a word has ended: the word goes with it.
+    EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
+    EXPECT_TRUE(Call(kHost, "FimProcessamento", {}).toBool());
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprovComercial", commercial)).isEmpty());
+    EXPECT_EQ(Situation("0000000102"), "1");
+}
+
+// The approval's recording is held to the discount as the approval measured it, over every
+// option before the operator dropped those not kept: 90 is 8.9% of the whole quote, within the
+// ceiling of 10%, though 20% of the option kept.
+TEST_P(Sessions, TheApprovalIsHeldToTheDiscountMeasuredBeforeItsOptionsWereDropped)
+{
+    Exec("UPDATE ORCAEVENTO SET VRDESCORCEVE = 90 WHERE NRORCAEVENTO = '0000000102'");
+    EXPECT_EQ(FailOf(Call(kAprova, "SetOpcao", Key("0000000102") << "'01'" << 10 << "A")), "");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM ITEMORCA WHERE NRORCAEVENTO = '0000000102'").toInt(), 1);
+    EXPECT_EQ(FailOf(Call(kAprova, "SetAprova", Approval("0000000102", "OPER1"))), "");
+    EXPECT_EQ(Situation("0000000102"), "2");
+
+    // Without options dropped, the items as they are: 103's discount is above its ceiling.
+    EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).isEmpty());
+}
+
 TEST_P(Sessions, APlainSalespersonsCommercialApprovalNeedsASupervisorsWord)
 {
     const QVariantList commercial = Key("0000000101") << QDate::currentDate() << "V01";
@@ -197,6 +241,7 @@ TEST_P(Sessions, APlainSalespersonsCommercialApprovalNeedsASupervisorsWord)
     // In another salesperson's name, even with a word.
     EXPECT_TRUE(Call(kHost, "ConfSenha", {"SUP1", "sup1"}).toBool());
     EXPECT_TRUE(FailOf(Call(kAprova, "SetAprovComercial", Key("0000000101") << QDate::currentDate() << "S01")).contains("o vendedor informado (S01)"));
+    Exec("UPDATE PARAMORCA SET QTMINAUTSUPORE = 15");
     SetClockAhead(16 * 60);
     EXPECT_FALSE(FailOf(Call(kAprova, "SetAprovComercial", commercial)).isEmpty());
     objects->SetClockAhead(0);

@@ -3,6 +3,7 @@
 #include "DiscountCeiling.h"
 #include "Sessions.h"
 #include "Variants.h"
+#include "WireContract.h"
 
 #include <QSqlQuery>
 
@@ -52,14 +53,24 @@ QString RightsOf(QSqlDatabase& db, const QString& operatorCode, const QString& b
     return {};
 }
 
-// Whether the session holds a supervisor's word, recent enough, from someone who may give it
-// for this operator and this quote: a manager, the operator's supervisor, or the supervisor
-// of the quote's salesperson (whose password the approval asks for).
-bool Vouches(TCall& c, const TQuoteKey& key, const TJob& acting)
+// How long a supervisor's word holds on the branch: its parameter, 60 minutes without one.
+int ConfirmationMinutes(QSqlDatabase& db, const QString& branch)
+{
+    const QVariant minutes = Scalar(db, QStringLiteral("SELECT QTMINAUTSUPORE FROM PARAMORCA WHERE CDFILIAL = ?"), {branch});
+    return minutes.isNull() || minutes.toInt() <= 0 ? 60 : minutes.toInt();
+}
+
+// Whether the session holds a supervisor's word, recent enough and not used for another quote,
+// from someone who may give it for this operator and this quote: a manager, the operator's
+// supervisor, or the supervisor of the quote's salesperson (whose password the approval asks
+// for).
+bool Vouches(TCall& c, const TQuoteKey& key, const TJob& acting, const Sessions::TApprovalInProgress& approval)
 {
     const TSessionInfo& s = *c.session;
     if (s.confirmedBy.isEmpty() || !s.confirmedAt.isValid() || s.confirmedAt > c.now
-        || s.confirmedAt.secsTo(c.now) > qint64(c.policy->confirmationMinutes) * 60)
+        || s.confirmedAt.secsTo(c.now) > qint64(ConfirmationMinutes(c.db, s.branch)) * 60)
+        return false;
+    if (!approval.confirmedFor.isEmpty() && approval.confirmedFor != key.text())
         return false;
     const TJob confirmer = JobOf(c.db, s.confirmedBy);
     if (confirmer.job == QLatin1String("G"))
@@ -74,12 +85,15 @@ bool Vouches(TCall& c, const TQuoteKey& key, const TJob& acting)
     return confirmer.salesperson == acting.supervisor || confirmer.salesperson == quoteSupervisor;
 }
 
-// The same, and when it holds, the change's journal entry names who gave his word, so that
-// the quote's history shows it.
-bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
+// The same; when it holds, the word goes to this quote (no other quote may use it until the
+// approval ends), and the change's journal entry names who gave it, so that the quote's
+// history shows it.
+bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting, const Sessions::TApprovalInProgress& approval)
 {
-    if (!Vouches(c, key, acting))
+    if (!Vouches(c, key, acting, approval))
         return false;
+    if (approval.confirmedFor.isEmpty())
+        Sessions::BindConfirmation(c.db, *c.session, key.text());
     c.journalNote = QStringLiteral("autorizado por %1 (senha confirmada em %2)")
                         .arg(c.session->confirmedBy, c.session->confirmedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
     return true;
@@ -89,16 +103,20 @@ bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting)
 
 void RequireDiscountAuthorised(TCall& c)
 {
-    const TQuoteKey key{c.text(2), c.text(0), c.text(1)};
+    const TQuoteKey key{c.text(SetAprovaArg::Branch), c.text(SetAprovaArg::Number), c.text(SetAprovaArg::Sequence)};
     const TJob acting = JobOf(c.db, c.session->operatorCode);
     if (!acting.job.isEmpty() && !acting.plain())
         return;
-    if (!DiscountAboveCeiling(c.db, key) || HoldsConfirmation(c, key, acting))
+    // Measured as the approval measures it: over the items as they stood before the approval
+    // dropped the options not kept, when it did (SetOpcao); over the items as they are otherwise.
+    const Sessions::TApprovalInProgress approval = Sessions::ApprovalInProgress(c.db, *c.session);
+    const bool above = approval.measuredQuote == key.text() && approval.measuredAbove ? *approval.measuredAbove : DiscountAboveCeiling(c.db, key);
+    if (!above || HoldsConfirmation(c, key, acting, approval))
         return;
     throw EDenied(QStringLiteral("O desconto do orçamento %1 está acima do permitido e precisa ser autorizado pelo gerente/supervisor "
                                  "(senha confirmada nos últimos %2 minutos). Operação recusada.")
                       .arg(key.text())
-                      .arg(c.policy->confirmationMinutes));
+                      .arg(ConfirmationMinutes(c.db, c.session->branch)));
 }
 
 void RequireCommercialAuthorised(TCall& c)
@@ -108,12 +126,12 @@ void RequireCommercialAuthorised(TCall& c)
     if (c.text(4).trimmed() != acting.salesperson)
         throw EDenied(QStringLiteral("%1: o vendedor informado (%2) não é o do operador %3. Operação recusada.")
                           .arg(c.where(), c.text(4).trimmed(), c.session->operatorCode));
-    if (!acting.plain() || HoldsConfirmation(c, key, acting))
+    if (!acting.plain() || HoldsConfirmation(c, key, acting, Sessions::ApprovalInProgress(c.db, *c.session)))
         return;
     throw EDenied(QStringLiteral("A aprovação comercial do orçamento %1 precisa da senha do gerente/supervisor, confirmada nos últimos %2 minutos. "
                                  "Operação recusada.")
                       .arg(key.text())
-                      .arg(c.policy->confirmationMinutes));
+                      .arg(ConfirmationMinutes(c.db, c.session->branch)));
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // itself, and the quote's payment mode, client and delivery address.
 #include "Authorization.h"
 #include "Quote.h"
+#include "Sessions.h"
 #include "Variants.h"
 
 #include <QSqlQuery>
@@ -67,11 +68,14 @@ void RegisterApproval(TServerObjects& o)
     });
 
     // Keeps the chosen options, with their items, and drops the others.
-    aprova.Write(u"SetOpcao"_s, 6, u"Opções escolhidas"_s, {.right = "APROVAR", .quote = kQuoteFirst}, [](TCall& c) {
+    // The discount is measured first, over every option, as the approval measured it before
+    // the operator chose: the approval's recording is held to that measure (Authorization.h).
+    aprova.Write(u"SetOpcao"_s, 6, u"Opções escolhidas"_s, {.right = "APROVAR", .quote = kQuoteFirst, .changesSession = true}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequirePending(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
         c.number(4);   // the salesperson's ceiling, checked as a number
+        Sessions::RecordDiscountMeasure(c.db, *c.session, key.text(), DiscountAboveCeiling(c.db, key));
         DropUnchosen(c.db, "ITEMORCA", "NROPCAITOREV", key, chosen);
         return Pack(Select(c.db, kOpcao, OpcaoSql(), key.params()));
     });
@@ -109,10 +113,11 @@ void RegisterApproval(TServerObjects& o)
     });
 
     // Records the approval: the quote, its approving operator, its delivery address, client and
-    // payment proposal (WireContract.h lays the arguments out).
+    // payment proposal (WireContract.h lays the arguments out). The supervisor's word it used,
+    // and the discount measured for it, end with it.
     aprova.Write(u"SetAprova"_s, SetAprovaArg::Count, u"Aprovação"_s,
                  {.right = "APROVAR", .operatorArg = SetAprovaArg::Operator, .quote = {SetAprovaArg::Branch, SetAprovaArg::Number, SetAprovaArg::Sequence},
-                  .check = RequireDiscountAuthorised},
+                  .changesSession = true, .check = RequireDiscountAuthorised},
                  [](TCall& c) -> QVariant {
                      using namespace SetAprovaArg;
                      const TQuoteKey key{c.text(Branch), c.text(Number), c.text(Sequence)};
@@ -121,6 +126,7 @@ void RegisterApproval(TServerObjects& o)
                                 "CDMUNICIPIO = ?, CDBAIRRO = ?, DSREFENDOREV = ?, IDENDENTOREV = ?, CDCLIENTE = ?, NRPROPOSTAPGTO = ?"_s + kWhereKey,
                          {c.text(Operator), Now(), c.text(Address), c.text(Country), c.text(State), c.text(City), c.text(District), c.text(Reference),
                           c.text(AddressKind), c.text(Client), c.text(Proposal).trimmed().remove(QLatin1Char('\'')), key.branch, key.number, key.sequence});
+                     Sessions::EndApproval(c.db, *c.session);   // the supervisor's word served this approval
                      return true;
                  });
 

@@ -93,6 +93,12 @@ void RegisterHost(TServerObjects& o)
         }
         return true;
     });
+    // The processing dialog has ended: the supervisor's word it asked for, and the discount its
+    // approval measured, serve no other.
+    host.Write(u"FimProcessamento"_s, 0, u"Fim do processamento"_s, {.changesSession = true}, [](TCall& c) -> QVariant {
+        Sessions::EndApproval(c.db, *c.session);
+        return true;
+    });
     host.Read(u"ListaOrcamentos"_s, 1, u"Lista de orçamentos"_s, {}, [](TCall& c) {
         // The total as GetGeral gives it: items, labour and halls, less the discounts.
         return Pack(Select(c.db, kQuoteList, QuoteListSql(), {c.text(0)}));

@@ -154,6 +154,15 @@ const char* const version5[] = {
     "INSERT INTO NUMERADOR (NMCHAVE, NRULTIMO) SELECT 'PRODUTO', 0 WHERE NOT EXISTS (SELECT 1 FROM NUMERADOR WHERE NMCHAVE = 'PRODUTO')",
 };
 
+// A supervisor's word serves the approval of one quote, for the branch's set time, and the
+// discount an approval measured before its options were dropped is what its recording is held to.
+const char* const version6[] = {
+    "ALTER TABLE SESSAO ADD COLUMN DSORCACONF VARCHAR(20)",    // the quote the word went to, once used
+    "ALTER TABLE SESSAO ADD COLUMN DSORCAAPROV VARCHAR(20)",   // the quote whose approval measured its discount
+    "ALTER TABLE SESSAO ADD COLUMN IDDESCACIMA VARCHAR(1)",    // that measure: S above the ceiling, N within
+    "ALTER TABLE PARAMORCA ADD COLUMN QTMINAUTSUPORE INTEGER", // minutes a supervisor's word holds (none: 60)
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
@@ -171,6 +180,7 @@ const Migration migrations[] = {
     {3, {version3, std::size(version3)}, {}, {}},
     {4, {}, {}, {version4PostgreSQL, std::size(version4PostgreSQL)}},
     {5, {version5, std::size(version5)}, {}, {}},
+    {6, {version6, std::size(version6)}, {}, {}},
 };
 
 // A column that numbers its rows by itself.

@@ -64,7 +64,34 @@ void Close(QSqlDatabase& db, const TSessionInfo& session)
 
 void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& confirmedBy, const QDateTime& now)
 {
-    Run(db, QStringLiteral("UPDATE SESSAO SET CDOPERCONF = ?, DTCONF = ? WHERE DSTOKENHASH = ?"), {confirmedBy, PreciseStamp(now), session.tokenHash});
+    Run(db, QStringLiteral("UPDATE SESSAO SET CDOPERCONF = ?, DTCONF = ?, DSORCACONF = NULL WHERE DSTOKENHASH = ?"),
+        {confirmedBy, PreciseStamp(now), session.tokenHash});
+}
+
+TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session)
+{
+    TRows q = Run(db, QStringLiteral("SELECT DSORCACONF, DSORCAAPROV, IDDESCACIMA FROM SESSAO WHERE DSTOKENHASH = ?"), {session.tokenHash});
+    if (!q.next())
+        return {};
+    return {q.value(0).toString(), q.value(1).toString(), q.isNull(2) ? std::nullopt : std::optional<bool>(q.value(2).toString() == QLatin1String("S"))};
+}
+
+void BindConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& quote)
+{
+    Run(db, QStringLiteral("UPDATE SESSAO SET DSORCACONF = ? WHERE DSTOKENHASH = ?"), {quote, session.tokenHash});
+}
+
+void RecordDiscountMeasure(QSqlDatabase& db, const TSessionInfo& session, const QString& quote, bool above)
+{
+    Run(db, QStringLiteral("UPDATE SESSAO SET DSORCAAPROV = ?, IDDESCACIMA = ? WHERE DSTOKENHASH = ?"),
+        {quote, above ? QStringLiteral("S") : QStringLiteral("N"), session.tokenHash});
+}
+
+void EndApproval(QSqlDatabase& db, const TSessionInfo& session)
+{
+    Run(db, QStringLiteral("UPDATE SESSAO SET CDOPERCONF = NULL, DTCONF = NULL, DSORCACONF = NULL, DSORCAAPROV = NULL, IDDESCACIMA = NULL "
+                           "WHERE DSTOKENHASH = ?"),
+        {session.tokenHash});
 }
 
 } // namespace Sessions

@@ -18,7 +18,6 @@ struct TSessionPolicy {
     int idleMinutes = 8 * 60;           // a session unused this long has expired
     int lockoutAfter = 5;               // failed checks in a row that lock an operator
     int lockoutMinutes = 5;             // how long the lock lasts
-    int confirmationMinutes = 15;       // how long a supervisor's word holds
 };
 
 struct TSessionInfo {
@@ -58,8 +57,23 @@ void Touch(QSqlDatabase& db, const TSessionInfo& session, const QDateTime& now);
 
 void Close(QSqlDatabase& db, const TSessionInfo& session);
 
-// A supervisor's or manager's password confirmed in this session.
+// A supervisor's or manager's password confirmed in this session: a word that no quote has
+// used yet.
 void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& confirmedBy, const QDateTime& now);
+
+// The approval in progress in a session, as its writes left it: the quote the supervisor's
+// word went to, and the discount measured before the approval dropped any option.
+struct TApprovalInProgress {
+    QString confirmedFor;                // "branch/number/sequence", empty while the word is unused
+    QString measuredQuote;
+    std::optional<bool> measuredAbove;   // above the ceiling, for measuredQuote
+};
+TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session);
+void BindConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& quote);
+void RecordDiscountMeasure(QSqlDatabase& db, const TSessionInfo& session, const QString& quote, bool above);
+// The approval is recorded, or the processing that asked for the word has ended: the word and
+// the measure go.
+void EndApproval(QSqlDatabase& db, const TSessionInfo& session);
 
 } // namespace Sessions
 
