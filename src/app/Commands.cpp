@@ -19,6 +19,7 @@
 #include "TranscriptAccount.h"
 #include "Variants.h"
 #include "Wire.h"
+#include "WireContract.h"
 
 #include <QCommandLineParser>
 #include <QDialog>
@@ -76,7 +77,7 @@ std::optional<Common> parse(const QStringList& arguments)
 
 TDataPacket quotes(const QString& branch)
 {
-    TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
+    TNetConnection net(nullptr, QStringLiteral("netHost"), ServerObject::Host);
     const QVariant result = net.Call(QStringLiteral("ListaOrcamentos"), {branch});
     if (VarIsFail(result))
         throw EHostError(result.value<TFailResult>().text);

@@ -30,6 +30,7 @@
 #include "DataSetModel.h"
 #include "GridColumns.h"
 #include "QuoteListTools.h"
+#include "WireContract.h"
 
 using namespace Qt::StringLiterals;
 
@@ -253,7 +254,7 @@ TfrmListaOrcamentos::TfrmListaOrcamentos()
 
 void TfrmListaOrcamentos::Atualizar()
 {
-    TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
+    TNetConnection net(nullptr, QStringLiteral("netHost"), ServerObject::Host);
     QVariant list;
     {
         const WaitScope wait(this, TWaitKind::Reading);

@@ -5,12 +5,13 @@
 #include "NetConnection.h"
 #include "Variants.h"
 #include "Wire.h"
+#include "WireContract.h"
 
 namespace {
 
 TDataPacket Ask(const char* method, const QVariantList& args)
 {
-    TNetConnection net(nullptr, QStringLiteral("netHost"), QStringLiteral("CRV.rdmHost"));
+    TNetConnection net(nullptr, QStringLiteral("netHost"), ServerObject::Host);
     const QVariant result = net.Call(QString::fromLatin1(method), args);
     if (VarIsFail(result))
         throw EHostError(result.value<TFailResult>().text);

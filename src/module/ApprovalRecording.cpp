@@ -16,6 +16,7 @@
 #include "Showavi.h"
 #include "Variants.h"
 #include "Wire.h"
+#include "WireContract.h"
 
 #include <QDate>
 
@@ -41,11 +42,22 @@ void TApproval::RecordApproval(WaitScope& wait)
     if (cdsParamOrca->Text(u"IDUTAPROVCOMORE"_s) == QLatin1String("S"))
         CommercialApproval(wait);
 
-    QVariantList approval{stNrOrca, stNrSeq, stCdFili, Operador()};
-    for (const char* field : {"DSENDENTOREV", "CDPAIS", "SGESTADO", "CDMUNICIPIO", "CDBAIRRO", "DSREFENDOREV", "IDENDENTOREV", "CDCLIENTE"})
-        approval << Quote().Text(QString::fromLatin1(field));
-    approval << proposal << QString();
-    CheckResultServ(netAprovacao->Call(QStringLiteral("SetAprova"), approval));
+    QVariantList approval(SetAprovaArg::Count);
+    approval[SetAprovaArg::Number] = stNrOrca;
+    approval[SetAprovaArg::Sequence] = stNrSeq;
+    approval[SetAprovaArg::Branch] = stCdFili;
+    approval[SetAprovaArg::Operator] = Operador();
+    approval[SetAprovaArg::Address] = Quote().Text(u"DSENDENTOREV"_s);
+    approval[SetAprovaArg::Country] = Quote().Text(u"CDPAIS"_s);
+    approval[SetAprovaArg::State] = Quote().Text(u"SGESTADO"_s);
+    approval[SetAprovaArg::City] = Quote().Text(u"CDMUNICIPIO"_s);
+    approval[SetAprovaArg::District] = Quote().Text(u"CDBAIRRO"_s);
+    approval[SetAprovaArg::Reference] = Quote().Text(u"DSREFENDOREV"_s);
+    approval[SetAprovaArg::AddressKind] = Quote().Text(u"IDENDENTOREV"_s);
+    approval[SetAprovaArg::Client] = Quote().Text(u"CDCLIENTE"_s);
+    approval[SetAprovaArg::Proposal] = proposal;
+    approval[SetAprovaArg::Reserved] = QString();
+    CheckResultServ(netAprovacao->Call(u"SetAprova"_s, approval));
     inStatusOrca = Code(TQuoteSituation::Approved);
     CheckResultServ(m_quote.netProcessaOrca->Call(u"SetVdCustoFixo"_s,
                                                   {Quote().Text(u"CDFILIAL"_s), Quote().Text(u"NRORCAEVENTO"_s), Quote().Text(u"NRSEQORCAEVE"_s)}));

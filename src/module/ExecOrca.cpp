@@ -14,6 +14,7 @@
 #include "TextRoutines.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
+#include "WireContract.h"
 
 #include <optional>
 
@@ -45,12 +46,8 @@ double Decimal(TClientDataSet* dataSet, const char* method)
 void TExecution::LoadExecutionPacket()
 {
     const WaitScope wait(MainForm(), TWaitKind::Processing);
-    QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
-                      QString::number(inStatusOrca), QString(), QString()};
-    const QVariant result = netExecucao->CallRef(QStringLiteral("GetOrcaEvento"), args);
-    stCdFili = args[0].toString();
-    stNrOrca = args[2].toString();
-    cdsOrcaEventoExec->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
+    const QVariant quotes = CallForQuoteNumber(netExecucao, GetOrcaEventoRangeArg::CountExecution);
+    cdsOrcaEventoExec->SetData(VarElement(quotes, 0, QStringLiteral("GetOrcaEvento")));
 }
 
 // Marks the quote's own row: the filter's values have their quotes doubled, so a key holding a

@@ -14,6 +14,7 @@
 #include "TextRoutines.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
+#include "WireContract.h"
 #include "Wire.h"
 
 using namespace Cli_ore06400;
@@ -21,12 +22,8 @@ using namespace Cli_ore06400;
 // The closing record of the quote number, every sequence in the quote's situation.
 void TClosing::LoadClosingRecord()
 {
-    QVariantList args{stCdFili, stNrOrca, stNrOrca, 0, 0, 0, 0, QString(), QString(), QString(), QString(), QString(), QString(),
-                      QString::number(inStatusOrca), QString(), QString(), QString()};
-    const QVariant result = netFechamento->CallRef(QStringLiteral("GetOrcaEvento"), args);
-    stCdFili = args[0].toString();
-    stNrOrca = args[2].toString();
-    cdsOrcaEventoFech->SetData(VarElement(CheckResultServ(result), 0, QStringLiteral("GetOrcaEvento")));
+    const QVariant quotes = CallForQuoteNumber(netFechamento, GetOrcaEventoRangeArg::CountClosing);
+    cdsOrcaEventoFech->SetData(VarElement(quotes, 0, QStringLiteral("GetOrcaEvento")));
 }
 
 void TClosing::Run()

@@ -19,6 +19,7 @@
 #include "QuoteContext.h"
 #include "TfrmProcOrca.h"
 #include "Variants.h"
+#include "WireContract.h"
 
 #include <QAction>
 #include <QApplication>
@@ -275,11 +276,27 @@ void TfrmInfoOrca::cdsEndContOrcaAfterPost()
         call(processing->closing->netFechamento, "SetClieContratante",
              {record.Text(u"CDCLICONTORC"_s), record.Text(u"CDFILIAL"_s), record.Text(u"NRORCAEVENTO"_s)});
     if (record.ChangeCount() > 0 && Situation() == FieldCode(TQuoteSituation::Pending))
-        call(processing->approval->netAprovacao, "SetEndCliente",
-             {record.Text(u"CDFILIAL"_s), record.Text(u"NRORCAEVENTO"_s), record.Text(u"NRSEQORCAEVE"_s), record.Text(u"DSENDENTOREV"_s),
-              record.Text(u"CDPAIS"_s), record.Text(u"SGESTADO"_s), record.Text(u"CDMUNICIPIO"_s), record.Text(u"CDBAIRRO"_s),
-              record.Text(u"DSREFENDOREV"_s), record.Text(u"IDENDENTOREV"_s), record.Text(u"DSCOMPENDORCEVE"_s)});
+        call(processing->approval->netAprovacao, "SetEndCliente", DeliveryAddress());
     cdsEndContOrca->MergeChangeLog();
+}
+
+// The record's delivery address, as SetEndCliente takes it.
+QVariantList TfrmInfoOrca::DeliveryAddress() const
+{
+    const TClientDataSet& record = *cdsEndContOrca;
+    QVariantList address(SetEndClienteArg::Count);
+    address[SetEndClienteArg::Branch] = record.Text(u"CDFILIAL"_s);
+    address[SetEndClienteArg::Number] = record.Text(u"NRORCAEVENTO"_s);
+    address[SetEndClienteArg::Sequence] = record.Text(u"NRSEQORCAEVE"_s);
+    address[SetEndClienteArg::Address] = record.Text(u"DSENDENTOREV"_s);
+    address[SetEndClienteArg::Country] = record.Text(u"CDPAIS"_s);
+    address[SetEndClienteArg::State] = record.Text(u"SGESTADO"_s);
+    address[SetEndClienteArg::City] = record.Text(u"CDMUNICIPIO"_s);
+    address[SetEndClienteArg::District] = record.Text(u"CDBAIRRO"_s);
+    address[SetEndClienteArg::Reference] = record.Text(u"DSREFENDOREV"_s);
+    address[SetEndClienteArg::AddressKind] = record.Text(u"IDENDENTOREV"_s);
+    address[SetEndClienteArg::Complement] = record.Text(u"DSCOMPENDORCEVE"_s);
+    return address;
 }
 
 void TfrmInfoOrca::FormClose()

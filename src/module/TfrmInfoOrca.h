@@ -6,6 +6,8 @@
 #include "BaseForms.h"
 #include "ui_TfrmInfoOrca.h"
 
+#include <QVariantList>
+
 #include <functional>
 
 class QAction;
@@ -47,6 +49,7 @@ private:
     // The record.
     void cdsEndContOrcaBeforePost();
     void cdsEndContOrcaAfterPost();
+    QVariantList DeliveryAddress() const;
     QString Situation() const;   // IDSITUORCEVE, "" before the record is loaded
     bool Editing() const;
     void EnsureEditing();

@@ -10,6 +10,7 @@
 #include "NetConnection.h"
 #include "QuoteContext.h"
 #include "TfrmProcOrca.h"
+#include "WireContract.h"
 
 #include <QLatin1String>
 
@@ -43,6 +44,21 @@ QVariant TWorkflow::CallUpdatingGlobalKey(TNetConnection* net, const char* metho
     stCdFili = key[0].toString();
     stNrOrca = key[1].toString();
     stNrSeq = key[2].toString();
+    return CheckResultServ(result);
+}
+
+QVariant TWorkflow::CallForQuoteNumber(TNetConnection* net, int argumentCount)
+{
+    QVariantList args(argumentCount, QString());
+    args[GetOrcaEventoRangeArg::Branch] = stCdFili;
+    args[GetOrcaEventoRangeArg::FirstNumber] = stNrOrca;
+    args[GetOrcaEventoRangeArg::LastNumber] = stNrOrca;
+    for (int unused = GetOrcaEventoRangeArg::LastNumber + 1; unused <= GetOrcaEventoRangeArg::LastNumber + 4; ++unused)
+        args[unused] = 0;   // the four numbers that follow the range, unused
+    args[GetOrcaEventoRangeArg::Situation] = QString::number(inStatusOrca);
+    const QVariant result = net->CallRef(QStringLiteral("GetOrcaEvento"), args);
+    stCdFili = args[GetOrcaEventoRangeArg::Branch].toString();
+    stNrOrca = args[GetOrcaEventoRangeArg::LastNumber].toString();
     return CheckResultServ(result);
 }
 

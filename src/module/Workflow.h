@@ -35,6 +35,12 @@ protected:
     // payload.
     static QVariant CallUpdatingGlobalKey(TNetConnection* net, const char* method);
 
+    // GetOrcaEvento of the closing's or the execution's server object (`argumentCount` arguments,
+    // as that object takes them): the quotes of the quote's number, every sequence, in the quote's
+    // situation. The branch and the number the server sends back go into the module's globals.
+    // The checked payload.
+    static QVariant CallForQuoteNumber(TNetConnection* net, int argumentCount);
+
     // Runs a step of the closing or the execution. A parameter the server finds missing
     // ("N_PARAM_...|argument") ends the workflow with its text from `list`; any other failure
     // goes on as it came.

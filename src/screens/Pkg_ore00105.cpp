@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "ScreenKit.h"
 #include "Variants.h"
+#include "WireContract.h"
 
 using namespace Qt::StringLiterals;
 
@@ -48,7 +49,7 @@ private:
         TClientDataSet* c = m_source->DataSet();
         if (c->State() == dsEdit || c->State() == dsInsert)
             c->Post();
-        const QString code = CallServer(QStringLiteral("ORE00105.rdmCliente"), QStringLiteral("CadastraCliente"),
+        const QString code = CallServer(ServerObject::Cliente, QStringLiteral("CadastraCliente"),
                                         {m_key[0], m_key[1], m_key[2], c->Text(u"IDTPINJUORCA"_s), c->Text(u"NRINSJURORCA"_s),
                                          c->Text(u"NMRAZSOCCLIE"_s), c->Text(u"NMFANTCLIE"_s), c->Text(u"DSENDECLIORE"_s), c->Text(u"DSCOENDCLORE"_s),
                                          c->Text(u"CDPAIS"_s), c->Text(u"SGESTADO"_s), c->Text(u"CDMUNICIPIO"_s), c->Text(u"CDBAIRRO"_s)})

@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "ScreenKit.h"
 #include "Variants.h"
+#include "WireContract.h"
 
 #include <QLineEdit>
 
@@ -14,8 +15,8 @@ public:
         const QVariantList key{Param(params, 0), Param(params, 1), Param(params, 2)};
         m_stop = VarDeref<bool>(Param(params, 3), "indicador de interrupção");
         TClientDataSet quote, totals;
-        quote.SetData(CallServer(QStringLiteral("ORE06400.rdmProcOrca"), QStringLiteral("GetOrcaEvento"), key));
-        totals.SetData(VarElement(CallServer(QStringLiteral("ORE00400.rdmAprovaOrca"), QStringLiteral("GetGeral"), key), 3, QStringLiteral("GetGeral")));
+        quote.SetData(CallServer(ServerObject::ProcOrca, QStringLiteral("GetOrcaEvento"), key));
+        totals.SetData(VarElement(CallServer(ServerObject::AprovaOrca, QStringLiteral("GetGeral"), key), 3, QStringLiteral("GetGeral")));
         AddEdit("edtOrcamento", QStringLiteral("Orçamento"), key[0].toString() + QLatin1Char('/') + key[1].toString() + QLatin1Char('/') + key[2].toString(), true);
         AddEdit("edtCliente", QStringLiteral("Cliente"), quote.FieldByName(QStringLiteral("CDCLIENTE"))->AsString(), true);
         AddEdit("edtDataEvento", QStringLiteral("Data do evento"), quote.FieldByName(QStringLiteral("DTEVENTO"))->AsString(), true);

@@ -1,6 +1,7 @@
 // Screen ORE00406: a new payment proposal for the quote, which becomes its newest.
 #include "Dialogs.h"
 #include "ScreenKit.h"
+#include "WireContract.h"
 
 #include <QDate>
 #include <QLineEdit>
@@ -37,7 +38,7 @@ private:
         const QDate due = QDate::fromString(edtPrimVenc->text().trimmed(), QStringLiteral("dd/MM/yyyy"));
         if (!due.isValid())
             MensErro(QStringLiteral("Primeiro vencimento: \"%1\" não é uma data dd/mm/aaaa.").arg(edtPrimVenc->text()), true);
-        const QString number = CallServer(QStringLiteral("ORE00406.rdmProposta"), QStringLiteral("GravaProposta"),
+        const QString number = CallServer(ServerObject::Proposta, QStringLiteral("GravaProposta"),
                                           {m_key[0], m_key[1], m_key[2], Number(edtJuros, QStringLiteral("Juros")),
                                            Number(edtParcelas, QStringLiteral("Parcelas")), Number(edtValorParcela, QStringLiteral("Valor da parcela")),
                                            Number(edtEntrada, QStringLiteral("Entrada")), due})

@@ -4,6 +4,7 @@
 #include "DataSetModel.h"
 #include "Dialogs.h"
 #include "ScreenKit.h"
+#include "WireContract.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -46,7 +47,7 @@ private:
         Refresh();
     }
 
-    const QString kObject = QStringLiteral("ORE06700.rdmProduto");
+    const QString kObject = ServerObject::Produto;
     QVariantList m_key;
     TClientDataSet cdsItens{this, QStringLiteral("cdsItens")};
     TDataSource dtsItens{this, QStringLiteral("dtsItens"), &cdsItens};

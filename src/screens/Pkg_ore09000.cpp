@@ -2,6 +2,7 @@
 #include "ClientDataSet.h"
 #include "DataSetModel.h"
 #include "ScreenKit.h"
+#include "WireContract.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -49,7 +50,7 @@ public:
 private:
     void Refresh() { cdsContratante.SetData(CallServer(kObject, QStringLiteral("ListaContratantes"), m_key)); }
 
-    const QString kObject = QStringLiteral("ORE09000.rdmContratante");
+    const QString kObject = ServerObject::Contratante;
     QVariantList m_key;
     TClientDataSet cdsContratante{this, QStringLiteral("cdsContratante")};
     TDataSource dtsContratante{this, QStringLiteral("dtsContratante"), &cdsContratante};
