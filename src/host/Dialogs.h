@@ -20,3 +20,7 @@ int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, in
 
 // Shows an error box; with `abort` true it then ends the operation by the silent abort.
 void MensErro(const QString& text, bool abort);
+
+// Shows an error box and ends the operation by the silent abort: MensErro(text, true), which
+// the compiler knows never returns.
+[[noreturn]] void StopWithError(const QString& text);

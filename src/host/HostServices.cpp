@@ -65,6 +65,12 @@ void MensErro(const QString& text, bool abort)
         Abort();
 }
 
+void StopWithError(const QString& text)
+{
+    MensErro(text, true);
+    Abort();   // not reached: MensErro has aborted already
+}
+
 void LoadBPL(const QString& screenCode, const QVariant& params) { HostServices().loadScreen(screenCode, params); }
 
 bool Pesquisar(TDataSource* dataSource, const QString& texts, bool, bool)

@@ -72,7 +72,7 @@ void TApproval::RegisterNewClient()
     Quote().SetData(CallWithQuoteKey(m_quote.netProcessaOrca, "GetOrcaEvento"));
     cdsInsOrca->SetData(CallWithQuoteKey(netAprovacao, "GetInsOrca"));
     if (cdsInsOrca->IsEmpty())
-        MensErro(Msg("INS_N_INF"), true);
+        StopWithError(Msg("INS_N_INF"));
     if (Quote().State() == dsBrowse)
         Quote().Edit();
     const TClientDataSet& newClient = *m_quote.cdsEndeNovoClie;
@@ -156,8 +156,7 @@ void TApproval::CommercialApproval(WaitScope& wait)
         }
     }
     if (!boAprovSuperior) {
-        MensErro(Msg("APROV_COMERC_N_REALI"), false);
-        Abort();
+        StopWithError(Msg("APROV_COMERC_N_REALI"));
     }
     CheckResultServ(netAprovacao->Call(u"SetAprovComercial"_s, {Quote().Text(u"CDFILIAL"_s), Quote().Text(u"NRORCAEVENTO"_s), Quote().Text(u"NRSEQORCAEVE"_s),
                                                                 QDate::currentDate(), cdsOperadorSup->Text(u"CDVENDEDOR"_s)}));

@@ -59,7 +59,7 @@ bool TApproval::ApprovalChecksAndChoices()
     if (cdsParamOrca->Text(u"IDAPROVORCFILANTPAI"_s) == QLatin1String("N")) {
         cdsVerifOrcaPend->SetData(CheckResultServ(netAprovacao->Call(QStringLiteral("GetVerifOrcaPend"), QuoteKey() << 1)));
         if (!cdsVerifOrcaPend->IsEmpty())
-            MensErro(Msg("Orc_Pai_Aprov"), true);
+            StopWithError(Msg("Orc_Pai_Aprov"));
     }
 
     if (inStatusOrca == TQuoteSituation::Approved) {
@@ -68,7 +68,7 @@ bool TApproval::ApprovalChecksAndChoices()
     }
 
     if (cdsItemOrcaEven->IsEmpty())
-        MensErro(Msg("Item_N_Cad"), true);
+        StopWithError(Msg("Item_N_Cad"));
 
     LoadCeilings(QuoteKey());
 

@@ -60,7 +60,7 @@ void TExecution::MarkExecutionRow()
     cdsOrcaEventoExec->SetFiltered(true);
     if (cdsOrcaEventoExec->IsEmpty()) {
         cdsOrcaEventoExec->SetFiltered(false);
-        MensErro(Format(Msg("ORCA_N_ENCONTRADO_EXEC"), {stNrOrca, stNrSeq}), true);
+        StopWithError(Format(Msg("ORCA_N_ENCONTRADO_EXEC"), {stNrOrca, stNrSeq}));
     }
     cdsOrcaEventoExec->Edit();
     cdsOrcaEventoExec->FieldByName(QStringLiteral("IDMARCADO"))->SetAsString(QStringLiteral("S"));
@@ -124,10 +124,10 @@ void TExecution::CheckOrderOperationType()
 {
     cdsTpOperPed->SetData(CheckResultServ(netFechaOrca->Call(u"GetTpOperPed"_s, {cdsOrcaEventoExec->Text(u"CDFILIAL"_s)})));
     if (cdsTpOperPed->Text(u"IDOBRTPOPPED"_s) == QLatin1String("S") && cdsTpOperPed->Text(u"CDTIPOOPER"_s).isEmpty())
-        MensErro(Msg("Inf_TpOperPed"), true);
+        StopWithError(Msg("Inf_TpOperPed"));
 }
 
-// The generation the parameters name; one this build does not know generates nothing.
+// The generation the parameters name; a kind the system does not know ends the execution.
 QString TExecution::GenerationMethod(Step step)
 {
     const QString kind = cdsParamOrcaEve->Text(u"IDTPPRODPEDOREV"_s);
@@ -135,8 +135,7 @@ QString TExecution::GenerationMethod(Step step)
         return QStringLiteral("FecharOrca");
     if (kind == QLatin1String("C") || kind == QLatin1String("A"))
         return step == Step::Production ? u"ExecOrcaComposicao"_s : u"ExecOrcaComposicaoMat"_s;
-    MensErro(ExecMessages().Msg(QStringLiteral("Inf_TpProdPed")), true);
-    return QString();
+    StopWithError(ExecMessages().Msg(QStringLiteral("Inf_TpProdPed")));
 }
 
 // The server generates the orders; the new client it registered comes back in `newClient`.
@@ -250,7 +249,7 @@ void TExecution::Run()
     // Executed totally: nothing is left to do. Executed for production: it is said, and the
     // materials are made, so that the quote can still reach "executed totally".
     if (inStatusOrca == TQuoteSituation::ExecutedTotally)
-        MensErro(Msg("ORCA_JA_EXECPROD"), true);
+        StopWithError(Msg("ORCA_JA_EXECPROD"));
     const bool productionDone = inStatusOrca == TQuoteSituation::ExecutedForProduction;
     if (productionDone)
         MessageDlg(Msg("ORCA_JA_EXECPROD"), mtInformation, mbOK, 0);
@@ -265,7 +264,7 @@ void TExecution::Run()
     else
         GenerateRequisitions();
     if (inStatusOrca == TQuoteSituation::ExecutedForMaterials || inStatusOrca == TQuoteSituation::ExecutedTotally)
-        MensErro(Msg("ORCA_JA_EXECMAT"), true);
+        StopWithError(Msg("ORCA_JA_EXECMAT"));
     GenerateOrders(Step::Materials, newClient);
 }
 
@@ -275,7 +274,7 @@ void TExecution::Vd_BloqPreBase()
 {
     cdsParamOrcaEve->SetData(CheckResultServ(netExecucao->Call(QStringLiteral("getParamOrcaEve"))));
     if (cdsParamOrcaEve->Text(u"IDORIGPRUNITORE"_s) == QLatin1String("C") && EmptyString(cdsParamOrcaEve->Text(u"CDPBASEITEM"_s)))
-        MensErro(ExecMessages().Msg(QStringLiteral("Inf_PreBase")), true);
+        StopWithError(ExecMessages().Msg(QStringLiteral("Inf_PreBase")));
 }
 
 void TExecution::Vd_ExecProd() { inContMsg = 0; }

@@ -29,7 +29,7 @@ void TClosing::LoadClosingRecord()
 void TClosing::Run()
 {
     if (inStatusOrca == TQuoteSituation::Closed)
-        MensErro(Msg("ORCA_JA_FECHADO"), true);
+        StopWithError(Msg("ORCA_JA_FECHADO"));
 
     {
         const WaitScope wait(MainForm(), TWaitKind::Reading);
@@ -46,12 +46,12 @@ void TClosing::Run()
 
     cdsExisteContratante->SetData(CallUpdatingGlobalKey(netContratante, "GetExisteContratante"));
     if (cdsExisteContratante->IsEmpty())
-        MensErro(Msg("CONTRATANTE_N_INF"), true);
+        StopWithError(Msg("CONTRATANTE_N_INF"));
 
     const QVariant valueCheck = VarElement(CallUpdatingGlobalKey(netContratante, "GetVdValor"), 0, QStringLiteral("GetVdValor"));
     if (!VarIsNull(valueCheck) && !VarToStr(valueCheck).isEmpty()) {
         const QString text = Messages().Msg(VarToStr(valueCheck));
-        MensErro(text.isEmpty() ? VarToStr(valueCheck) : text, true);
+        StopWithError(text.isEmpty() ? VarToStr(valueCheck) : text);
     }
 
     {
@@ -61,7 +61,7 @@ void TClosing::Run()
     }
 
     if (!CallUpdatingGlobalKey(netContratante, "GetQtContratantes").toBool())
-        MensErro(Msg("QT_CONTR_DIF"), true);
+        StopWithError(Msg("QT_CONTR_DIF"));
 
     {
         const WaitScope wait(MainForm(), TWaitKind::Reading);
@@ -71,7 +71,7 @@ void TClosing::Run()
     // Only the quote's own row is marked: without it, another sequence would be closed.
     if (!cdsOrcaEventoFech->Locate(QStringLiteral("CDFILIAL;NRORCAEVENTO;NRSEQORCAEVE"), VarArrayOf({stCdFili, stNrOrca, stNrSeq}),
                                    loCaseInsensitive))
-        MensErro(Format(Msg("ORCA_N_ENCONTRADO"), {stNrOrca, stNrSeq}), true);
+        StopWithError(Format(Msg("ORCA_N_ENCONTRADO"), {stNrOrca, stNrSeq}));
     if (cdsOrcaEventoFech->State() != dsEdit && cdsOrcaEventoFech->State() != dsInsert)
         cdsOrcaEventoFech->Edit();
     cdsOrcaEventoFech->FieldByName(QStringLiteral("IDMARCADO"))->SetAsString(QStringLiteral("S"));

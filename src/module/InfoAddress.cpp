@@ -115,7 +115,7 @@ void TfrmInfoOrca::EnderecoDoCliente()
             cdsEndSalao->SetData(CheckResultServ(processing->approval->netAprovacao->Call(QStringLiteral("GetEndSalao"), key())));
             if (cdsEndSalao->IsEmpty()) {
                 LimpaEndereco();
-                MensErro(MsgAprov("N_Salao_Nao_Cad"), true);
+                StopWithError(MsgAprov("N_Salao_Nao_Cad"));
             }
             if (Pesquisar(dtsEndSalao, msgPadrao->Msg(QStringLiteral("SALAO")) + QLatin1Char('|') + msgPadrao->Msg(QStringLiteral("SALAO_VAZIO")), false, true))
                 CopyAddress(cdsEndSalao, Hall);
@@ -171,7 +171,7 @@ void TfrmInfoOrca::Vd_Endereco(bool Required)
         return;
     try {
         if (dbeEndereco->text().isEmpty() && Required)
-            MensErro(MsgAprov("END_INF"), true);
+            StopWithError(MsgAprov("END_INF"));
     } catch (...) {
         ReturnFocus(dbeEndereco);
         throw;
@@ -207,7 +207,7 @@ void TfrmInfoOrca::Validate(TADOIBQuery* query, TDBEdit* box, const char* field,
             cdsEndContOrca->FieldByName(QString::fromLatin1(field))->SetAsString(Ajusta(box->text(), width));
         if (box->text().isEmpty()) {
             if (required)
-                MensErro(MsgAprov(emptyKey), true);
+                StopWithError(MsgAprov(emptyKey));
             return;
         }
         query->Close();
@@ -215,7 +215,7 @@ void TfrmInfoOrca::Validate(TADOIBQuery* query, TDBEdit* box, const char* field,
             query->ParamByName(param)->SetAsString(cdsEndContOrca->Text(param.mid(2)));
         query->Open();
         if (query->IsEmpty())
-            MensErro(MsgAprov(unknownKey), true);
+            StopWithError(MsgAprov(unknownKey));
         const QString code = query->Text(QString::fromLatin1(field));
         if (nameBox && QLatin1String(field) == QLatin1String("CDPAIS")) {
             nameBox->setText(query->Text(QString::fromLatin1(nameColumn)));

@@ -190,7 +190,7 @@ void TfrmProcOrca::sbtConfirmaClick()
             } else if (inStatusOrca == TQuoteSituation::Approved) {
                 FecharOrca();
             } else {
-                MensErro(Msg("Orca_N_Fech"), true);
+                StopWithError(Msg("Orca_N_Fech"));
             }
             executed = false;
         }
@@ -206,13 +206,13 @@ void TfrmProcOrca::sbtConfirmaClick()
                     ExecOrca();
                     executed = true;
                 } else {
-                    MensErro(Msg("Orca_N_Fech"), true);
+                    StopWithError(Msg("Orca_N_Fech"));
                 }
             } else if (inStatusOrca == TQuoteSituation::Closed) {
                 ExecOrca();
                 executed = true;
             } else {
-                MensErro(Msg("Orca_N_Exec"), true);
+                StopWithError(Msg("Orca_N_Exec"));
             }
         }
     } else if (inStatusOrca == TQuoteSituation::Approved) {
@@ -229,7 +229,7 @@ void TfrmProcOrca::sbtConfirmaClick()
                 ExecOrca();
                 executed = true;
             } else {
-                MensErro(Msg("Orca_N_Exec"), true);
+                StopWithError(Msg("Orca_N_Exec"));
             }
         }
     } else if (rbtAprovFechExec->isChecked()) {

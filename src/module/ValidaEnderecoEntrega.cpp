@@ -49,7 +49,7 @@ void TApproval::ValidaEnderecoEntrega()
         Quote().SetData(CallUpdatingGlobalKey(dialog->quote->netProcessaOrca, "GetOrcaEvento"));
     }
     if (!AddressComplete())
-        MensErro(Msg("End_Entrega_Inf"), true);
+        StopWithError(Msg("End_Entrega_Inf"));
 
     {
         const WaitScope wait(MainForm(), TWaitKind::Reading);
@@ -57,5 +57,5 @@ void TApproval::ValidaEnderecoEntrega()
     }
     for (cdsItemOrcaEven->First(); !cdsItemOrcaEven->Eof(); cdsItemOrcaEven->Next())
         if (cdsItemOrcaEven->Text(u"CDPRODUTO"_s).isEmpty())
-            MensErro(Msg("BLOQ_ORCA_SEM_PROD_CAD"), true);
+            StopWithError(Msg("BLOQ_ORCA_SEM_PROD_CAD"));
 }

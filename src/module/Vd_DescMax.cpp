@@ -58,11 +58,10 @@ void TApproval::Vd_DescMax()
         const QString supervisor = cdsSupervisor->Text(u"CDOPERADOR"_s);
         const bool linkedToSalesperson = !cdsOperadorSup->Text(u"CDVENDEDOR"_s).isEmpty();
         if (!linkedToSalesperson && supervisor.isEmpty())
-            MensErro(Msg("GRSUP_VAZIO"), true);
+            StopWithError(Msg("GRSUP_VAZIO"));
         authorised = CriaConfSenha(supervisor, Msg("SENHA_APROV"), Msg("OPER"));
     }
     if (!authorised) {
-        MensErro(Msg("GERSUP_N_APROV"), false);
-        Abort();
+        StopWithError(Msg("GERSUP_N_APROV"));
     }
 }

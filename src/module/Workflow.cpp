@@ -72,6 +72,6 @@ void TWorkflow::ShowingParameterError(const TMessages& list, const std::function
         const QString message = QString::fromUtf8(e.what());
         if (!message.contains(QLatin1String("N_PARAM_")))
             throw;
-        MensErro(list.KeyedMsg(message), true);
+        StopWithError(list.KeyedMsg(message));
     }
 }

@@ -8,7 +8,6 @@
 
 #include <functional>
 
-class QLatin1String;
 class TClientDataSet;
 class TfrmProcOrca;
 class TMessages;

@@ -29,7 +29,7 @@ private:
         bool ok = false;
         const double value = QString(box->text()).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
         if (!ok)
-            MensErro(QStringLiteral("%1: \"%2\" não é um número.").arg(label, box->text()), true);
+            StopWithError(QStringLiteral("%1: \"%2\" não é um número.").arg(label, box->text()));
         return value;
     }
 
@@ -37,7 +37,7 @@ private:
     {
         const QDate due = QDate::fromString(edtPrimVenc->text().trimmed(), QStringLiteral("dd/MM/yyyy"));
         if (!due.isValid())
-            MensErro(QStringLiteral("Primeiro vencimento: \"%1\" não é uma data dd/mm/aaaa.").arg(edtPrimVenc->text()), true);
+            StopWithError(QStringLiteral("Primeiro vencimento: \"%1\" não é uma data dd/mm/aaaa.").arg(edtPrimVenc->text()));
         const QString number = CallServer(ServerObject::Proposta, QStringLiteral("GravaProposta"),
                                           {m_key[0], m_key[1], m_key[2], Number(edtJuros, QStringLiteral("Juros")),
                                            Number(edtParcelas, QStringLiteral("Parcelas")), Number(edtValorParcela, QStringLiteral("Valor da parcela")),
