@@ -75,6 +75,11 @@ TEST_P(QuoteList, FiltersSearchesAndLaunchesTheModule)
     EXPECT_EQ(forms[0].value("widgets").toObject().value("edtSituacao").toObject().value("text").toString(), "Aprovado");
     EXPECT_EQ(host->UnscriptedCount(), 0);
     EXPECT_EQ(list.cdsOrcamentos.RecordCount(), 1);   // refreshed, filters kept
+    // The server heard that the processing ended: a supervisor's word given in it serves no other.
+    QStringList methods;
+    for (const QJsonObject& call : host->Lines("call"))
+        methods << call.value("method").toString();
+    EXPECT_TRUE(methods.contains("FimProcessamento")) << methods.join(' ').toStdString();
 }
 
 // The display texts of one column, top to bottom.

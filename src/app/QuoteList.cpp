@@ -373,11 +373,14 @@ void TfrmListaOrcamentos::Processar()
     cdsOrcamentos.SetRecNo(current.row() + 1);
     const QVariantList entry{cdsOrcamentos.Text(u"IDSITUORCEVE"_s).toInt(), cdsOrcamentos.Text(u"CDFILIAL"_s), cdsOrcamentos.Text(u"NRORCAEVENTO"_s),
                              cdsOrcamentos.Text(u"NRSEQORCAEVE"_s), Operador(), cbbTela->currentData().toString()};
+    // However the dialog ended, the supervisor's word it asked for ends with it.
     try {
         RunPackageScreen(QStringLiteral("ORE06400"), entry);
     } catch (...) {
+        EndProcessingOnServer();
         Atualizar();
         throw;
     }
+    EndProcessingOnServer();
     Atualizar();
 }

@@ -39,6 +39,18 @@ void LoginToServer(const QString& operatorCode, const QString& password, const Q
     Session().token = result.toString();
 }
 
+void EndProcessingOnServer()
+{
+    if (Session().token.isEmpty())
+        return;
+    try {
+        TNetConnection connection(nullptr, QStringLiteral("netFimProcessamento"), QString(ServerObject::Host));
+        connection.TimeoutMs = 5000;
+        connection.Call(QStringLiteral("FimProcessamento"));
+    } catch (const EHostError&) {
+    }
+}
+
 void LogoutFromServer()
 {
     if (Session().token.isEmpty())

@@ -18,6 +18,11 @@ void LoginToServer(const QString& operatorCode, const QString& password, const Q
 // ended it already, or its idle limit will.
 void LogoutFromServer();
 
+// Tells the server that the processing dialog has ended, so that the supervisor's word it asked
+// for serves no other quote (CRV.rdmHost.FimProcessamento). Never throws: a server that does
+// not hear it lets the word run out at the branch's time.
+void EndProcessingOnServer();
+
 // Logs out when it goes out of scope.
 class TLogoutOnExit {
 public:
