@@ -136,15 +136,16 @@ struct SituationCase {
 
 class ExecutionSituations : public Execution, public ::testing::WithParamInterface<SituationCase> {};
 
-// Executed for production (4), the quote is told so and gets its materials.
+// Executed for production (4), the quote is told so and gets its materials; executed for
+// materials (5), it is told so and gets its production, and the run ends as a finished one.
 INSTANTIATE_TEST_SUITE_P(Cases, ExecutionSituations,
                          ::testing::Values(SituationCase{"closed, orders", 3, "P", 6, "", "FecharOrca", true},
                                            SituationCase{"executed for production, orders", 4, "P", 6, "", "", true},
                                            SituationCase{"executed, orders", 6, "P", 6, "Orçamento já executado para produção.", "", false},
-                                           SituationCase{"executed for materials, orders", 5, "P", 6, "Orçamento já executado para materiais.", "FecharOrca", false},
+                                           SituationCase{"executed for materials, orders", 5, "P", 6, "", "FecharOrca", false},
                                            SituationCase{"closed, requisitions", 3, "R", 5, "", "GeraReqOrcaEve", true},
                                            SituationCase{"executed for production, requisitions", 4, "R", 6, "", "", true},
-                                           SituationCase{"executed for materials, requisitions", 5, "R", 5, "Orçamento já executado para materiais.", "GeraReqOrcaEve", false},
+                                           SituationCase{"executed for materials, requisitions", 5, "R", 5, "", "GeraReqOrcaEve", false},
                                            SituationCase{"executed, no mode", 6, "", 6, "Orçamento já executado para produção.", "", false}),
                          CaseName());
 
@@ -161,6 +162,10 @@ TEST_P(ExecutionSituations, GenerateWhatTheSituationLacks)
     if (c.situation == 4) {
         ASSERT_FALSE(Lines("message").isEmpty());
         EXPECT_EQ(Lines("message").first(), Json(R"({"kind":"message","type":"information","text":"Orçamento já executado para produção."})"));
+    }
+    if (c.situation == 5) {
+        ASSERT_FALSE(Lines("message").isEmpty());
+        EXPECT_EQ(Lines("message").first(), Json(R"({"kind":"message","type":"information","text":"Orçamento já executado para materiais."})"));
     }
     QStringList kinds;   // the department of each generation call
     for (const FakeCall& call : server.CallsTo("ORE02900.rdmExecProc.FecharOrca"))
@@ -414,6 +419,26 @@ TEST_P(ExecutionEndToEnd, AQuoteExecutedForProductionGetsItsMaterials)
     EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000401'").toString(), "6");
     EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000401' AND IDDEPTO = 'M'").toInt(), before + 1);
     EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000401' AND IDDEPTO = 'P' AND NRPEDIDOORIG IS NOT NULL").toInt(), 0);
+}
+
+// Executed for materials, in both generation modes: the production is made and the run ends
+// with the success message; orders take the quote to 6, a requisition leaves it at 5.
+TEST_P(ExecutionEndToEnd, AQuoteExecutedForMaterialsGetsItsProduction)
+{
+    for (const char* mode : {"P", "R"}) {
+        SCOPED_TRACE(mode);
+        Exec("UPDATE PARAMORCA SET IDGERREQEXECORE = ?", {QString::fromLatin1(mode)});
+        Exec("UPDATE ORCAEVENTO SET IDSITUORCEVE = '5' WHERE NRORCAEVENTO = '0000000501'");
+        const qsizetype before = host->Lines("message").size();
+        const QStringList texts = Run("0000000501", R"({"steps":[{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]}]})", 5).mid(before);
+        ASSERT_FALSE(texts.isEmpty());
+        EXPECT_EQ(texts.first(), "Orçamento já executado para materiais.");
+        EXPECT_EQ(texts.last(), "Processamento realizado com sucesso.");
+        EXPECT_EQ(Sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000501'").toString(), *mode == 'P' ? "6" : "5");
+        EXPECT_EQ(Sql("SELECT COUNT(*) FROM PEDIDO WHERE NRORCAEVENTO = '0000000501' AND IDDEPTO = 'M'").toInt(), 1) << "no second materials order";
+        for (const auto& u : host->Lines("unscripted"))
+            ADD_FAILURE() << QJsonDocument(u).toJson().toStdString();
+    }
 }
 
 } // namespace

@@ -246,13 +246,17 @@ void TExecution::Run()
     Vd_BloqPreBase();
     boSemSucess = false;
     VerificationNotice();
-    // Executed totally: nothing is left to do. Executed for production: it is said, and the
-    // materials are made, so that the quote can still reach "executed totally".
+    // Executed totally: nothing is left to do. Executed for one department: it is said, and the
+    // other department's step runs alone, so that the quote can still reach "executed totally"
+    // and the run ends as a finished one.
     if (inStatusOrca == TQuoteSituation::ExecutedTotally)
         StopWithError(Msg("ORCA_JA_EXECPROD"));
     const bool productionDone = inStatusOrca == TQuoteSituation::ExecutedForProduction;
+    const bool materialsDone = inStatusOrca == TQuoteSituation::ExecutedForMaterials;
     if (productionDone)
         MessageDlg(Msg("ORCA_JA_EXECPROD"), mtInformation, mbOK, 0);
+    if (materialsDone)
+        MessageDlg(Msg("ORCA_JA_EXECMAT"), mtInformation, mbOK, 0);
     LoadExecutionPacket();
     MarkExecutionRow();
 
@@ -263,6 +267,8 @@ void TExecution::Run()
         GenerateOrders(Step::Production, newClient);
     else
         GenerateRequisitions();
+    if (materialsDone)
+        return;   // production only
     if (inStatusOrca == TQuoteSituation::ExecutedForMaterials || inStatusOrca == TQuoteSituation::ExecutedTotally)
         StopWithError(Msg("ORCA_JA_EXECMAT"));
     GenerateOrders(Step::Materials, newClient);
