@@ -639,6 +639,22 @@ TEST_P(ApprovalEndToEnd, OverTheCeilingTheSupervisorsPasswordDecides)
     EXPECT_EQ(Situation("0000000103"), "2");
 }
 
+// The server holds the approval to the discount as the workflow measured it, over every option
+// before those not kept were dropped: 90 is 8.9% of quote 102, within the ceiling of 10%, though
+// 20% of the option kept. Nothing is asked, and the approval goes through.
+TEST_P(ApprovalEndToEnd, TheDiscountIsMeasuredOverEveryOptionOnBothSides)
+{
+    Exec("UPDATE ORCAEVENTO SET VRDESCORCEVE = 90 WHERE NRORCAEVENTO = '0000000102'");
+    Exec("UPDATE PARAMORCA SET IDUTAPROVCOMORE = 'N', IDUTLPROPOSTAPGTO = 'N'");
+    Launch("0000000102", R"([{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovar"},{"click":"sbtConfirma"}]},
+        {"form":"TfrmORE00402","actions":[{"click":"btnContinuar"}]},{"tick":["01"]},{"answer":"yes"},{"tick":["001"]},{"answer":"yes"}])");
+    EXPECT_EQ(Messages(), (QStringList{"As outras opções serão exluídas. Deseja continuar?", "Os outros salões serão excluídos. Deseja continuar?",
+                                       "Processamento realizado com sucesso."}));
+    EXPECT_EQ(Situation("0000000102"), "2");
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM ITEMORCA WHERE NRORCAEVENTO = '0000000102'").toInt(), 1);
+    EXPECT_TRUE(host->Lines("password").isEmpty());
+}
+
 TEST_P(ApprovalEndToEnd, AChildOfAPendingParentIsRefused)
 {
     Launch("0000000105", R"([{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovar"},{"click":"sbtConfirma"},{"close":true}]},

@@ -231,6 +231,9 @@ TEST_P(Sessions, TheApprovalIsHeldToTheDiscountMeasuredBeforeItsOptionsWereDropp
 
     // Without options dropped, the items as they are: 103's discount is above its ceiling.
     EXPECT_FALSE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).isEmpty());
+    // An operator with no job is held to it as a plain salesperson is, as the workflow holds him.
+    Exec("UPDATE OPERADOR SET CDVENDEDOR = NULL WHERE CDOPERADOR = 'OPER1'");
+    EXPECT_TRUE(FailOf(Call(kAprova, "SetAprova", Approval("0000000103", "OPER1"))).startsWith("O desconto do orçamento 0001/0000000103/01"));
 }
 
 TEST_P(Sessions, APlainSalespersonsCommercialApprovalNeedsASupervisorsWord)
