@@ -220,6 +220,24 @@ TEST_P(Readiness, TheDemoQuotesThatCompleteHaveNothingBlockingAndFinish)
     EXPECT_EQ(Findings("0000000301").value(0).code, "SITU_INV_ORC");
 }
 
+// Where the workflows were mended, the report agrees with them: a quote executed for materials
+// gets its production, and a discount within the ceiling over every option, though above it
+// on the option kept, asks for no one's word.
+TEST_P(Readiness, TheMendedCasesHaveNothingBlockingAndFinish)
+{
+    Exec("UPDATE ORCAEVENTO SET VRDESCORCEVE = 90 WHERE NRORCAEVENTO = '0000000102'");
+    Exec("UPDATE PARAMORCA SET IDUTAPROVCOMORE = 'N', IDUTLPROPOSTAPGTO = 'N'");
+    for (const char* quote : {"0000000102", "0000000501"})
+        for (const Finding& f : Findings(quote))
+            EXPECT_NE(f.severity, "B") << quote << " " << f.code.toStdString();
+    EXPECT_EQ(Run("0000000501", 5, R"([{"form":"TfrmProcOrca","actions":[{"click":"sbtConfirma"}]}])").last(), "Processamento realizado com sucesso.");
+    EXPECT_EQ(Situation("0000000501"), "6");
+    EXPECT_EQ(Run("0000000102", 1, R"([{"form":"TfrmProcOrca","actions":[{"check":"rbtAprovar"},{"click":"sbtConfirma"}]},
+        {"form":"TfrmORE00402","actions":[{"click":"btnContinuar"}]},{"tick":["01"]},{"answer":"yes"},{"tick":["001"]},{"answer":"yes"}])").last(),
+              "Processamento realizado com sucesso.");
+    EXPECT_EQ(Situation("0000000102"), "2");
+}
+
 TEST_P(Readiness, ThePreviewIsWhatTheExecutionMakes)
 {
     struct Case {
