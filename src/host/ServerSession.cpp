@@ -39,27 +39,33 @@ void LoginToServer(const QString& operatorCode, const QString& password, const Q
     Session().token = result.toString();
 }
 
-void EndProcessingOnServer()
+namespace {
+
+// A call of the host's own object whose answer nothing needs, within 5 s: a failure is let go,
+// since the server ends by itself what it was to be told (a session at its idle limit, a
+// supervisor's word at the branch's time).
+void TellServer(const char* connectionName, const char* method)
 {
-    if (Session().token.isEmpty())
-        return;
     try {
-        TNetConnection connection(nullptr, QStringLiteral("netFimProcessamento"), QString(ServerObject::Host));
+        TNetConnection connection(nullptr, QString::fromLatin1(connectionName), QString(ServerObject::Host));
         connection.TimeoutMs = 5000;
-        connection.Call(QStringLiteral("FimProcessamento"));
+        connection.Call(QString::fromLatin1(method));
     } catch (const EHostError&) {
     }
+}
+
+} // namespace
+
+void EndProcessingOnServer()
+{
+    if (!Session().token.isEmpty())
+        TellServer("netFimProcessamento", "FimProcessamento");
 }
 
 void LogoutFromServer()
 {
     if (Session().token.isEmpty())
         return;
-    try {
-        TNetConnection connection(nullptr, QStringLiteral("netLogout"), QString(ServerObject::Host));
-        connection.TimeoutMs = 5000;
-        connection.Call(QStringLiteral("Logout"));
-    } catch (const EHostError&) {
-    }
+    TellServer("netLogout", "Logout");
     Session().token.clear();
 }
