@@ -220,10 +220,10 @@ TEST_P(Readiness, TheDemoQuotesThatCompleteHaveNothingBlockingAndFinish)
     EXPECT_EQ(Findings("0000000301").value(0).code, "SITU_INV_ORC");
 }
 
-// Where the workflows were mended, the report agrees with them: a quote executed for materials
-// gets its production, and a discount within the ceiling over every option, though above it
-// on the option kept, asks for no one's word.
-TEST_P(Readiness, TheMendedCasesHaveNothingBlockingAndFinish)
+// A quote executed for materials gets its production, and a discount within the ceiling over
+// every option, though above it on the option kept, asks for no one's word: the report finds
+// nothing blocking either, and both finish.
+TEST_P(Readiness, ExecutedForMaterialsAndADiscountWithinTheCeilingOverEveryOptionFinish)
 {
     Exec("UPDATE ORCAEVENTO SET VRDESCORCEVE = 90 WHERE NRORCAEVENTO = '0000000102'");
     Exec("UPDATE PARAMORCA SET IDUTAPROVCOMORE = 'N', IDUTLPROPOSTAPGTO = 'N'");

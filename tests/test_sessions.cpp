@@ -256,6 +256,58 @@ TEST_P(Sessions, APlainSalespersonsCommercialApprovalNeedsASupervisorsWord)
     EXPECT_EQ(FailOf(Call(kAprova, "SetAprovComercial", Key("0000000102") << QDate::currentDate() << "G01")), "");
 }
 
+// Guessing a password through a text the store cannot keep: refused at decoding, for every
+// method, before any password is checked, with the same words whatever the password.
+TEST_P(Sessions, ATextTheStoreCannotKeepIsRefusedBeforeAnythingRuns)
+{
+    const QString nul = QStringLiteral("0001") + QChar(0);
+    QStringList answers;
+    for (const char* guess : {"errada", "ger1"}) {
+        try {
+            LoginToServer(QStringLiteral("GER1"), QString::fromLatin1(guess), nul);
+            answers << QStringLiteral("entrou");
+        } catch (const EHostError& e) {
+            answers << e.message();
+        }
+    }
+    EXPECT_EQ(answers.value(0), answers.value(1));
+    EXPECT_TRUE(answers.value(0).contains("O argumento 3 traz um caractere que não pode ser guardado")) << answers.value(0).toStdString();
+    EXPECT_EQ(Sql("SELECT COUNT(*) FROM SESSAO WHERE CDOPERADOR = 'GER1'").toInt(), 0);
+    const auto refusal = [&](const QVariantList& args) {
+        try {
+            Call(kAprova, "GetGeral", args);
+            return QString();
+        } catch (const EHostError& e) {
+            return e.message();
+        }
+    };
+    EXPECT_TRUE(refusal({"0001", QStringLiteral("0000000101") + QChar(0), "01"}).contains("argumento 2"));
+}
+
+// A failed password check is counted in a transaction of its own: a call that fails after it
+// does not take the count back. The caller never reads the database's own words.
+TEST_P(Sessions, APasswordCheckStaysCountedWhenItsCallFailsAfterwards)
+{
+    // Every journal entry of a login fails from here on.
+    if (store->dialect() == TStore::SQLite) {
+        Exec("CREATE TRIGGER JORNAL_FALHA BEFORE INSERT ON JORNAL WHEN NEW.NMMETODO = 'Login' BEGIN SELECT RAISE(ABORT, 'jornal recusado'); END");
+    } else {
+        Exec("CREATE FUNCTION JORNAL_FALHA() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'jornal recusado'; END $$");
+        Exec("CREATE TRIGGER JORNAL_FALHA BEFORE INSERT ON JORNAL FOR EACH ROW WHEN (NEW.NMMETODO = 'Login') EXECUTE FUNCTION JORNAL_FALHA()");
+    }
+    for (int i = 0; i < 5; ++i) {
+        try {
+            LoginToServer(QStringLiteral("SUP1"), QStringLiteral("errada"), QStringLiteral("0001"));
+            ADD_FAILURE() << "logged in";
+        } catch (const EHostError& e) {
+            EXPECT_TRUE(e.message().contains(QRegularExpression(QStringLiteral("Erro interno do servidor \\(registro \\d+\\)$")))) << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains("jornal recusado") || e.message().contains("JORNAL") || e.message().contains("INSERT")) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(Sql("SELECT QTFALHAS FROM TENTATIVASENHA WHERE CDOPERADOR = 'SUP1'").toInt(), 5);
+    EXPECT_FALSE(Sql("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = 'SUP1'").isNull()) << "locked";
+}
+
 TEST_P(Sessions, FiveFailedPasswordsLockTheOperatorForAWhile)
 {
     auto login = [&](const char* password, const char* operatorCode = "SUP1") {

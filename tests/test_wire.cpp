@@ -6,6 +6,7 @@
 #include "HttpFraming.h"
 #include "Variants.h"
 #include "Wire.h"
+#include "WireEnvelopes.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -168,6 +169,38 @@ TEST(Wire, ReadingAPacketNeverRewritesItsTexts)
 
     for (const auto& [text, data] : shared)
         EXPECT_TRUE(text->constData() == data && !text->data_ptr().isMutable()) << "a read rewrote " << text->toStdString();
+}
+
+// A request whose texts no store can keep is refused whole, wherever the text stands; the
+// escapes are JSON's, as a hostile client would write them.
+TEST(Wire, RequestsWithTextsNoStoreKeepsAreRefused)
+{
+    const struct {
+        const char* what;
+        const char* params;
+        const char* refusal;   // a part of the error, "" when the request is kept
+    } cases[] = {
+        {"plain texts", R"(["0001", "Ação ½ 😀", 3])", ""},
+        {"a NUL", R"(["0001", "0000000101\u0000"])", "argumento 2"},
+        {"half a surrogate pair, refused by the parser", R"(["\ud800x"])", "não é JSON válido"},
+        {"in a list", R"([1, ["a", "\u0000"]])", "argumento 2"},
+        {"in a packet's cell", R"([{"$packet":{"fields":[{"name":"CDFILIAL","type":"string","size":4}],"rows":[["00\u00001"]]}}])", "argumento 1"},
+    };
+    for (const auto& c : cases) {
+        const auto decoded = [&] {
+            Wire::RequireStorable(Wire::DecodeRequest(QByteArray(R"({"jsonrpc":"2.0","id":1,"method":"GetGeral","params":)") + c.params + "}"));
+        };
+        if (*c.refusal == 0) {
+            EXPECT_NO_THROW(decoded()) << c.what;
+            continue;
+        }
+        try {
+            decoded();
+            ADD_FAILURE() << c.what << ": kept";
+        } catch (const EWireError& e) {
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.refusal))) << c.what << ": " << e.message().toStdString();
+        }
+    }
 }
 
 struct BadInput {

@@ -1,9 +1,12 @@
 #include "WireEnvelopes.h"
 
+#include "DataPacket.h"
 #include "WireJson.h"
 
 #include <QMap>
 #include <QString>
+
+#include <algorithm>
 
 namespace Wire {
 
@@ -29,6 +32,33 @@ RequestId readId(const JValue& envelope)
     if (id->value.IsString())
         return jsonString(id->value);
     return id->value.IsInt64() ? id->value.GetInt64() : qint64(0);
+}
+
+// Whether a text can be kept as it is by any store: no NUL character (PostgreSQL's texts cannot
+// hold one) and no half of a surrogate pair (no UTF-8 for it).
+bool Storable(const QString& text) { return !text.contains(QChar(0)) && text.isValidUtf16(); }
+
+bool Storable(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QString: return Storable(value.toString());
+    case QMetaType::QVariantList: {
+        const QVariantList list = value.toList();
+        return std::all_of(list.begin(), list.end(), [](const QVariant& v) { return Storable(v); });
+    }
+    default: break;
+    }
+    if (VarIsPacket(value)) {
+        const TDataPacket packet = value.value<TDataPacket>();
+        for (const CellRow& row : packet.rows())
+            for (const Cell& cell : row)
+                if (const QString* text = std::get_if<QString>(&cell); text && !Storable(*text))
+                    return false;
+        for (const TPacketField& field : packet.fields())
+            if (!Storable(field.name))
+                return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -78,6 +108,15 @@ Request DecodeRequest(const QByteArray& body)
         r.params = decodeValue(params->value, 0).toList();
     }
     return r;
+}
+
+void RequireStorable(const Request& request)
+{
+    if (!Storable(request.method))
+        fail(QStringLiteral("O nome do método traz um caractere que não pode ser guardado (U+0000 ou um substituto isolado)."));
+    for (qsizetype i = 0; i < request.params.size(); ++i)
+        if (!Storable(request.params[i]))
+            fail(QStringLiteral("O argumento %1 traz um caractere que não pode ser guardado (U+0000 ou um substituto isolado).").arg(i + 1));
 }
 
 QByteArray EncodeResponse(const Response& response)

@@ -34,6 +34,9 @@ struct Response {
 
 QByteArray EncodeRequest(const Request& request);
 Request DecodeRequest(const QByteArray& body);
+// EWireError when a text of the request (its method, an argument, a cell of a packet argument)
+// holds a character no store can keep: U+0000, or half of a surrogate pair.
+void RequireStorable(const Request& request);
 QByteArray EncodeResponse(const Response& response);
 Response DecodeResponse(const QByteArray& body);
 

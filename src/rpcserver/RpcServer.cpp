@@ -173,6 +173,9 @@ struct TRpcServer::Impl {
             if (!work.decoded) {
                 Wire::Request call = Wire::DecodeRequest(work.body);
                 work.id = call.id;
+                // Refused here, for every method: a text no store can keep would otherwise
+                // reach the database and be answered by it.
+                Wire::RequireStorable(call);
                 work.request.method = call.method;
                 work.request.params = std::move(call.params);
                 work.body.clear();

@@ -66,13 +66,12 @@ int ConfirmationMinutes(QSqlDatabase& db, const QString& branch)
 // for).
 bool Vouches(TCall& c, const TQuoteKey& key, const TJob& acting, const Sessions::TApprovalInProgress& approval)
 {
-    const TSessionInfo& s = *c.session;
-    if (s.confirmedBy.isEmpty() || !s.confirmedAt.isValid() || s.confirmedAt > c.now
-        || s.confirmedAt.secsTo(c.now) > qint64(ConfirmationMinutes(c.db, s.branch)) * 60)
+    if (approval.confirmedBy.isEmpty() || !approval.confirmedAt.isValid() || approval.confirmedAt > c.now
+        || approval.confirmedAt.secsTo(c.now) > qint64(ConfirmationMinutes(c.db, c.session->branch)) * 60)
         return false;
     if (!approval.confirmedFor.isEmpty() && approval.confirmedFor != key.text())
         return false;
-    const TJob confirmer = JobOf(c.db, s.confirmedBy);
+    const TJob confirmer = JobOf(c.db, approval.confirmedBy);
     if (confirmer.job == QLatin1String("G"))
         return true;
     if (confirmer.salesperson.isEmpty())
@@ -95,7 +94,7 @@ bool HoldsConfirmation(TCall& c, const TQuoteKey& key, const TJob& acting, const
     if (approval.confirmedFor.isEmpty())
         Sessions::BindConfirmation(c.db, *c.session, key.text());
     c.journalNote = QStringLiteral("autorizado por %1 (senha confirmada em %2)")
-                        .arg(c.session->confirmedBy, c.session->confirmedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
+                        .arg(approval.confirmedBy, approval.confirmedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
     return true;
 }
 
@@ -109,7 +108,7 @@ void RequireDiscountAuthorised(TCall& c)
         return;
     // Measured as the approval measures it: over the items as they stood before the approval
     // dropped the options not kept, when it did (SetOpcao); over the items as they are otherwise.
-    const Sessions::TApprovalInProgress approval = Sessions::ApprovalInProgress(c.db, *c.session);
+    const Sessions::TApprovalInProgress approval = Sessions::ApprovalInProgress(c.db, *c.session, c.store.forUpdate());
     const bool above = approval.measuredQuote == key.text() && approval.measuredAbove ? *approval.measuredAbove : DiscountAboveCeiling(c.db, key);
     if (!above || HoldsConfirmation(c, key, acting, approval))
         return;
@@ -126,7 +125,7 @@ void RequireCommercialAuthorised(TCall& c)
     if (c.text(4).trimmed() != acting.salesperson)
         throw EDenied(QStringLiteral("%1: o vendedor informado (%2) não é o do operador %3. Operação recusada.")
                           .arg(c.where(), c.text(4).trimmed(), c.session->operatorCode));
-    if (!acting.plain() || HoldsConfirmation(c, key, acting, Sessions::ApprovalInProgress(c.db, *c.session)))
+    if (!acting.plain() || HoldsConfirmation(c, key, acting, Sessions::ApprovalInProgress(c.db, *c.session, c.store.forUpdate())))
         return;
     throw EDenied(QStringLiteral("A aprovação comercial do orçamento %1 precisa da senha do gerente/supervisor, confirmada nos últimos %2 minutos. "
                                  "Operação recusada.")

@@ -336,7 +336,10 @@ void RegisterExecution(TServerObjects& o)
     // Requisitions for production instead of orders.
     exec.Write(u"GeraReqOrcaEve"_s, 3, u"Requisição"_s, {.right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = kQuoteInPacket}, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
-        RequireQuote(c.db, key);
+        // The quote's row is held, as for orders: two requisition runs of one quote at once
+        // take their turns, the second adding only what the first did not cover.
+        if (Scalar(c.db, u"SELECT IDSITUORCEVE FROM ORCAEVENTO"_s + kWhereKey + c.store.forUpdate(), key.params()).isNull())
+            throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
         const TOrderPlan plan = PlanRequisition(c.db, key);
         const int run = NewRun(c, key);
         if (plan.withItems())

@@ -15,15 +15,15 @@ constexpr const char* kParamControle = "CDPROCHABLANORE s30, CDPROCHABAPRORE s30
 constexpr const char* kQuoteList = "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE fs2, IDSITUORCEVE s1, DSTITUORCEVE s100, "
                                    "NMCLIEORCEVE s50, NMFANTCLIE s50, DTEVENTO t, VRTOTALORCA f, CDVENDEDOR s4, NMFANVEN s50";
 
-// Records the check of the password in the call's second argument (computed before the
-// call's transaction), and tells the journal a wrong or locked one. When the operator is locked, `refusal` is the failed result to answer.
+// The check of the password in the call's second argument (checked and counted before the
+// call's transaction), told to the journal when it was wrong or the operator is locked. When
+// he is locked, `refusal` is the failed result to answer.
 TPasswordVerdict CheckPasswordOfCall(TCall& c, const QString& operatorCode, QVariant& refusal)
 {
-    QDateTime lockedUntil;
-    const TPasswordVerdict verdict = RecordPasswordCheck(c.db, operatorCode, c.passwordRight, c.now, *c.policy, &lockedUntil);
+    const TPasswordVerdict verdict = c.passwordVerdict;
     if (verdict == TPasswordVerdict::Locked) {
         c.journalOutcome = QStringLiteral("locked");
-        refusal = FailResult(LockedText(operatorCode, lockedUntil, c.now));
+        refusal = FailResult(LockedText(operatorCode, c.lockedUntil, c.now));
     } else if (verdict == TPasswordVerdict::Wrong) {
         c.journalOutcome = QStringLiteral("wrong-password");
     }

@@ -195,6 +195,8 @@ QString Dialected(const char* statement, TStore::Dialect dialect)
 void TStore::migrate()
 {
     transaction([&](QSqlDatabase& db) {
+        if (dialect() == PostgreSQL)
+            Run(db, QStringLiteral("SET LOCAL statement_timeout = 0"));   // a migration of a large store takes its time
         Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS ORE_SCHEMA (NRVERSAO INTEGER NOT NULL)"));
         const QVariant current = Scalar(db, QStringLiteral("SELECT MAX(NRVERSAO) FROM ORE_SCHEMA"));
         const int version = current.isNull() ? 0 : current.toInt();

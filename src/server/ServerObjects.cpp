@@ -93,6 +93,17 @@ struct ESessionRefused {
 
 bool IsLogin(const QString& name) { return name == QLatin1String("CRV.rdmHost.Login"); }
 
+// A failure that is not the caller's (the database's, or a fault of the server): the caller
+// gets `text` (or "Erro interno do servidor") with a number, the server's log the detail under
+// that number, since the database's words and SQL are no caller's business.
+QString InternalError(const QString& text, const std::exception& e)
+{
+    static std::atomic<quint64> serial{0};
+    const quint64 number = ++serial;
+    qWarning("ore-server: %s registro %llu: %s", qPrintable(QDateTime::currentDateTime().toString(Qt::ISODateWithMs)), number, e.what());
+    return (text.isEmpty() ? QStringLiteral("Erro interno do servidor") : text) + QStringLiteral(" (registro %1)").arg(number);
+}
+
 } // namespace
 
 TServerObjects::TServerObjects(TStore& store, TSessionPolicy policy)
@@ -210,13 +221,22 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     TRpcRequest acting = request;
     TRpcReply reply;
     std::optional<TSessionInfo> session;
-    bool passwordRight = false;
+    TPasswordVerdict passwordVerdict = TPasswordVerdict::Wrong;
+    QDateTime lockedUntil;
     try {
-        // A password's hash takes tens of milliseconds: it is computed before the transaction,
-        // which then holds no lock meanwhile.
         if (rule.checksPassword) {
+            // A password's hash takes tens of milliseconds: it is computed before any
+            // transaction, which then holds no lock meanwhile. The check is counted in a
+            // transaction of its own, once the caller's session (where the method needs one) is
+            // found, so that nothing the call does afterwards can roll the count back.
+            const QString checked = request.params.value(0).toString().trimmed();
             QSqlDatabase db = m_store.connection();
-            passwordRight = PasswordMatches(db, request.params.value(0).toString().trimmed(), request.params.value(1).toString());
+            const bool right = PasswordMatches(db, checked, request.params.value(1).toString());
+            m_store.transaction([&](QSqlDatabase& counting) {
+                if (!IsLogin(name) && !findSession(counting, request.token, now, false))
+                    throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
+                passwordVerdict = RecordPasswordCheck(counting, checked, right, now, m_policy, &lockedUntil);
+            });
         }
         // Changes run in a transaction that may write; everything else reads, beside writers,
         // in a transaction that refuses a write.
@@ -239,7 +259,7 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
                 acting.operatorCode = session->operatorCode;
                 acting.branch = session->branch;
             }
-            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordRight, {}, {}, &method, this};
+            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordVerdict, lockedUntil, {}, {}, &method, this};
             if (session)
                 Authorize(call, rule);
             reply.result = method.body(call);
@@ -269,9 +289,19 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
             journalAlone(journalled(QStringLiteral("exception"), QString::fromUtf8(e.what())));
         return TRpcReply::Error(QString::fromUtf8(e.what()));
     } catch (const EHostError& e) {
+        // A fault of the call itself (an argument of the wrong type) is told to its caller; the
+        // store's is not.
+        const QString answer = dynamic_cast<const EStoreUnavailable*>(&e) ? InternalError(QStringLiteral("Banco de dados indisponível; tente novamente."), e)
+                               : dynamic_cast<const EStoreError*>(&e)     ? InternalError({}, e)
+                                                                          : e.message();
         if (writes)
-            journalAlone(journalled(QStringLiteral("exception"), e.message()));
-        return TRpcReply::Error(e.message());
+            journalAlone(journalled(QStringLiteral("exception"), answer));
+        return TRpcReply::Error(answer);
+    } catch (const std::exception& e) {
+        const QString answer = InternalError({}, e);
+        if (writes)
+            journalAlone(journalled(QStringLiteral("exception"), answer));
+        return TRpcReply::Error(answer);
     }
     if (session && session->stale && name != QLatin1String("CRV.rdmHost.Logout")) {
         try {

@@ -30,7 +30,10 @@ struct TCall {
     const TSessionInfo* session = nullptr;  // null only while logging in
     QDateTime now;                          // the server's clock when the call began
     const TSessionPolicy* policy = nullptr;
-    bool passwordRight = false;             // methods that check a password: whether it was right
+    // Methods that check a password: the check, counted before the call's transaction, and the
+    // end of the operator's lock when he is locked.
+    TPasswordVerdict passwordVerdict = TPasswordVerdict::Wrong;
+    QDateTime lockedUntil{};
     // What the journal records of the call, when the method says more than its result does.
     QString journalOutcome{};
     QString journalNote{};

@@ -68,12 +68,14 @@ void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QSt
         {confirmedBy, PreciseStamp(now), session.tokenHash});
 }
 
-TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session)
+TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session, const QString& forUpdate)
 {
-    TRows q = Run(db, QStringLiteral("SELECT DSORCACONF, DSORCAAPROV, IDDESCACIMA FROM SESSAO WHERE DSTOKENHASH = ?"), {session.tokenHash});
+    TRows q = Run(db, QStringLiteral("SELECT CDOPERCONF, DTCONF, DSORCACONF, DSORCAAPROV, IDDESCACIMA FROM SESSAO WHERE DSTOKENHASH = ?") + forUpdate,
+                  {session.tokenHash});
     if (!q.next())
         return {};
-    return {q.value(0).toString(), q.value(1).toString(), q.isNull(2) ? std::nullopt : std::optional<bool>(q.value(2).toString() == QLatin1String("S"))};
+    return {q.value(0).toString(), Parse(q.value(1)), q.value(2).toString(), q.value(3).toString(),
+            q.isNull(4) ? std::nullopt : std::optional<bool>(q.value(4).toString() == QLatin1String("S"))};
 }
 
 void BindConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& quote)
@@ -115,7 +117,8 @@ TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCo
     Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 0) ON CONFLICT (CDOPERADOR) DO NOTHING"), {counted});
     const QString forUpdate = db.driverName() == QLatin1String("QPSQL") ? QStringLiteral(" FOR UPDATE") : QString();
     TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + forUpdate, {counted});
-    row.next();
+    if (!row.next())
+        throw EStoreError(QStringLiteral("A contagem de senhas de %1 sumiu no meio da verificação.").arg(counted));
     const int failures = row.value(0).toInt();
     const QDateTime until = Parse(row.value(1));
     if (until.isValid() && until > now) {
@@ -125,7 +128,8 @@ TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCo
     }
     // A success starts a fresh count; so does a failure after a lock that is over.
     if (right) {
-        Run(db, QStringLiteral("DELETE FROM TENTATIVASENHA WHERE CDOPERADOR = ?"), {counted});
+        // Reset, not deleted: a check of the same operator waiting for the row finds it.
+        Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL WHERE CDOPERADOR = ?"), {counted});
         return TPasswordVerdict::Right;
     }
     const int counting = (until.isValid() ? 0 : failures) + 1;

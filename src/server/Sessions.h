@@ -64,11 +64,15 @@ void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QSt
 // The approval in progress in a session, as its writes left it: the quote the supervisor's
 // word went to, and the discount measured before the approval dropped any option.
 struct TApprovalInProgress {
+    QString confirmedBy;                 // who gave the word, and when
+    QDateTime confirmedAt;
     QString confirmedFor;                // "branch/number/sequence", empty while the word is unused
     QString measuredQuote;
     std::optional<bool> measuredAbove;   // above the ceiling, for measuredQuote
 };
-TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session);
+// Read under the session row's lock (`forUpdate`, TStore::forUpdate): two changes of one
+// session at once are judged one after the other, so one word cannot serve two quotes.
+TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session, const QString& forUpdate);
 void BindConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& quote);
 void RecordDiscountMeasure(QSqlDatabase& db, const TSessionInfo& session, const QString& quote, bool above);
 // The approval is recorded, or the processing that asked for the word has ended: the word and

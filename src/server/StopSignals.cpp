@@ -51,8 +51,9 @@ TStopSignals::~TStopSignals()
     Handle(SIGTERM, SIG_DFL);
     Handle(SIGINT, SIG_DFL);
     g_pipeWrite = -1;
-    ::close(m_pipe[0]);
-    ::close(m_pipe[1]);
+    // The pipe stays open for the life of the process: a handler still running on another
+    // thread may write to it yet, and must never write to a descriptor reused meanwhile.
+    m_notifier->setEnabled(false);
 }
 
 void TStopSignals::received()

@@ -15,7 +15,7 @@ public:
     // Installs the handler for SIGTERM and SIGINT; one object at a time. EHostError when the
     // pipe cannot be made.
     explicit TStopSignals(std::function<void(int signal)> stop, QObject* parent = nullptr);
-    // Restores the default disposition of both signals.
+    // Restores the default disposition of both signals (the pipe itself stays open).
     ~TStopSignals() override;
 
 private:

@@ -117,7 +117,7 @@ public:
             const QString error = QString::fromUtf8(sqlite3_errmsg(handle));
             sqlite3_finalize(slot);
             m_statements.remove(sql);
-            throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(error, sql.simplified()));
+            throw EStoreError(QStringLiteral("SQL inválido (%1): %2").arg(error, sql.simplified()));
         }
         return slot;
     }
@@ -204,23 +204,25 @@ QSqlDatabase TStore::threadConnection()
             db.setConnectOptions(QStringLiteral("connect_timeout=10;keepalives=1;keepalives_idle=10;keepalives_interval=5;keepalives_count=3"));
         }
         if (db.open()) {
-            prepare(db, name);
-            return db;
+            try {
+                prepare(db, name);
+                return db;
+            } catch (const EStoreError& e) {
+                db.close();
+                error = e.message();
+            }
+        } else {
+            error = db.lastError().text();
         }
-        error = db.lastError().text();
     }
     QSqlDatabase::removeDatabase(name);   // a failed open leaves nothing behind
-    throw EHostError(QStringLiteral("O banco %1 não pôde ser aberto: %2").arg(m_dialect == SQLite ? m_file : m_database, error));
+    throw EStoreUnavailable(QStringLiteral("O banco %1 não pôde ser aberto: %2").arg(m_dialect == SQLite ? m_file : m_database, error));
 }
 
 void TStore::prepare(QSqlDatabase& db, const QString& name)
 {
-    {
-        auto statements = std::make_shared<TConnectionState>();
-        db.driver()->setProperty(StateProperty, QVariant::fromValue(statements.get()));
-        QMutexLocker lock(&m_mutex);
-        m_connections.emplace_back(name, std::move(statements));
-    }
+    // The connection's settings first (statements without values need no state); the
+    // connection is recorded only once they all hold.
     if (m_dialect == SQLite) {
         Run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         Run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
@@ -231,6 +233,10 @@ void TStore::prepare(QSqlDatabase& db, const QString& name)
         // A read-only transaction begun ahead waits on the connection between calls (settle).
         Run(db, QStringLiteral("SET idle_in_transaction_session_timeout = 0"));
     }
+    auto statements = std::make_shared<TConnectionState>();
+    db.driver()->setProperty(StateProperty, QVariant::fromValue(statements.get()));
+    QMutexLocker lock(&m_mutex);
+    m_connections.emplace_back(name, std::move(statements));
 }
 
 void TStore::forget(const QString& name)
@@ -325,7 +331,7 @@ QSqlQuery Prepare(QSqlDatabase& db, const QString& sql)
     // forward-only result of PostgreSQL's driver would lose.
     QSqlQuery q(db);
     if (!q.prepare(sql))
-        throw EHostError(QStringLiteral("SQL inválido (%1): %2").arg(q.lastError().text(), sql.simplified()));
+        throw EStoreError(QStringLiteral("SQL inválido (%1): %2").arg(q.lastError().text(), sql.simplified()));
     return q;
 }
 
@@ -338,7 +344,7 @@ TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
         // databases prepare only queries and data changes.
         QSqlQuery q(db);
         if (!q.exec(sql))
-            throw EHostError(QStringLiteral("Erro do banco: %1 (%2)").arg(q.lastError().text(), sql.simplified().left(200)));
+            throw EStoreError(QStringLiteral("Erro do banco: %1 (%2)").arg(q.lastError().text(), sql.simplified().left(200)));
         return TRows(std::make_shared<QSqlQuery>(std::move(q)), false);
     }
     std::shared_ptr<QSqlQuery>& kept = PreparedOf(db)[sql];
@@ -352,7 +358,7 @@ TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
     for (int i = 0; i < params.size(); ++i)
         q->bindValue(i, VarIsClear(params[i]) ? QVariant() : params[i]);
     if (!q->exec())
-        throw EHostError(QStringLiteral("Erro do banco: %1").arg(q->lastError().text()));
+        throw EStoreError(QStringLiteral("Erro do banco: %1 (%2)").arg(q->lastError().text(), sql.simplified().left(200)));
     const bool isKept = q == kept;
     return TRows(std::move(q), isKept);
 }
@@ -502,7 +508,7 @@ TDataPacket SelectSqlite(sqlite3* handle, TSqliteStatements& statements, const Q
         if (step == SQLITE_DONE)
             break;
         if (step != SQLITE_ROW)
-            throw EHostError(QStringLiteral("Erro do banco: %1").arg(QString::fromUtf8(sqlite3_errmsg(handle))));
+            throw EStoreError(QStringLiteral("Erro do banco: %1").arg(QString::fromUtf8(sqlite3_errmsg(handle))));
         CellRow row(size_t(fields.size()));
         for (int i = 0; i < fields.size(); ++i) {
             const int c = columns[size_t(i)];

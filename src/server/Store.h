@@ -3,6 +3,7 @@
 // Every remote call runs in one transaction on the connection of the thread serving it.
 
 #include "DataPacket.h"
+#include "Errors.h"
 
 #include <QMutex>
 #include <QSqlDatabase>
@@ -16,6 +17,19 @@
 #include <memory>
 #include <utility>
 #include <vector>
+
+// What the database said when a statement, a transaction or a connection failed: the detail is
+// for the server's log, never for a caller (TServerObjects answers "Erro interno do servidor").
+class EStoreError : public EHostError {
+public:
+    using EHostError::EHostError;
+};
+
+// The database cannot be reached.
+class EStoreUnavailable : public EStoreError {
+public:
+    using EStoreError::EStoreError;
+};
 
 class TStore {
 public:
@@ -61,7 +75,8 @@ public:
     QString forUpdate() const { return m_dialect == PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString(); }
 
     // PostgreSQL: the longest a statement may run before the database cancels it and undoes
-    // its transaction (0: no limit; 60 s unless set). For connections opened after the call.
+    // its transaction (0: no limit; 60 s unless set; a migration has none). For connections
+    // opened after the call.
     void setStatementTimeout(int seconds) { m_statementTimeoutSeconds = seconds; }
     // The connections open on any thread.
     int connectionCount();
@@ -115,7 +130,7 @@ private:
     bool m_kept;
 };
 
-// Runs `sql` with positional parameters ("?"); throws EHostError with the database's text.
+// Runs `sql` with positional parameters ("?"); throws EStoreError with the database's text.
 TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 

@@ -133,7 +133,8 @@ int main(int argc, char** argv)
          QStringLiteral("16777216")},
         {QStringLiteral("log-slow"), QStringLiteral("escreve na saída de erros cada chamada mais lenta que MS milissegundos"), QStringLiteral("MS")},
         {QStringLiteral("statement-timeout"),
-         QStringLiteral("PostgreSQL: segundos que um comando pode durar antes de o banco cancelá-lo e desfazer sua transação (padrão 60)"),
+         QStringLiteral("PostgreSQL: segundos que um comando pode durar antes de o banco cancelá-lo e desfazer sua transação; 0, sem limite "
+                        "(padrão 60; a migração do esquema não tem limite)"),
          QStringLiteral("SEGUNDOS"), QStringLiteral("60")},
         {QStringLiteral("drain-seconds"),
          QStringLiteral("segundos que uma parada espera pelas chamadas em curso; depois o processo termina sem elas, e o banco desfaz o que "
@@ -171,9 +172,14 @@ int main(int argc, char** argv)
     if (positiveOption(parser, QStringLiteral("session-idle"), policy.idleMinutes) + positiveOption(parser, QStringLiteral("lockout-after"), policy.lockoutAfter)
         + positiveOption(parser, QStringLiteral("lockout-minutes"), policy.lockoutMinutes) + positiveOption(parser, QStringLiteral("workers"), serving.workers)
         + positiveOption(parser, QStringLiteral("idle-timeout"), idleSeconds) + positiveOption(parser, QStringLiteral("max-connections"), serving.maxConnections)
-        + positiveOption(parser, QStringLiteral("max-body"), maxBody) + positiveOption(parser, QStringLiteral("statement-timeout"), statementTimeout)
-        + positiveOption(parser, QStringLiteral("drain-seconds"), drainSeconds))
+        + positiveOption(parser, QStringLiteral("max-body"), maxBody) + positiveOption(parser, QStringLiteral("drain-seconds"), drainSeconds))
         return 2;
+    bool timeoutOk = false;
+    statementTimeout = parser.value(QStringLiteral("statement-timeout")).toInt(&timeoutOk);
+    if (!timeoutOk || statementTimeout < 0)
+        return fail(QStringLiteral("--statement-timeout deve ser um número de segundos, 0 para nenhum limite (recebido \"%1\")")
+                        .arg(parser.value(QStringLiteral("statement-timeout"))),
+                    2);
     serving.idleTimeoutMs = idleSeconds * 1000;
     serving.maxBodyBytes = maxBody;
     if (parser.isSet(QStringLiteral("log-slow"))) {
