@@ -201,6 +201,7 @@ TEST_P(Concurrency, AStopWithACallStuckOnTheDatabaseEndsWithinItsWait)
     Relay relay(quint16(database.port(5432)));
     QUrl through = database;
     through.setPort(relay.Port());
+    through.setPassword(u"segredo"_s);   // the test's database trusts loopback: it is only shown, or not
 
     QProcess process;
     process.start(QCoreApplication::applicationDirPath() + u"/ore-server"_s,
@@ -209,6 +210,7 @@ TEST_P(Concurrency, AStopWithACallStuckOnTheDatabaseEndsWithinItsWait)
     const QByteArray banner = process.readAllStandardOutput();
     const quint16 port = quint16(banner.mid(banner.lastIndexOf(':') + 1).split(',').first().toInt());
     ASSERT_GT(port, 0) << banner.toStdString();
+    EXPECT_FALSE(banner.contains("segredo")) << "the database's password is never printed";
 
     QTcpSocket client;
     client.connectToHost(u"127.0.0.1"_s, port);

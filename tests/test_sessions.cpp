@@ -308,6 +308,22 @@ TEST_P(Sessions, APasswordCheckStaysCountedWhenItsCallFailsAfterwards)
     EXPECT_FALSE(Sql("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = 'SUP1'").isNull()) << "locked";
 }
 
+// A session in use is never taken for idle, however short the idle limit.
+TEST_P(Sessions, ASessionInUseOutlivesAShortIdleLimit)
+{
+    TServerObjects shortIdle(*store, TSessionPolicy{.idleMinutes = 1});
+    RegisterAll(shortIdle);
+    const QString token = OpenSession("OPER1");
+    const auto read = [&] { return shortIdle.Dispatch({"ORE06400.rdmProcOrca", "GetOperControle", {"OPER1"}, {}, {}, token}); };
+    for (int seconds = 40; seconds <= 200; seconds += 40) {
+        shortIdle.SetClockAhead(seconds);
+        const TRpcReply reply = read();
+        EXPECT_FALSE(reply.isError) << seconds << " s: " << reply.errorMessage.toStdString();
+    }
+    shortIdle.SetClockAhead(200 + 61);   // then idle past the limit
+    EXPECT_EQ(read().httpStatus, 401);
+}
+
 TEST_P(Sessions, FiveFailedPasswordsLockTheOperatorForAWhile)
 {
     auto login = [&](const char* password, const char* operatorCode = "SUP1") {

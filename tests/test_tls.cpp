@@ -14,6 +14,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QSslCipher>
 
 namespace {
 
@@ -89,6 +92,27 @@ TEST_F(Tls, TheServersCertificateIsVerifiedAndPlainHttpGetsNothing)
     EXPECT_TRUE(unknown.contains("certificado do servidor recusado")) << unknown.toStdString();
     const QString system = Outcome(true, {});
     EXPECT_TRUE(system.contains("certificado do servidor recusado")) << system.toStdString();
+}
+
+// The server speaks only forward-secret suites with authenticated encryption: a client that
+// offers nothing but CBC is refused; one that offers GCM on TLS 1.2, or TLS 1.3, is served.
+TEST_F(Tls, OnlyForwardSecretAuthenticatedSuitesAreSpoken)
+{
+    const auto handshake = [&](QSsl::SslProtocol protocol, const QString& cipher) {
+        QSslSocket socket;
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setProtocol(protocol);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        if (!cipher.isEmpty())
+            configuration.setCiphers({QSslCipher(cipher)});
+        socket.setSslConfiguration(configuration);
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), rpc.Port());
+        return socket.waitForEncrypted(5000);
+    };
+    EXPECT_FALSE(handshake(QSsl::TlsV1_2, QStringLiteral("ECDHE-ECDSA-AES128-SHA"))) << "CBC with SHA-1";
+    EXPECT_FALSE(handshake(QSsl::TlsV1_2, QStringLiteral("ECDHE-ECDSA-AES256-SHA384"))) << "CBC";
+    EXPECT_TRUE(handshake(QSsl::TlsV1_2, QStringLiteral("ECDHE-ECDSA-AES128-GCM-SHA256")));
+    EXPECT_TRUE(handshake(QSsl::TlsV1_3, QString()));
 }
 
 TEST_F(Tls, OreHostRefusesACertificateOfAnUnknownAuthority)

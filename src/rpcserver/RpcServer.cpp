@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
@@ -337,6 +338,16 @@ void TRpcServer::UseTls(const QString& certificateFile, const QString& keyFile)
     configuration.setPrivateKey(key);
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);   // clients are known by their session, not by a certificate
     configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    // Only forward-secret key exchange with authenticated encryption: TLS 1.3's suites, and
+    // TLS 1.2's ephemeral (EC)DH with GCM or ChaCha20-Poly1305. Static RSA and CBC are refused.
+    QList<QSslCipher> ciphers;
+    for (const QSslCipher& cipher : QSslConfiguration::supportedCiphers()) {
+        const QString encryption = cipher.encryptionMethod().toUpper(), exchange = cipher.keyExchangeMethod().toUpper();
+        const bool aead = encryption.contains(QLatin1String("GCM")) || encryption.contains(QLatin1String("CHACHA20"));
+        if (aead && (cipher.protocol() == QSsl::TlsV1_3 || exchange == QLatin1String("ECDH") || exchange == QLatin1String("DH")))
+            ciphers << cipher;
+    }
+    configuration.setCiphers(ciphers);
     d->tls = configuration;
 }
 

@@ -48,7 +48,9 @@ std::optional<TSessionInfo> Alive(const TStoredSession& stored, const QDateTime&
     if (!stored.lastUse.isValid() || stored.lastUse.secsTo(now) > qint64(policy.idleMinutes) * 60)
         return std::nullopt;   // removed by the next login
     TSessionInfo session = stored.session;
-    session.stale = stored.lastUse.secsTo(now) >= 60;   // the last use is written at most once a minute
+    // The last use is written at most once a minute, and at least twice within the idle time, so
+    // that a session in use never looks idle for longer than the limit, however short.
+    session.stale = stored.lastUse.secsTo(now) >= std::min<qint64>(60, qint64(policy.idleMinutes) * 30);
     return session;
 }
 

@@ -61,6 +61,15 @@ TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
     }
 }
 
+QString TStore::displayUrl() const
+{
+    if (m_password.isEmpty())
+        return m_url;
+    QUrl shown(m_url);
+    shown.setPassword(QStringLiteral("****"));
+    return shown.toString();
+}
+
 QByteArray TStore::connectionInfo() const
 {
     // Values quoted, with their quotes and backslashes escaped. A lost peer is noticed within

@@ -41,6 +41,8 @@ public:
 
     Dialect dialect() const { return m_dialect; }
     const QString& url() const { return m_url; }
+    // The URL as it may be shown: without the database's password.
+    QString displayUrl() const;
     // PostgreSQL: the store's database as libpq's connection string takes it, for a connection
     // made outside Qt (TChannelListener).
     QByteArray connectionInfo() const;

@@ -205,7 +205,7 @@ int main(int argc, char** argv)
         if (tls)
             server.UseTls(certificate, key);
         server.Listen(address, quint16(port));
-        std::printf("ore-server: %s, escutando em %s:%d%s, %d chamadas ao mesmo tempo\n", qPrintable(store.url()), qPrintable(address.toString()),
+        std::printf("ore-server: %s, escutando em %s:%d%s, %d chamadas ao mesmo tempo\n", qPrintable(store.displayUrl()), qPrintable(address.toString()),
                     server.Port(), tls ? " (HTTPS)" : "", serving.workers);
         std::fflush(stdout);
         const TStopSignals stopSignals([](int) { QCoreApplication::quit(); });
