@@ -108,7 +108,7 @@ void RequireDiscountAuthorised(TCall& c)
         return;
     // Measured as the approval measures it: over the items as they stood before the approval
     // dropped the options not kept, when it did (SetOpcao); over the items as they are otherwise.
-    const Sessions::TApprovalInProgress approval = Sessions::ApprovalInProgress(c.db, *c.session, c.store.forUpdate());
+    const Sessions::TApprovalInProgress approval = Sessions::ApprovalInProgress(c.db, *c.session);
     const bool above = approval.measuredQuote == key.text() && approval.measuredAbove ? *approval.measuredAbove : DiscountAboveCeiling(c.db, key);
     if (!above || HoldsConfirmation(c, key, acting, approval))
         return;
@@ -125,7 +125,7 @@ void RequireCommercialAuthorised(TCall& c)
     if (c.text(4).trimmed() != acting.salesperson)
         throw EDenied(QStringLiteral("%1: o vendedor informado (%2) não é o do operador %3. Operação recusada.")
                           .arg(c.where(), c.text(4).trimmed(), c.session->operatorCode));
-    if (!acting.plain() || HoldsConfirmation(c, key, acting, Sessions::ApprovalInProgress(c.db, *c.session, c.store.forUpdate())))
+    if (!acting.plain() || HoldsConfirmation(c, key, acting, Sessions::ApprovalInProgress(c.db, *c.session)))
         return;
     throw EDenied(QStringLiteral("A aprovação comercial do orçamento %1 precisa da senha do gerente/supervisor, confirmada nos últimos %2 minutos. "
                                  "Operação recusada.")

@@ -264,12 +264,8 @@ QVariant Generate(TCall& c, bool byComposition)
     const QString kindLetter = c.text(3);
     if (kindLetter != QLatin1String("P") && kindLetter != QLatin1String("M"))
         throw ERefusal(QStringLiteral("%1: o departamento deve ser \"P\" ou \"M\" (recebido \"%2\").").arg(c.where(), kindLetter));
-    // The quote's row is held to the end of the transaction: a second generation of the same
-    // quote, on any server, waits for this one and then finds its department done.
-    const QVariant held = Scalar(c.db, u"SELECT IDSITUORCEVE FROM ORCAEVENTO"_s + kWhereKey + c.store.forUpdate(), key.params());
-    if (held.isNull())
-        throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
-    const QString situation = held.toString();
+    // Held: a second generation of the same quote waits for this one and finds its department done.
+    const QString situation = HoldQuote(c.db, key);
     if (situation < QLatin1String("3") || situation > QLatin1String("6"))
         throw ERefusal(QStringLiteral("Orçamento %1 não está fechado. Execução bloqueada.").arg(key.text()));
     // Production is done at 4 and 6, the materials at 5 and 6: a department is never executed
@@ -329,17 +325,19 @@ void RegisterExecution(TServerObjects& o)
         return Pack(Select(c.db, "IDOBRTPOPPED s1, CDTIPOOPER s2", u"SELECT IDOBRTPOPPED, CDTIPOOPER FROM PARAMORCA WHERE CDFILIAL = ?"_s, {c.text(0)}));
     });
 
-    exec.Write(u"FecharOrca"_s, 5, {u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s}, {.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket}, [](TCall& c) { return Generate(c, false); });
-    exec.Write(u"ExecOrcaComposicao"_s, 5, {u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s}, {.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket}, [](TCall& c) { return Generate(c, true); });
-    exec.Write(u"ExecOrcaComposicaoMat"_s, 5, {u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s}, {.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket}, [](TCall& c) { return Generate(c, true); });
+    // The generations: packet, operator, new client, department ("P" or "M"), branch.
+    const TMethodLabel generation{u"Execução (produção)"_s, 3, u"M"_s, u"Execução (materiais)"_s};
+    const TMethodRule generating{.right = "EXECUTAR", .operatorArg = 1, .branchArg = 4, .quote = kQuoteInPacket};
+    exec.Write(u"FecharOrca"_s, 5, generation, generating, [](TCall& c) { return Generate(c, false); });
+    exec.Write(u"ExecOrcaComposicao"_s, 5, generation, generating, [](TCall& c) { return Generate(c, true); });
+    exec.Write(u"ExecOrcaComposicaoMat"_s, 5, generation, generating, [](TCall& c) { return Generate(c, true); });
 
     // Requisitions for production instead of orders.
     exec.Write(u"GeraReqOrcaEve"_s, 3, u"Requisição"_s, {.right = "EXECUTAR", .operatorArg = 2, .branchArg = 1, .quote = kQuoteInPacket}, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
-        // The quote's row is held, as for orders: two requisition runs of one quote at once
-        // take their turns, the second adding only what the first did not cover.
-        if (Scalar(c.db, u"SELECT IDSITUORCEVE FROM ORCAEVENTO"_s + kWhereKey + c.store.forUpdate(), key.params()).isNull())
-            throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
+        // Held, as for orders: two requisition runs of one quote take their turns, the second
+        // adding only what the first did not cover.
+        HoldQuote(c.db, key);
         const TOrderPlan plan = PlanRequisition(c.db, key);
         const int run = NewRun(c, key);
         if (plan.withItems())

@@ -36,14 +36,21 @@ TQuoteKey KeyOf(const TCall& call, int first)
     return {call.text(first), call.text(first + 1), call.text(first + 2)};
 }
 
-QString RequireQuote(QSqlDatabase& db, const TQuoteKey& key)
+namespace {
+
+QString SituationOf(QSqlDatabase& db, const TQuoteKey& key, const QString& lock)
 {
-    const QVariant situation = Scalar(db, QStringLiteral("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?"),
+    const QVariant situation = Scalar(db, QStringLiteral("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = ? AND NRORCAEVENTO = ? AND NRSEQORCAEVE = ?") + lock,
                                       key.params());
     if (!situation.isValid() || situation.isNull())
         throw ERefusal(QStringLiteral("Orçamento %1 não encontrado.").arg(key.text()));
     return situation.toString();
 }
+
+} // namespace
+
+QString RequireQuote(QSqlDatabase& db, const TQuoteKey& key) { return SituationOf(db, key, {}); }
+QString HoldQuote(QSqlDatabase& db, const TQuoteKey& key) { return SituationOf(db, key, ForUpdate(db)); }
 
 TQuoteTotals Totals(QSqlDatabase& db, const TQuoteKey& key)
 {

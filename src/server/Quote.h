@@ -16,6 +16,9 @@ struct TQuoteKey {
 TQuoteKey KeyOf(const TCall& call, int first = 0);
 // The situation of the quote ('1' to '8'); a refusal when there is no such quote.
 QString RequireQuote(QSqlDatabase& db, const TQuoteKey& key);
+// The same, the quote's row held to the end of the transaction: a second change of the quote,
+// on any server, waits for this one and then sees what it did.
+QString HoldQuote(QSqlDatabase& db, const TQuoteKey& key);
 
 struct TQuoteTotals {
     double items = 0;        // quantity times value, every option

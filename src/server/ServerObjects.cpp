@@ -218,6 +218,13 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         return entry;
     };
 
+    // A call that ended in an exception: a change is journalled as such, in a transaction of its own.
+    const auto raised = [&](const QString& answer) {
+        if (writes)
+            journalAlone(journalled(QStringLiteral("exception"), answer));
+        return TRpcReply::Error(answer);
+    };
+
     TRpcRequest acting = request;
     TRpcReply reply;
     std::optional<TSessionInfo> session;
@@ -285,23 +292,15 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
             journalAlone(journalled(QStringLiteral("fail"), QString::fromUtf8(e.what())));
         return TRpcReply::Fail(QString::fromUtf8(e.what()));
     } catch (const EServerError& e) {
-        if (writes)
-            journalAlone(journalled(QStringLiteral("exception"), QString::fromUtf8(e.what())));
-        return TRpcReply::Error(QString::fromUtf8(e.what()));
+        return raised(QString::fromUtf8(e.what()));
+    } catch (const EStoreUnavailable& e) {
+        return raised(InternalError(QStringLiteral("Banco de dados indisponível; tente novamente."), e));
+    } catch (const EStoreError& e) {
+        return raised(InternalError({}, e));
     } catch (const EHostError& e) {
-        // A fault of the call itself (an argument of the wrong type) is told to its caller; the
-        // store's is not.
-        const QString answer = dynamic_cast<const EStoreUnavailable*>(&e) ? InternalError(QStringLiteral("Banco de dados indisponível; tente novamente."), e)
-                               : dynamic_cast<const EStoreError*>(&e)     ? InternalError({}, e)
-                                                                          : e.message();
-        if (writes)
-            journalAlone(journalled(QStringLiteral("exception"), answer));
-        return TRpcReply::Error(answer);
+        return raised(e.message());   // the call's own fault (an argument of the wrong type), told to its caller
     } catch (const std::exception& e) {
-        const QString answer = InternalError({}, e);
-        if (writes)
-            journalAlone(journalled(QStringLiteral("exception"), answer));
-        return TRpcReply::Error(answer);
+        return raised(InternalError({}, e));
     }
     if (session && session->stale && name != QLatin1String("CRV.rdmHost.Logout")) {
         try {

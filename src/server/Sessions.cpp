@@ -70,9 +70,9 @@ void RecordConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QSt
         {confirmedBy, PreciseStamp(now), session.tokenHash});
 }
 
-TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session, const QString& forUpdate)
+TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session)
 {
-    TRows q = Run(db, QStringLiteral("SELECT CDOPERCONF, DTCONF, DSORCACONF, DSORCAAPROV, IDDESCACIMA FROM SESSAO WHERE DSTOKENHASH = ?") + forUpdate,
+    TRows q = Run(db, QStringLiteral("SELECT CDOPERCONF, DTCONF, DSORCACONF, DSORCAAPROV, IDDESCACIMA FROM SESSAO WHERE DSTOKENHASH = ?") + ForUpdate(db),
                   {session.tokenHash});
     if (!q.next())
         return {};
@@ -117,8 +117,7 @@ TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCo
     // of one operator on any server of the store are judged one after the other, each on the
     // count the one before left (SQLite's write lock already orders them).
     Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 0) ON CONFLICT (CDOPERADOR) DO NOTHING"), {counted});
-    const QString forUpdate = db.driverName() == QLatin1String("QPSQL") ? QStringLiteral(" FOR UPDATE") : QString();
-    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + forUpdate, {counted});
+    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + ForUpdate(db), {counted});
     if (!row.next())
         throw EStoreError(QStringLiteral("A contagem de senhas de %1 sumiu no meio da verificação.").arg(counted));
     const int failures = row.value(0).toInt();

@@ -70,9 +70,9 @@ struct TApprovalInProgress {
     QString measuredQuote;
     std::optional<bool> measuredAbove;   // above the ceiling, for measuredQuote
 };
-// Read under the session row's lock (`forUpdate`, TStore::forUpdate): two changes of one
-// session at once are judged one after the other, so one word cannot serve two quotes.
-TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session, const QString& forUpdate);
+// Read under the session row's lock: two changes of one session at once are judged one after
+// the other, so one word cannot serve two quotes.
+TApprovalInProgress ApprovalInProgress(QSqlDatabase& db, const TSessionInfo& session);
 void BindConfirmation(QSqlDatabase& db, const TSessionInfo& session, const QString& quote);
 void RecordDiscountMeasure(QSqlDatabase& db, const TSessionInfo& session, const QString& quote, bool above);
 // The approval is recorded, or the processing that asked for the word has ended: the word and

@@ -61,6 +61,11 @@ TStore::TStore(const QString& url) : m_url(url), m_id(++stores)
     }
 }
 
+QString ForUpdate(const QSqlDatabase& db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? QStringLiteral(" FOR UPDATE") : QString();
+}
+
 QString TStore::displayUrl() const
 {
     if (m_password.isEmpty())

@@ -132,6 +132,9 @@ private:
     bool m_kept;
 };
 
+// TStore::forUpdate for code that holds only the connection.
+QString ForUpdate(const QSqlDatabase& db);
+
 // Runs `sql` with positional parameters ("?"); throws EStoreError with the database's text.
 TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
