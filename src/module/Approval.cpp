@@ -15,27 +15,26 @@ TApproval::TApproval(TfrmProcOrca& dialog, TQuoteContext& quote) : TWorkflow(dia
 {
     netAprovacao = NewServerConnection(this, "netAprovacao", ServerObject::AprovaOrca);
     DefineDataSets(this, QStringLiteral(":/Pkg_ore06400/Approval.datasets.json"));
-    auto dataSet = [this](const char* name) { return findChild<TClientDataSet*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly); };
-    cdsItemOrcaEven = dataSet("cdsItemOrcaEven");
-    cdsSalaoEven = dataSet("cdsSalaoEven");
-    cdsParamOrca = dataSet("cdsParamOrca");
-    cdsCargoOperador = dataSet("cdsCargoOperador");
-    cdsOperadorSup = dataSet("cdsOperadorSup");
-    cdsSupervisor = dataSet("cdsSupervisor");
-    cdsOpcao = dataSet("cdsOpcao");
-    cdsPropostaPgto = dataSet("cdsPropostaPgto");
+    cdsItemOrcaEven = OwnDataSet(this, "cdsItemOrcaEven");
+    cdsSalaoEven = OwnDataSet(this, "cdsSalaoEven");
+    cdsParamOrca = OwnDataSet(this, "cdsParamOrca");
+    cdsCargoOperador = OwnDataSet(this, "cdsCargoOperador");
+    cdsOperadorSup = OwnDataSet(this, "cdsOperadorSup");
+    cdsSupervisor = OwnDataSet(this, "cdsSupervisor");
+    cdsOpcao = OwnDataSet(this, "cdsOpcao");
+    cdsPropostaPgto = OwnDataSet(this, "cdsPropostaPgto");
     dtsOpcao = new TDataSource(this, QStringLiteral("dtsOpcao"), cdsOpcao);
     dtsSalaoEven = new TDataSource(this, QStringLiteral("dtsSalaoEven"), cdsSalaoEven);
     dtsPropostaPgto = new TDataSource(this, QStringLiteral("dtsPropostaPgto"), cdsPropostaPgto);
-    cdsTotalGrupo = dataSet("cdsTotalGrupo");
-    cdsTotalOpcao = dataSet("cdsTotalOpcao");
-    cdsTotalOrca = dataSet("cdsTotalOrca");
-    cdsItMaoObra = dataSet("cdsItMaoObra");
-    cdsObsExtOrcaEv = dataSet("cdsObsExtOrcaEv");
-    cdsObsIntOrcaEv = dataSet("cdsObsIntOrcaEv");
-    cdsPercDescVend = dataSet("cdsPercDescVend");
-    cdsVerifOrcaPend = dataSet("cdsVerifOrcaPend");
-    cdsInsOrca = dataSet("cdsInsOrca");
+    cdsTotalGrupo = OwnDataSet(this, "cdsTotalGrupo");
+    cdsTotalOpcao = OwnDataSet(this, "cdsTotalOpcao");
+    cdsTotalOrca = OwnDataSet(this, "cdsTotalOrca");
+    cdsItMaoObra = OwnDataSet(this, "cdsItMaoObra");
+    cdsObsExtOrcaEv = OwnDataSet(this, "cdsObsExtOrcaEv");
+    cdsObsIntOrcaEv = OwnDataSet(this, "cdsObsIntOrcaEv");
+    cdsPercDescVend = OwnDataSet(this, "cdsPercDescVend");
+    cdsVerifOrcaPend = OwnDataSet(this, "cdsVerifOrcaPend");
+    cdsInsOrca = OwnDataSet(this, "cdsInsOrca");
 }
 
 QVariantList TApproval::QuoteKey() { return {stCdFili, stNrOrca, stNrSeq}; }

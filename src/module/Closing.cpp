@@ -9,8 +9,7 @@ TClosing::TClosing(TfrmProcOrca& dialog, TQuoteContext& quote) : TWorkflow(dialo
     netFechamento = NewServerConnection(this, "netFechamento", ServerObject::FechaOrca);
     netContratante = NewServerConnection(this, "netContratante", ServerObject::Contratante);
     DefineDataSets(this, QStringLiteral(":/Pkg_ore06400/Closing.datasets.json"));
-    auto dataSet = [this](const char* name) { return findChild<TClientDataSet*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly); };
-    cdsOrcaEventoFech = dataSet("cdsOrcaEventoFech");
-    cdsExisteContratante = dataSet("cdsExisteContratante");
-    cdsEndeCont = dataSet("cdsEndeCont");
+    cdsOrcaEventoFech = OwnDataSet(this, "cdsOrcaEventoFech");
+    cdsExisteContratante = OwnDataSet(this, "cdsExisteContratante");
+    cdsEndeCont = OwnDataSet(this, "cdsEndeCont");
 }

@@ -10,24 +10,23 @@ TExecution::TExecution(TfrmProcOrca& dialog, TQuoteContext& quote) : TWorkflow(d
     netExecucao = NewServerConnection(this, "netExecucao", ServerObject::ExecProc);
     netFechaOrca = NewServerConnection(this, "netFechaOrca", ServerObject::ExecProc);
     DefineDataSets(this, QStringLiteral(":/Pkg_ore06400/Execution.datasets.json"));
-    auto dataSet = [this](const char* name) { return findChild<TClientDataSet*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly); };
-    cdsOrcaEventoExec = dataSet("cdsOrcaEventoExec");
-    cdsVerifOrcaExec = dataSet("cdsVerifOrcaExec");
-    cdsPedidoOp = dataSet("cdsPedidoOp");
-    cdsExpItemNeg = dataSet("cdsExpItemNeg");
-    cdsOpItemNeg = dataSet("cdsOpItemNeg");
-    cdsMatprimaItemNeg = dataSet("cdsMatprimaItemNeg");
-    cdsTpOperPed = dataSet("cdsTpOperPed");
-    cdsErro = dataSet("cdsErro");
-    cdsProdSemDep = dataSet("cdsProdSemDep");
-    cdsMsgPedExp = dataSet("cdsMsgPedExp");
-    cdsOrcaPendente = dataSet("cdsOrcaPendente");
-    cdsErroProd = dataSet("cdsErroProd");
-    cdsErroFil = dataSet("cdsErroFil");
-    cdsExibeNovoPed = dataSet("cdsExibeNovoPed");
-    cdsExibePedOP = dataSet("cdsExibePedOP");
-    cdsExibeMatPrima = dataSet("cdsExibeMatPrima");
-    cdsParamOrcaEve = dataSet("cdsParamOrcaEve");
+    cdsOrcaEventoExec = OwnDataSet(this, "cdsOrcaEventoExec");
+    cdsVerifOrcaExec = OwnDataSet(this, "cdsVerifOrcaExec");
+    cdsPedidoOp = OwnDataSet(this, "cdsPedidoOp");
+    cdsExpItemNeg = OwnDataSet(this, "cdsExpItemNeg");
+    cdsOpItemNeg = OwnDataSet(this, "cdsOpItemNeg");
+    cdsMatprimaItemNeg = OwnDataSet(this, "cdsMatprimaItemNeg");
+    cdsTpOperPed = OwnDataSet(this, "cdsTpOperPed");
+    cdsErro = OwnDataSet(this, "cdsErro");
+    cdsProdSemDep = OwnDataSet(this, "cdsProdSemDep");
+    cdsMsgPedExp = OwnDataSet(this, "cdsMsgPedExp");
+    cdsOrcaPendente = OwnDataSet(this, "cdsOrcaPendente");
+    cdsErroProd = OwnDataSet(this, "cdsErroProd");
+    cdsErroFil = OwnDataSet(this, "cdsErroFil");
+    cdsExibeNovoPed = OwnDataSet(this, "cdsExibeNovoPed");
+    cdsExibePedOP = OwnDataSet(this, "cdsExibePedOP");
+    cdsExibeMatPrima = OwnDataSet(this, "cdsExibeMatPrima");
+    cdsParamOrcaEve = OwnDataSet(this, "cdsParamOrcaEve");
 }
 
 const TMessages& TExecution::ExecMessages() const { return *m_dialog.msgPadraoExec; }

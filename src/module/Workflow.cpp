@@ -26,6 +26,14 @@ TNetConnection* NewServerConnection(QObject* owner, const char* name, QLatin1Str
     return net;
 }
 
+TClientDataSet* OwnDataSet(const QObject* owner, const char* name)
+{
+    auto* dataSet = owner->findChild<TClientDataSet*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    if (!dataSet)
+        throw EDataSetError(QStringLiteral("%1: o leiaute não define o conjunto de dados %2.").arg(owner->objectName(), QString::fromLatin1(name)));
+    return dataSet;
+}
+
 TWorkflow::TWorkflow(TfrmProcOrca& dialog, TQuoteContext& quote, const QString& name) : QObject(&dialog), m_dialog(dialog), m_quote(quote)
 {
     setObjectName(name);

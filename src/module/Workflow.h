@@ -16,6 +16,9 @@ class TQuoteContext;
 
 // A connection to one of the server's objects, pointed at the session's server as it connects.
 TNetConnection* NewServerConnection(QObject* owner, const char* name, QLatin1String serverObject);
+// The dataset `name` that `owner` defined from its layout (DefineDataSets); EDataSetError when
+// the layout has none of that name.
+TClientDataSet* OwnDataSet(const QObject* owner, const char* name);
 
 class TWorkflow : public QObject {
     Q_OBJECT
