@@ -129,6 +129,7 @@ struct TRpcServer::Impl {
         const Http::Head head = Http::ParseHead(buffer.left(headSize));
         Work work;
         work.keepAlive = !head.close;
+        work.request.peer = socket->peerAddress().toString();
         for (const Http::Field& field : head.fields) {
             if (field.name == "x-operator")
                 work.request.operatorCode = QString::fromUtf8(field.value);

@@ -26,6 +26,7 @@ struct TRpcRequest {
     QString operatorCode;    // X-Operator, when sent
     QString branch;          // X-Branch, when sent
     QString token;           // Authorization: Bearer <token>, when sent
+    QString peer;            // the caller's network address, as the connection shows it
 };
 
 // What a method answers: a result (possibly a failed result, FailResult(text)), with values
