@@ -32,13 +32,15 @@ void Insert(QSqlDatabase& db, const char* table, Row row)
 }
 
 void Operator(QSqlDatabase& db, const char* code, const char* name, const char* password, const QVariant& salesperson, const char* mayRegister,
-              const char* rights)
+              const char* rights, std::initializer_list<const char*> branches)
 {
     const TPasswordHash hash = HashPassword(QString::fromLatin1(password));
     Insert(db, "OPERADOR", {{"CDOPERADOR", Text(code)}, {"NMOPERADOR", Text(name)}, {"DSSENHAHASH", hash.hash}, {"DSSENHASAL", hash.salt},
                             {"CDVENDEDOR", salesperson}, {"IDCADPRPROCEORE", Text(mayRegister)}});
     if (rights)
         Insert(db, "OPERCONTROLE", {{"CDOPERADOR", Text(code)}, {"CDPROCHABLANOPE", Text(rights)}, {"CDPROCHABAPROPE", Text(rights)}, {"CDPROCHABFECOPE", Text(rights)}});
+    for (const char* branch : branches)
+        Insert(db, "OPERADORFILIAL", {{"CDOPERADOR", Text(code)}, {"CDFILIAL", Text(branch)}});
 }
 
 void Branch(QSqlDatabase& db, const char* code, const char* name, bool orderParameters)
@@ -192,10 +194,10 @@ void InitDemo(TStore& store)
             Insert(db, "VENDEDOR", {{"CDVENDEDOR", Text(code)}, {"NMFANVEN", Text(name)}, {"NMRAZSOCVEN", Text(name)},
                                     {"IDCARGOVEND", Text(job)}, {"CDVENDEDORSUP", boss}, {"VRPEMAXDESVE", ceiling}});
         const char* all = "APROVAR FECHAR EXECUTAR";
-        Operator(db, "OPER1", "Bruno Lima", "oper1", u"V01"_s, "S", all);
-        Operator(db, "SUP1", "Ana Souza", "sup1", u"S01"_s, "S", all);
-        Operator(db, "GER1", "Gerente Geral", "ger1", u"G01"_s, "S", all);
-        Operator(db, "OPER2", "Carla Dias", "oper2", u"V02"_s, "N", nullptr);   // the branch's default rights
+        Operator(db, "OPER1", "Bruno Lima", "oper1", u"V01"_s, "S", all, {"0001"});
+        Operator(db, "SUP1", "Ana Souza", "sup1", u"S01"_s, "S", all, {"0001"});
+        Operator(db, "GER1", "Gerente Geral", "ger1", u"G01"_s, "S", all, {"0001", "0002"});
+        Operator(db, "OPER2", "Carla Dias", "oper2", u"V02"_s, "N", nullptr, {"0002"});   // the branch's default rights
 
         Client(db, "J", "11222333000181", "Eventos Alfa", "Eventos Alfa Ltda");
         Client(db, "F", "12345678909", "Maria Souza", "Maria Souza");

@@ -66,6 +66,8 @@ void RegisterHost(TServerObjects& o)
         }
         if (Scalar(c.db, QStringLiteral("SELECT COUNT(*) FROM FILIAL WHERE CDFILIAL = ?"), {branch}).toInt() == 0)
             return FailResult(QStringLiteral("Filial %1 não cadastrada.").arg(branch));
+        if (Scalar(c.db, QStringLiteral("SELECT COUNT(*) FROM OPERADORFILIAL WHERE CDOPERADOR = ? AND CDFILIAL = ?"), {operatorCode, branch}).toInt() == 0)
+            return FailResult(QStringLiteral("O operador %1 não tem acesso à filial %2.").arg(operatorCode, branch));
         return Sessions::Open(c.db, operatorCode, branch, c.now, *c.policy);
     });
     host.Write(u"Logout"_s, 0, u"Saída do sistema"_s, {.changesSession = true}, [](TCall& c) -> QVariant {

@@ -163,6 +163,20 @@ const char* const version6[] = {
     "ALTER TABLE PARAMORCA ADD COLUMN QTMINAUTSUPORE INTEGER", // minutes a supervisor's word holds (none: 60)
 };
 
+// An operator works on the branches he is given; the operators already in a store keep every
+// branch they could use until the office narrows them. Failed password checks are also counted
+// per network address, and an operator's run of failures remembers the addresses it came from.
+// Moments of sessions, locks and the journal are written in UTC from now on ("…Z"); the
+// sessions open when the store is upgraded end, since their times were the writer's local time.
+const char* const version7[] = {
+    "CREATE TABLE OPERADORFILIAL (CDOPERADOR VARCHAR(12) NOT NULL REFERENCES OPERADOR, CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL,"
+    " PRIMARY KEY (CDOPERADOR, CDFILIAL))",
+    "INSERT INTO OPERADORFILIAL (CDOPERADOR, CDFILIAL) SELECT O.CDOPERADOR, F.CDFILIAL FROM OPERADOR O CROSS JOIN FILIAL F",
+    "CREATE TABLE TENTATIVAORIGEM (DSORIGEM VARCHAR(64) PRIMARY KEY, QTFALHAS INTEGER NOT NULL, DTULTFALHA VARCHAR(24), DTBLOQUEIO VARCHAR(24))",
+    "ALTER TABLE TENTATIVASENHA ADD COLUMN DSORIGENS VARCHAR(400)",
+    "DELETE FROM SESSAO",
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
@@ -181,6 +195,7 @@ const Migration migrations[] = {
     {4, {}, {}, {version4PostgreSQL, std::size(version4PostgreSQL)}},
     {5, {version5, std::size(version5)}, {}, {}},
     {6, {version6, std::size(version6)}, {}, {}},
+    {7, {version7, std::size(version7)}, {}, {}},
 };
 
 // A column that numbers its rows by itself.
