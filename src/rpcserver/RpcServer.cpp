@@ -12,6 +12,7 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
+#include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QDeadlineTimer>
@@ -50,12 +51,34 @@ QByteArray rpcError(const Wire::RequestId& id, int code, const QString& message)
 
 } // namespace
 
+// Bytes of a body counted in the server's total of bodies held, from the head that declares
+// them until the call they carry has ended (the last copy of its work is gone).
+class Reservation {
+public:
+    Reservation(std::atomic<qint64>& total, qint64 bytes) : m_total(total), m_bytes(bytes) { m_total += bytes; }
+    ~Reservation() { m_total -= m_bytes; }
+    Reservation(const Reservation&) = delete;
+    Reservation& operator=(const Reservation&) = delete;
+
+private:
+    std::atomic<qint64>& m_total;
+    qint64 m_bytes;
+};
+
 // One client's connection, on the accepting thread.
 struct Connection {
     QPointer<QTcpSocket> socket;
     QByteArray buffer;     // what has been read and not yet served
     bool busy = false;     // one of its calls is running or being answered
-    QTimer* idle = nullptr;
+    bool checking = false; // a worker is asking whether its request's token names a live session
+    bool closed = false;   // refused or ending: nothing more is read or answered
+    // Where the request being read stands: none begun (the idle time runs), its head coming (the
+    // head's deadline runs), its body coming (the body's deadline runs).
+    enum Phase { Waiting, Head, Body } phase = Waiting;
+    bool sessionChecked = false;           // its token was found live for the body it declares
+    std::shared_ptr<Reservation> reserved; // its body, in the server's total
+    QTimer* deadline = nullptr;
+    int deadlineMs = 0;
 };
 
 // A request framed by the accepting thread, for a worker.
@@ -65,6 +88,7 @@ struct Work {
     bool keepAlive = true;
     bool decoded = false;   // the body has become the request's method and arguments
     Wire::RequestId id = qint64(0);
+    std::shared_ptr<Reservation> reserved;   // released with the last copy of the work
 };
 
 struct TRpcServer::Impl {
@@ -77,41 +101,86 @@ struct TRpcServer::Impl {
     std::atomic<int> delayMs{0};
     std::optional<QSslConfiguration> tls;
     int open = 0;                     // connections being served (accepting thread only)
+    QHash<QString, int> openByPeer;   // the same, by network address (accepting thread only)
+    std::atomic<qint64> buffered{0};  // bytes of the bodies held (Reservation)
+    std::atomic<bool> housekeeping{false};   // the housekeeping is running
 
-    // A new connection: served, or answered 503 when too many are open.
+    // A new connection: served, or answered 503 when too many are open, in all or from its
+    // network address.
     void accept(QTcpSocket* socket)
     {
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        const QString peer = socket->peerAddress().toString();
         if (open >= options.maxConnections) {
             reject(socket, 503, QStringLiteral("Servidor ocupado: conexões demais abertas. Tente novamente em instantes."));
             return;
         }
+        if (options.maxConnectionsPerPeer > 0 && openByPeer.value(peer) >= options.maxConnectionsPerPeer) {
+            reject(socket, 503, QStringLiteral("Conexões demais abertas deste endereço (%1, o limite é %2). Tente novamente em instantes.")
+                                    .arg(peer)
+                                    .arg(options.maxConnectionsPerPeer));
+            return;
+        }
         ++open;
+        ++openByPeer[peer];
         auto c = std::make_shared<Connection>();
         c->socket = socket;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         socket->setReadBufferSize(64 * 1024);   // a client that sends faster than it is served waits in TCP
-        QObject::connect(socket, &QObject::destroyed, context, [this] { --open; });
-        if (options.idleTimeoutMs > 0) {
-            c->idle = new QTimer(socket);
-            c->idle->setSingleShot(true);
-            c->idle->setInterval(options.idleTimeoutMs);
-            QObject::connect(c->idle, &QTimer::timeout, socket, [c] {
-                if (!c->busy && c->socket)
-                    c->socket->disconnectFromHost();
-            });
-            c->idle->start();
-        }
+        QObject::connect(socket, &QObject::destroyed, context, [this, peer, c] {
+            --open;
+            if (--openByPeer[peer] <= 0)
+                openByPeer.remove(peer);
+            c->closed = true;
+            c->reserved.reset();
+        });
+        c->deadline = new QTimer(socket);
+        c->deadline->setSingleShot(true);
+        QObject::connect(c->deadline, &QTimer::timeout, socket, [this, c] { late(c); });
+        waitForRequest(c);
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, c] { read(c); });
+    }
+
+    // The connection waits for its next request: the idle time runs, and no byte restarts it.
+    void waitForRequest(const std::shared_ptr<Connection>& c)
+    {
+        c->phase = Connection::Waiting;
+        arm(c, options.idleTimeoutMs);
+    }
+
+    void arm(const std::shared_ptr<Connection>& c, qint64 ms)
+    {
+        c->deadlineMs = int(std::min<qint64>(ms, INT_MAX));
+        if (ms > 0)
+            c->deadline->start(c->deadlineMs);
+        else
+            c->deadline->stop();
+    }
+
+    // The connection's time ran out: an idle one is closed, a request that has not come whole
+    // in time is answered 408.
+    void late(const std::shared_ptr<Connection>& c)
+    {
+        if (c->busy || c->closed || !c->socket)
+            return;
+        const QString seconds = QString::number(c->deadlineMs / 1000.0, 'f', 1);
+        switch (c->phase) {
+        case Connection::Waiting:
+            c->closed = true;
+            c->socket->disconnectFromHost();
+            return;
+        case Connection::Head:
+            return refuse(c, 408, QStringLiteral("Tempo esgotado: o cabeçalho do pedido não chegou inteiro em %1 s.").arg(seconds));
+        case Connection::Body:
+            return refuse(c, 408, QStringLiteral("Tempo esgotado: o corpo do pedido não chegou inteiro em %1 s.").arg(seconds));
+        }
     }
 
     void read(const std::shared_ptr<Connection>& c)
     {
-        if (c->busy || !c->socket)
-            return;   // the rest waits until the call in progress is answered
+        if (c->busy || c->checking || c->closed || !c->socket)
+            return;   // the rest waits until the call in progress is answered, or the check is over
         c->buffer += c->socket->readAll();
-        if (c->idle)
-            c->idle->start();
         next(c);
     }
 
@@ -120,10 +189,17 @@ struct TRpcServer::Impl {
     {
         QTcpSocket* socket = c->socket;
         QByteArray& buffer = c->buffer;
+        if (buffer.isEmpty())
+            return;
+        if (c->phase == Connection::Waiting) {
+            // Its first byte: the whole head must come within its deadline, however it trickles.
+            c->phase = Connection::Head;
+            arm(c, options.headTimeoutMs);
+        }
         const qsizetype headSize = Http::HeadSize(buffer);
         if (headSize == 0) {
             if (buffer.size() > Http::MaxHeadBytes)
-                reject(socket, 431, QStringLiteral("Cabeçalho de pedido grande demais."));
+                refuse(c, 431, QStringLiteral("Cabeçalho de pedido grande demais."));
             return;
         }
         const Http::Head head = Http::ParseHead(buffer.left(headSize));
@@ -139,28 +215,77 @@ struct TRpcServer::Impl {
                 work.request.token = QString::fromUtf8(field.value.mid(7).trimmed());
         }
         if (head.method() != "POST")
-            return reject(socket, 405, QStringLiteral("Só POST /rpc/<objeto> é atendido."));
+            return refuse(c, 405, QStringLiteral("Só POST /rpc/<objeto> é atendido."));
         if (head.badLength)
-            return reject(socket, 400, QStringLiteral("Content-Length inválido."));
+            return refuse(c, 400, QStringLiteral("Content-Length inválido."));
         const qint64 length = head.contentLength;
         if (length < 0)
-            return reject(socket, 411, QStringLiteral("O pedido deve declarar Content-Length."));
+            return refuse(c, 411, QStringLiteral("O pedido deve declarar Content-Length."));
         if (length > options.maxBodyBytes)
-            return reject(socket, 413, QStringLiteral("Pedido grande demais: %1 bytes, o limite é %2.").arg(length).arg(options.maxBodyBytes));
+            return refuse(c, 413, QStringLiteral("Pedido grande demais: %1 bytes, o limite é %2.").arg(length).arg(options.maxBodyBytes));
+        const QByteArray path = head.target();
+        const bool rpcPath = path.startsWith("/rpc/") && path.size() > 5;
+        if (rpcPath)
+            work.request.object = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(5)));
+        if (c->phase == Connection::Head) {
+            // The head has come whole: its body is admitted, or refused before it is read.
+            if (options.sessionIsLive && length > options.maxBodyWithoutSession && !c->sessionChecked)
+                return checkSession(c, work.request, length);
+            if (length > 0 && buffered.load() + length > std::max(options.maxBufferedBodyBytes, options.maxBodyBytes))
+                return refuse(c, 503, QStringLiteral("Servidor ocupado: pedidos grandes demais em curso. Tente novamente em instantes."));
+            if (length > 0)
+                c->reserved = std::make_shared<Reservation>(buffered, length);
+            c->phase = Connection::Body;
+            buffer.reserve(headSize + static_cast<qsizetype>(length));
+            arm(c, options.bodyTimeoutMs <= 0                ? 0
+                   : options.minBodyBytesPerSecond <= 0      ? options.bodyTimeoutMs
+                                                             : options.bodyTimeoutMs + length * 1000 / options.minBodyBytesPerSecond);
+        }
         if (buffer.size() < headSize + length)
             return;   // the body is still coming
-        const QByteArray path = head.target();
         work.body = buffer.mid(headSize, static_cast<qsizetype>(length));
-        buffer.remove(0, headSize + static_cast<qsizetype>(length));
-        if (!path.startsWith("/rpc/") || path.size() <= 5)
+        // What follows (a next request sent ahead) is kept apart, so that the buffer of a large
+        // body is freed with it.
+        buffer = buffer.size() == headSize + length ? QByteArray() : buffer.mid(headSize + static_cast<qsizetype>(length));
+        work.reserved = std::move(c->reserved);
+        c->sessionChecked = false;
+        c->phase = Connection::Waiting;
+        if (!rpcPath)
             return answer(c, Http::Response(404, rpcError(0, -32601, QStringLiteral("Caminho desconhecido: %1").arg(QString::fromUtf8(path))), work.keepAlive),
                           work.keepAlive);
-        work.request.object = QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(5)));
 
         c->busy = true;
-        if (c->idle)
-            c->idle->stop();
+        c->deadline->stop();
         workers.start([this, c, work = std::move(work)]() mutable { run(c, std::move(work), false); });
+    }
+
+    // Asks a worker whether the request's token names a live session before its body, longer
+    // than a request without one may send, is read; meanwhile nothing more is read from it.
+    void checkSession(const std::shared_ptr<Connection>& c, const TRpcRequest& head, qint64 length)
+    {
+        c->checking = true;
+        workers.start([this, c, head, length] {
+            enum { Live, NotLive, Unknown } verdict = Unknown;
+            try {
+                verdict = options.sessionIsLive(head, length) ? Live : NotLive;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "ore-server: a sessão de um pedido não pôde ser verificada: %s\n", e.what());
+            }
+            QMetaObject::invokeMethod(context, [this, c, verdict, length] {
+                c->checking = false;
+                if (c->closed || !c->socket)
+                    return;
+                if (verdict == NotLive)
+                    return refuse(c, 401, QStringLiteral("Sessão inválida ou expirada: sem uma sessão, um pedido leva no máximo %1 bytes, e este declara %2. "
+                                                         "Entre novamente.")
+                                              .arg(options.maxBodyWithoutSession)
+                                              .arg(length));
+                if (verdict == Unknown)
+                    return refuse(c, 503, QStringLiteral("A sessão do pedido não pôde ser verificada agora. Tente novamente em instantes."));
+                c->sessionChecked = true;
+                read(c);
+            });
+        });
     }
 
     // On a worker: decodes, dispatches and encodes one call, then hands the answer back.
@@ -238,20 +363,47 @@ struct TRpcServer::Impl {
     {
         c->busy = false;
         QTcpSocket* socket = c->socket;
-        if (!socket)
+        if (!socket || c->closed)
             return;
         socket->write(bytes);
         socket->flush();
         if (!keepAlive) {
+            c->closed = true;
             socket->disconnectFromHost();
             return;
         }
-        if (c->idle)
-            c->idle->start();
+        waitForRequest(c);
         if (socket->bytesAvailable() > 0)
             read(c);
         else if (!c->buffer.isEmpty())
             next(c);
+    }
+
+    // The application's housekeeping, on a worker; one at a time.
+    void startHousekeeping()
+    {
+        if (housekeeping.exchange(true))
+            return;
+        workers.start([this] {
+            try {
+                options.housekeeping();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "ore-server: a manutenção periódica falhou: %s\n", e.what());
+            }
+            housekeeping = false;
+        });
+    }
+
+    // A request refused before it was served: answered with its status, its connection closed
+    // and its body no longer counted.
+    void refuse(const std::shared_ptr<Connection>& c, int status, const QString& message)
+    {
+        c->closed = true;
+        c->reserved.reset();
+        c->buffer = QByteArray();
+        c->deadline->stop();
+        if (c->socket)
+            reject(c->socket, status, message);
     }
 
     void reject(QTcpSocket* socket, int status, const QString& message)
@@ -308,6 +460,11 @@ void TRpcServer::Listen(const QHostAddress& address, quint16 port)
         QObject::connect(server, &QTcpServer::newConnection, server, accept);
         if (server->listen(address, port)) {
             d->server = server;
+            if (d->options.housekeeping && d->options.housekeepingMs > 0) {
+                auto* timer = new QTimer(server);
+                QObject::connect(timer, &QTimer::timeout, server, [this] { d->startHousekeeping(); });
+                timer->start(d->options.housekeepingMs);
+            }
         } else {
             error = server->errorString();
             delete server;
