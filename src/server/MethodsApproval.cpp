@@ -17,34 +17,19 @@ void RequirePending(QSqlDatabase& db, const TQuoteKey& key)
         throw ERefusal(QStringLiteral("Orçamento %1 não está pendente. Operação bloqueada.").arg(key.text()));
 }
 
-// "IN (?, ?, ...)" for `count` values.
-QString Placeholders(qsizetype count)
-{
-    QStringList marks;
-    for (qsizetype i = 0; i < count; ++i)
-        marks << QStringLiteral("?");
-    return QStringLiteral("(") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
-}
-
 // Drops the quote's rows of `table` whose `column` is not among the chosen keys; with no
-// choice, every row stays.
+// choice, every row stays. The keys go as one list, so any number of them takes one statement.
 void DropUnchosen(QSqlDatabase& db, const char* table, const char* column, const TQuoteKey& key, const QStringList& chosen)
 {
     if (chosen.isEmpty())
         return;
-    QVariantList params = key.params();
-    for (const QString& k : chosen)
-        params << k;
+    const QVariantList params = key.params() << QVariant(chosen);
     // A choice that names nothing of the quote would drop all of it.
-    if (Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2 AND %3 IN ").arg(QLatin1String(table), kWhereKey, QLatin1String(column))
-                       + Placeholders(chosen.size()),
-               params)
+    if (Scalar(db, QStringLiteral("SELECT COUNT(*) FROM %1%2 AND %3").arg(QLatin1String(table), kWhereKey, QLatin1String(column)) + InList(db), params)
             .toInt()
         == 0)
         throw ERefusal(QStringLiteral("Nenhum dos escolhidos (%1) é do orçamento %2. Nada foi alterado.").arg(chosen.join(QStringLiteral(", ")), key.text()));
-    Run(db, QStringLiteral("DELETE FROM %1%2 AND %3 NOT IN ").arg(QLatin1String(table), kWhereKey, QLatin1String(column))
-                + Placeholders(chosen.size()),
-        params);
+    Run(db, QStringLiteral("DELETE FROM %1%2 AND %3").arg(QLatin1String(table), kWhereKey, QLatin1String(column)) + NotInList(db), params);
 }
 
 } // namespace

@@ -319,7 +319,17 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
 
 std::unique_ptr<TRpcServer> TServerObjects::Serve(TRpcServerOptions options)
 {
-    options.afterAnswer = [this] { m_store.settle(); };
+    // What runs after an answer has no caller to tell: a failure there is logged and the
+    // server goes on (the thread's next call finds its connection as it is).
+    options.afterAnswer = [this] {
+        try {
+            m_store.settle();
+        } catch (const std::exception& e) {
+            qWarning("ore-server: depois de uma resposta: %s", e.what());
+        } catch (...) {
+            qWarning("ore-server: depois de uma resposta: uma falha desconhecida");
+        }
+    };
     return std::make_unique<TRpcServer>([this](const TRpcRequest& request) { return Dispatch(request); }, std::move(options));
 }
 

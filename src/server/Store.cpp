@@ -2,10 +2,14 @@
 
 #include "ClientDataSet.h"
 #include "Errors.h"
+#include "PgStatements.h"
+#include "RecentTexts.h"
 #include "StoredDates.h"
 #include "Variants.h"
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -19,7 +23,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <list>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -95,9 +101,59 @@ QByteArray TStore::connectionInfo() const
 
 namespace {
 
-// The statements prepared on one connection, by their SQL; a statement is shared with the
-// rows being read from it.
-using TPreparedSet = QHash<QString, std::shared_ptr<QSqlQuery>>;
+// Statements kept by their SQL, at most KeptStatements: when another comes, the one used
+// longest ago is let go (`release`).
+template <class Statement>
+class TKept {
+public:
+    explicit TKept(std::function<void(Statement&)> release = {}) : m_release(std::move(release)) {}
+    TKept(const TKept&) = delete;
+    TKept& operator=(const TKept&) = delete;
+    ~TKept()
+    {
+        if (m_release)
+            for (auto& [sql, statement] : m_recent)
+                m_release(statement);
+    }
+
+    // The statement of `sql`, now the most recently used; null when none is kept.
+    Statement* find(const QString& sql)
+    {
+        const auto found = m_bySql.find(sql);
+        if (found == m_bySql.end())
+            return nullptr;
+        m_recent.splice(m_recent.begin(), m_recent, *found);
+        return &(*found)->second;
+    }
+
+    Statement& add(const QString& sql, Statement statement)
+    {
+        m_recent.emplace_front(sql, std::move(statement));
+        m_bySql.insert(sql, m_recent.begin());
+        if (m_bySql.size() > KeptStatements) {
+            auto& [oldest, released] = m_recent.back();
+            m_bySql.remove(oldest);
+            if (m_release)
+                m_release(released);
+            m_recent.pop_back();
+        }
+        m_count = int(m_bySql.size());
+        return m_recent.front().second;
+    }
+
+    // Read by other threads (TStore::mostKeptStatements).
+    int count() const { return m_count; }
+
+private:
+    std::list<std::pair<QString, Statement>> m_recent;   // the most recently used first
+    QHash<QString, typename std::list<std::pair<QString, Statement>>::iterator> m_bySql;
+    std::function<void(Statement&)> m_release;
+    std::atomic<int> m_count{0};
+};
+
+// The statements prepared on one SQLite connection through Qt SQL; a statement is shared with
+// the rows being read from it.
+using TPreparedSet = TKept<std::shared_ptr<QSqlQuery>>;
 
 // Where a PostgreSQL connection stands between transactions (see TStore::settle).
 enum class TOpenRead {
@@ -106,45 +162,39 @@ enum class TOpenRead {
     Begun,      // a read-only transaction begun ahead, before its first statement
 };
 
-// SELECTs prepared through SQLite's own interface, by their SQL, and finalized with the state,
-// before their connection closes. Select reads a statement's rows to the end before it
-// returns, so a statement is never in use twice at once.
+// SELECTs prepared through SQLite's own interface, by their SQL, and finalized when they are
+// let go or with the state, before their connection closes. Select reads a statement's rows to
+// the end before it returns, so a statement is never in use twice at once, nor when let go.
 class TSqliteStatements {
 public:
-    TSqliteStatements() = default;
-    TSqliteStatements(const TSqliteStatements&) = delete;
-    TSqliteStatements& operator=(const TSqliteStatements&) = delete;
-    ~TSqliteStatements()
-    {
-        for (sqlite3_stmt* statement : std::as_const(m_statements))
-            sqlite3_finalize(statement);
-    }
-
     // The statement of `sql`, prepared on first use.
     sqlite3_stmt* get(sqlite3* handle, const QString& sql)
     {
-        sqlite3_stmt*& slot = m_statements[sql];
-        if (slot)
-            return slot;
+        if (sqlite3_stmt** kept = m_statements.find(sql))
+            return *kept;
         const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v3(handle, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &slot, nullptr) != SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v3(handle, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
             const QString error = QString::fromUtf8(sqlite3_errmsg(handle));
-            sqlite3_finalize(slot);
-            m_statements.remove(sql);
+            sqlite3_finalize(statement);
             throw EStoreError(QStringLiteral("SQL inválido (%1): %2").arg(error, sql.simplified()));
         }
-        return slot;
+        return m_statements.add(sql, statement);
     }
+    int count() const { return m_statements.count(); }
 
 private:
-    QHash<QString, sqlite3_stmt*> m_statements;
+    TKept<sqlite3_stmt*> m_statements{[](sqlite3_stmt*& statement) { sqlite3_finalize(statement); }};
 };
 
 // What the store keeps on one connection; it hangs on the connection's driver and goes with
 // the connection.
 struct TConnectionState {
-    TPreparedSet prepared;
+    TPreparedSet prepared;       // SQLite: Run's statements
     TSqliteStatements selects;   // SQLite: Select's statements
+    std::unique_ptr<TPgStatements> pg;   // PostgreSQL: every statement
+    // PostgreSQL: no statement of the transaction in course has reached the database yet
+    bool untouched = false;
     TOpenRead openRead = TOpenRead::None;
     bool settled = false;   // its thread calls settle after each call
     bool queryOnly = false; // SQLite: the connection refuses writes (PRAGMA query_only)
@@ -159,8 +209,33 @@ Q_DECLARE_METATYPE(TConnectionState*)
 
 namespace {
 
-TConnectionState& StateOf(QSqlDatabase& db) { return *db.driver()->property(StateProperty).value<TConnectionState*>(); }
-TPreparedSet& PreparedOf(QSqlDatabase& db) { return StateOf(db).prepared; }
+TConnectionState& StateOf(const QSqlDatabase& db) { return *db.driver()->property(StateProperty).value<TConnectionState*>(); }
+
+// The name of the calling thread's connection to store `id`; empty before its first.
+QString& ThreadConnectionName(quint64 id)
+{
+    thread_local QHash<quint64, QString> names;
+    return names[id];
+}
+
+// A connection that the database ended or whose link is gone: it serves nothing more.
+bool Lost(const QSqlDatabase& db)
+{
+    if (!db.isOpen())
+        return true;
+    const TConnectionState& state = StateOf(db);
+    return state.pg && state.pg->broken();
+}
+
+// Runs a statement whose failure changes nothing for the caller (a ROLLBACK after a failure).
+void Quietly(QSqlDatabase& db, const QString& sql)
+{
+    try {
+        Run(db, sql);
+    } catch (const EHostError&) {
+        // the connection is lost, or has nothing to undo
+    }
+}
 
 } // namespace
 
@@ -189,17 +264,18 @@ QSqlDatabase TStore::threadConnection()
 {
     // One connection per thread and store, under a name never used again.
     static std::atomic<quint64> serial{0};
-    thread_local QHash<quint64, QString> names;
-    QString& name = names[m_id];
+    QString& name = ThreadConnectionName(m_id);
     if (name.isEmpty())
         name = QStringLiteral("ore-%1-%2").arg(m_id).arg(serial++);
     if (QSqlDatabase::contains(name)) {
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
-            if (db.isOpen())
+            if (!Lost(db))
                 return db;
         }
+        qWarning("ore-server: a conexão %s com o banco caiu; outra é aberta em seu lugar.", qPrintable(name));
         forget(name);
+        name = QStringLiteral("ore-%1-%2").arg(m_id).arg(serial++);   // the new one under a new name
     }
     QString error;
     {
@@ -235,8 +311,16 @@ QSqlDatabase TStore::threadConnection()
 
 void TStore::prepare(QSqlDatabase& db, const QString& name)
 {
-    // The connection's settings first (statements without values need no state); the
-    // connection is recorded only once they all hold.
+    // The connection's settings first; the connection is recorded only once they all hold.
+    auto statements = std::make_shared<TConnectionState>();
+    if (m_dialect == PostgreSQL) {
+        const QVariant handle = db.driver()->handle();
+        // Qt names the type by its struct, or by libpq's typedef
+        if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+            throw EStoreError(QStringLiteral("o driver de PostgreSQL do Qt não dá acesso à sua conexão (%1)").arg(QString::fromLatin1(handle.typeName())));
+        statements->pg = std::make_unique<TPgStatements>(*static_cast<PGconn* const*>(handle.constData()));
+    }
+    db.driver()->setProperty(StateProperty, QVariant::fromValue(statements.get()));
     if (m_dialect == SQLite) {
         Run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         Run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
@@ -247,8 +331,6 @@ void TStore::prepare(QSqlDatabase& db, const QString& name)
         // A read-only transaction begun ahead waits on the connection between calls (settle).
         Run(db, QStringLiteral("SET idle_in_transaction_session_timeout = 0"));
     }
-    auto statements = std::make_shared<TConnectionState>();
-    db.driver()->setProperty(StateProperty, QVariant::fromValue(statements.get()));
     QMutexLocker lock(&m_mutex);
     m_connections.emplace_back(name, std::move(statements));
 }
@@ -268,13 +350,46 @@ int TStore::connectionCount()
     return int(m_connections.size());
 }
 
+int TStore::mostKeptStatements()
+{
+    QMutexLocker lock(&m_mutex);
+    int most = 0;
+    for (const auto& [name, kept] : m_connections) {
+        const auto* state = static_cast<const TConnectionState*>(kept.get());
+        most = std::max({most, state->prepared.count(), state->selects.count(), state->pg ? state->pg->keptCount() : 0});
+    }
+    return most;
+}
+
 void TStore::transaction(const std::function<void(QSqlDatabase&)>& work) { run(true, work); }
 void TStore::readTransaction(const std::function<void(QSqlDatabase&)>& work) { run(false, work); }
 
 void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
 {
-    QSqlDatabase db = threadConnection();
+    for (int attempt = 1;; ++attempt) {
+        bool again = false;
+        {
+            QSqlDatabase db = threadConnection();
+            try {
+                runOnce(db, write, work);
+                return;
+            } catch (const EStoreUnavailable& e) {
+                // Lost before the database saw anything of the transaction (a connection idle
+                // through a restart finds out only now): once more, on a new connection.
+                if (attempt > 1 || !StateOf(db).untouched)
+                    throw;
+                qWarning("ore-server: %s; a transação é refeita numa nova conexão.", qPrintable(e.message()));
+                again = true;
+            }
+        }
+        Q_ASSERT(again);
+    }
+}
+
+void TStore::runOnce(QSqlDatabase& db, bool write, const std::function<void(QSqlDatabase&)>& work)
+{
     TConnectionState& state = StateOf(db);
+    state.untouched = true;
     if (m_dialect == SQLite) {
         // A read's connection refuses writes, as PostgreSQL's READ ONLY does: a write that a
         // read attempts fails loudly instead of being kept.
@@ -285,15 +400,16 @@ void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
         Run(db, write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     } else {
         beginOnPostgreSQL(db, write);
+        state.untouched = true;   // a BEGIN alone is nothing of the transaction's work
     }
     try {
         work(db);
     } catch (...) {
-        QSqlQuery rollback(db);
-        rollback.exec(QStringLiteral("ROLLBACK"));
         state.openRead = TOpenRead::None;
+        Quietly(db, QStringLiteral("ROLLBACK"));
         throw;
     }
+    state.untouched = false;
     if (m_dialect == PostgreSQL && !write && state.settled) {
         state.openRead = TOpenRead::Finished;   // committed by settle, or by the next transaction
         return;
@@ -319,21 +435,31 @@ void TStore::settle()
 {
     if (m_dialect != PostgreSQL)
         return;
-    QSqlDatabase db = connection();
-    TConnectionState& state = StateOf(db);
-    state.settled = true;
-    TOpenRead& open = state.openRead;
-    if (open != TOpenRead::Finished)
+    // Only an open connection has anything to settle; one that is lost is replaced by the
+    // thread's next call.
+    const QString& name = ThreadConnectionName(m_id);
+    if (name.isEmpty() || !QSqlDatabase::contains(name))
         return;
-    open = TOpenRead::None;
     try {
-        Run(db, QStringLiteral("COMMIT; ") + BeginRead);
-        open = TOpenRead::Begun;
-    } catch (const EHostError& e) {
-        // The reads were answered already; the connection starts afresh with the next call.
-        QSqlQuery rollback(db);
-        rollback.exec(QStringLiteral("ROLLBACK"));
-        qWarning("ore-server: uma transação de leitura não pôde ser encerrada: %s", qPrintable(e.message()));
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (Lost(db))
+            return;
+        TConnectionState& state = StateOf(db);
+        state.settled = true;
+        TOpenRead& open = state.openRead;
+        if (open != TOpenRead::Finished)
+            return;
+        open = TOpenRead::None;
+        try {
+            Run(db, QStringLiteral("COMMIT; ") + BeginRead);
+            open = TOpenRead::Begun;
+        } catch (const EHostError& e) {
+            // The reads were answered already; the connection starts afresh with the next call.
+            Quietly(db, QStringLiteral("ROLLBACK"));
+            qWarning("ore-server: uma transação de leitura não pôde ser encerrada: %s", qPrintable(e.message()));
+        }
+    } catch (const std::exception& e) {
+        qWarning("ore-server: uma transação de leitura não pôde ser encerrada: %s", e.what());
     }
 }
 
@@ -349,10 +475,36 @@ QSqlQuery Prepare(QSqlDatabase& db, const QString& sql)
     return q;
 }
 
+// A value as SQLite takes it: a list of texts as a JSON array (InList).
+QVariant SqliteValue(const QVariant& value)
+{
+    if (VarIsClear(value))
+        return {};
+    if (value.metaType().id() == QMetaType::QStringList)
+        return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(value.toStringList())).toJson(QJsonDocument::Compact));
+    return value;
+}
+
 } // namespace
+
+QString InList(const QSqlDatabase& db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? QStringLiteral(" = ANY(?)") : QStringLiteral(" IN (SELECT value FROM json_each(?))");
+}
+
+QString NotInList(const QSqlDatabase& db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? QStringLiteral(" <> ALL(?)") : QStringLiteral(" NOT IN (SELECT value FROM json_each(?))");
+}
 
 TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
 {
+    TConnectionState& state = StateOf(db);
+    if (state.pg) {
+        TRows rows(params.isEmpty() ? state.pg->exec(sql) : state.pg->run(sql, params));
+        state.untouched = false;
+        return rows;
+    }
     if (params.isEmpty()) {
         // Statements without values (the schema's, a transaction's) run as they are: some
         // databases prepare only queries and data changes.
@@ -361,16 +513,15 @@ TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params)
             throw EStoreError(QStringLiteral("Erro do banco: %1 (%2)").arg(q.lastError().text(), sql.simplified().left(200)));
         return TRows(std::make_shared<QSqlQuery>(std::move(q)), false);
     }
-    std::shared_ptr<QSqlQuery>& kept = PreparedOf(db)[sql];
+    std::shared_ptr<QSqlQuery>* found = state.prepared.find(sql);
+    std::shared_ptr<QSqlQuery>& kept = found ? *found : state.prepared.add(sql, std::make_shared<QSqlQuery>(Prepare(db, sql)));
     std::shared_ptr<QSqlQuery> q;
-    if (!kept)
-        q = kept = std::make_shared<QSqlQuery>(Prepare(db, sql));
-    else if (kept.use_count() == 1)
-        q = kept;   // prepared before, and nobody reads its rows now
+    if (kept.use_count() == 1)
+        q = kept;   // nobody reads its rows now
     else
         q = std::make_shared<QSqlQuery>(Prepare(db, sql));   // the same statement while its rows are still read: a second one
     for (int i = 0; i < params.size(); ++i)
-        q->bindValue(i, VarIsClear(params[i]) ? QVariant() : params[i]);
+        q->bindValue(i, SqliteValue(params[i]));
     if (!q->exec())
         throw EStoreError(QStringLiteral("Erro do banco: %1 (%2)").arg(q->lastError().text(), sql.simplified().left(200)));
     const bool isKept = q == kept;
@@ -383,6 +534,37 @@ TRows::~TRows()
     if (m_kept && m_query.use_count() == 2)
         m_query->finish();
 }
+
+bool TRows::next()
+{
+    if (!m_result)
+        return m_query->next();
+    if (m_row < m_result->rowCount())
+        ++m_row;
+    return m_row < m_result->rowCount();
+}
+
+QVariant TRows::value(int column) const { return m_result ? m_result->value(m_row, column) : m_query->value(column); }
+
+QVariant TRows::value(const QString& name) const
+{
+    if (!m_result)
+        return m_query->value(name);
+    for (int c = 0; c < m_result->columnCount(); ++c)
+        if (m_result->columnName(c).compare(name, Qt::CaseInsensitive) == 0)
+            return m_result->value(m_row, c);
+    return {};
+}
+
+bool TRows::isNull(int column) const
+{
+    if (!m_result)
+        return m_query->isNull(column);
+    return column < 0 || column >= m_result->columnCount() || m_row < 0 || m_row >= m_result->rowCount() || m_result->isNull(m_row, column);
+}
+
+QSqlRecord TRows::record() const { return m_result ? m_result->record() : m_query->record(); }
+int TRows::numRowsAffected() const { return m_result ? m_result->rowsAffected() : m_query->numRowsAffected(); }
 
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params)
 {
@@ -448,43 +630,6 @@ sqlite3* SqliteHandle(const QSqlDatabase& db)
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-// The last few texts of one column: a text met again is shared, not made anew (keys, codes,
-// units and names repeat row after row). A column whose texts do not repeat soon stops being
-// looked at.
-class TRecentTexts {
-public:
-    QString get(const char* utf8, int bytes)
-    {
-        if (!m_useful || bytes > MaxBytes)
-            return QString::fromUtf8(utf8, bytes);
-        for (Entry& e : m_entries)
-            if (e.length == bytes && std::memcmp(e.bytes, utf8, size_t(bytes)) == 0) {
-                ++m_hits;
-                return e.text;
-            }
-        if (++m_misses > 64 && m_hits == 0)
-            m_useful = false;
-        Entry& slot = m_entries[m_next];
-        m_next = (m_next + 1) % std::size(m_entries);
-        std::memcpy(slot.bytes, utf8, size_t(bytes));
-        slot.length = bytes;
-        slot.text = QString::fromUtf8(utf8, bytes);
-        return slot.text;
-    }
-
-private:
-    static constexpr int MaxBytes = 48;
-    struct Entry {
-        char bytes[MaxBytes];
-        int length = -1;
-        QString text;
-    };
-    Entry m_entries[4];
-    size_t m_next = 0;
-    int m_hits = 0, m_misses = 0;
-    bool m_useful = true;
-};
-
 // The SELECT through SQLite's own interface: each value goes from the statement into its
 // cell; only an unusual pairing of stored kind and field type takes the dataset's conversion.
 TDataPacket SelectSqlite(sqlite3* handle, TSqliteStatements& statements, const QList<TPacketField>& fields, const QString& sql,
@@ -497,7 +642,7 @@ TDataPacket SelectSqlite(sqlite3* handle, TSqliteStatements& statements, const Q
         sqlite3_clear_bindings(raw);
     });
     for (int i = 0; i < params.size(); ++i) {
-        const QVariant& p = params[i];
+        const QVariant p = SqliteValue(params[i]);
         const int at = i + 1;
         if (VarIsClear(p)) {
             sqlite3_bind_null(raw, at);
@@ -591,6 +736,11 @@ TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, con
     const QList<TPacketField> fields = Layout(layout);
     if (sqlite3* handle = SqliteHandle(db))
         return SelectSqlite(handle, StateOf(db).selects, fields, sql, params);
+    if (TConnectionState& state = StateOf(db); state.pg) {
+        const std::shared_ptr<TPgResult> result = params.isEmpty() ? state.pg->exec(sql) : state.pg->run(sql, params);
+        state.untouched = false;
+        return result->packet(fields);
+    }
 
     // Values go through the dataset's own conversions to the layout's types.
     TRows q = Run(db, sql, params);

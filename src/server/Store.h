@@ -1,5 +1,7 @@
 #pragma once
-// The server's store: SQLite (a file) or PostgreSQL, through Qt SQL, with the same SQL.
+// The server's store: SQLite (a file) or PostgreSQL, with the same SQL. Qt SQL opens and owns
+// the connections; SQLite's statements run through Qt SQL and SQLite's own interface,
+// PostgreSQL's through libpq's extended protocol (PgStatements.h).
 // Every remote call runs in one transaction on the connection of the thread serving it.
 
 #include "DataPacket.h"
@@ -47,13 +49,18 @@ public:
     // made outside Qt (TChannelListener).
     QByteArray connectionInfo() const;
 
-    // The connection of the calling thread (opened on first use; EHostError when it cannot),
-    // outside any transaction and free to write. The store closes its connections when it is
+    // The connection of the calling thread (opened on first use; EStoreUnavailable when it
+    // cannot), outside any transaction and free to write. A connection found lost (the
+    // database restarted, stopped or ended it) is dropped and another opened in its place,
+    // with nothing kept of the old one: its statements are prepared again as they are used. The store closes its connections when it is
     // destroyed, once no thread uses them.
     QSqlDatabase connection();
 
     // Runs `work` in one transaction that may write: committed when it returns, rolled back
-    // when it throws. On SQLite the transaction takes the write lock at once (BEGIN IMMEDIATE),
+    // when it throws. When the connection proves lost at the transaction's first round trip,
+    // before the database saw anything of it, `work` runs again, once, on a new connection;
+    // lost later, the call fails with EStoreUnavailable and the database undoes what it had
+    // (a COMMIT cut on its way is whole or absent, as the database decided). On SQLite the transaction takes the write lock at once (BEGIN IMMEDIATE),
     // so a check and the write it guards cannot interleave with another server's; a writer
     // that finds the lock taken waits for it (10 s at most) instead of failing.
     void transaction(const std::function<void(QSqlDatabase&)>& work);
@@ -69,7 +76,8 @@ public:
     // the answer is on its way, commits the read and begins the next read-only transaction in
     // the same round trip (it takes its snapshot at its first statement). A call then waits
     // for neither. What settle has not ended, the thread's next transaction ends first, in the
-    // round trip that begins it. SQLite ignores it.
+    // round trip that begins it. SQLite ignores it. It never throws: a failure is logged, and
+    // the connection's next call finds it as it is.
     void settle();
 
     // " FOR UPDATE" where the database locks rows read for a later write; "" on SQLite, whose
@@ -82,6 +90,9 @@ public:
     void setStatementTimeout(int seconds) { m_statementTimeoutSeconds = seconds; }
     // The connections open on any thread.
     int connectionCount();
+    // The most statements kept by one of them (those of Run and those of Select apart), each
+    // at most KeptStatements.
+    int mostKeptStatements();
 
     // Creates or migrates the schema.
     void migrate();
@@ -92,6 +103,7 @@ private:
     void prepare(QSqlDatabase& db, const QString& name);   // a connection just opened
     void forget(const QString& name);                      // a connection that is no longer open
     void run(bool write, const std::function<void(QSqlDatabase&)>& work);
+    void runOnce(QSqlDatabase& db, bool write, const std::function<void(QSqlDatabase&)>& work);
     void beginOnPostgreSQL(QSqlDatabase& db, bool write);
 
     QString m_url;
@@ -108,9 +120,12 @@ private:
 
 // ---- queries: every value goes in as a parameter
 
-// The rows of a statement. Statements are prepared once per connection and kept: on
-// PostgreSQL a call then costs one round trip instead of three. A statement whose earlier
-// rows are still being read is not reused meanwhile.
+class TPgResult;
+
+// The rows of a statement. Statements are prepared once per connection and kept (at most
+// KeptStatements of each kind, the one used longest ago let go first): on PostgreSQL a call
+// then costs one round trip instead of three. On SQLite a statement whose earlier rows are
+// still being read is not reused meanwhile; PostgreSQL's rows are all read when it answers.
 class TRows {
 public:
     TRows(TRows&&) = default;
@@ -118,24 +133,40 @@ public:
     TRows(const TRows&) = default;
     ~TRows();
 
-    bool next() { return m_query->next(); }
-    QVariant value(int column) const { return m_query->value(column); }
-    QVariant value(const QString& name) const { return m_query->value(name); }
-    bool isNull(int column) const { return m_query->isNull(column); }
-    QSqlRecord record() const { return m_query->record(); }
-    int numRowsAffected() const { return m_query->numRowsAffected(); }
+    bool next();
+    QVariant value(int column) const;
+    QVariant value(const QString& name) const;
+    bool isNull(int column) const;
+    QSqlRecord record() const;
+    int numRowsAffected() const;
 
 private:
     friend TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params);
     TRows(std::shared_ptr<QSqlQuery> query, bool kept) : m_query(std::move(query)), m_kept(kept) {}
-    std::shared_ptr<QSqlQuery> m_query;   // shared with the connection's kept statements when kept
-    bool m_kept;
+    explicit TRows(std::shared_ptr<TPgResult> result) : m_result(std::move(result)) {}
+    std::shared_ptr<QSqlQuery> m_query;   // SQLite; shared with the connection's kept statements when kept
+    bool m_kept = false;
+    std::shared_ptr<TPgResult> m_result;   // PostgreSQL
+    int m_row = -1;
 };
+
+// The most statements of one kind a connection keeps.
+inline constexpr int KeptStatements = 200;
+
+// A condition that a column is among a list of texts, passed as one parameter holding a
+// QStringList: "column" + InList(db), with the list as its parameter. One statement serves
+// lists of any length (PostgreSQL: an array; SQLite: a JSON array). NotInList is its
+// negation; a null in the column satisfies neither.
+QString InList(const QSqlDatabase& db);
+QString NotInList(const QSqlDatabase& db);
 
 // TStore::forUpdate for code that holds only the connection.
 QString ForUpdate(const QSqlDatabase& db);
 
-// Runs `sql` with positional parameters ("?"); throws EStoreError with the database's text.
+// Runs `sql` with positional parameters ("?"); throws EStoreError with the database's text,
+// EStoreUnavailable when the connection is lost (the store opens another at its next use).
+// A QStringList parameter is a list (InList). On PostgreSQL every statement, BEGIN and COMMIT
+// too, goes through libpq: the values apart from the SQL.
 TRows Run(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params = {});
 
@@ -143,6 +174,6 @@ QVariant Scalar(QSqlDatabase& db, const QString& sql, const QVariantList& params
 // s string, fs fixed string, i integer, f float, b boolean, d date, t date-time, x blob) from
 // the rows of `sql`, column by name; a column the query lacks is null.
 QList<TPacketField> Layout(const char* layout);
-// On SQLite the rows go from the database's own interface straight into cells, without a
-// QVariant on the way.
+// The rows go from the database's own interface straight into cells, without a QVariant on
+// the way: SQLite's values, PostgreSQL's text.
 TDataPacket Select(QSqlDatabase& db, const char* layout, const QString& sql, const QVariantList& params = {});
