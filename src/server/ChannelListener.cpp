@@ -13,7 +13,8 @@
 namespace {
 
 constexpr int PollMs = 200;   // how soon a stop is seen
-constexpr int FirstPauseMs = 1000, LongestPauseMs = 30000;
+// Tried again soon enough that the channel is heard within seconds of the database's return.
+constexpr int FirstPauseMs = 1000, LongestPauseMs = 4000;
 
 using TConnection = std::unique_ptr<PGconn, void (*)(PGconn*)>;
 

@@ -2,8 +2,8 @@
 // Hears a PostgreSQL notification channel, on a connection and a thread of its own. It tells
 // when it starts hearing (its LISTEN is in place) and when it stops (the connection is lost,
 // or it is destroyed), and passes on each notification's payload. A lost connection is made
-// again after a second; one that cannot be made is tried again after pauses growing to half
-// a minute, and told once on standard error. The handlers are called on the listener's
+// again after a second; one that cannot be made is tried again after pauses growing to four
+// seconds, and told once on standard error. The handlers are called on the listener's
 // thread. Nothing it does blocks its destruction for more than a fifth of a second.
 
 #include <QByteArray>
