@@ -9,7 +9,10 @@
 //   - a tiny call's 99th percentile while 4 other clients check passwords in a loop;
 //   - a tiny call on PostgreSQL against SQLite;
 //   - ListaOrcamentos over 10,000 quotes against the same SELECT through SQLite's interface;
+//   - GetGeral of the 500- and 2,000-item quotes on PostgreSQL;
 //   - the memory of an ore-server process that has refused a 50 MB body;
+//   - the memory of an ore-server process before and after 3,000 SetOpcao calls, each ticking
+//     a different number of keys (on SQLite, and on PostgreSQL when it runs);
 //   - a wrong password's check for an operator who exists and for one who does not.
 // The clients speak HTTP over plain sockets and do not decode the answers, so the figures are
 // the server's. PostgreSQL runs when ORE_TEST_PG names a database that may be emptied (`./ore
@@ -20,6 +23,7 @@
 #include "Sessions.h"
 #include "Store.h"
 #include "Wire.h"
+#include "WireEnvelopes.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -73,6 +77,9 @@ public:
         ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     ~RawClient() { ::close(m_fd); }
+
+    // The body of the last answer.
+    QByteArray body() const { return m_buffer.mid(m_buffer.indexOf("\r\n\r\n") + 4); }
 
     // One call; answers the body's size.
     size_t call(const QByteArray& request)
@@ -439,6 +446,65 @@ double RssAfterRefusingABigBody()
     return megabytes;
 }
 
+// An ore-server process over `url` (the demo data put in), on a free loopback port; -1 when it
+// did not start.
+struct ServerProcess {
+    explicit ServerProcess(const QString& url)
+    {
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/ore-server"),
+                      {QStringLiteral("--db"), url, QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--init-demo")});
+        if (!process.waitForReadyRead(60000))
+            return;
+        const QByteArray banner = process.readAllStandardOutput();
+        const qsizetype at = banner.lastIndexOf("127.0.0.1:");   // the listening address comes after the store's
+        port = quint16(banner.mid(at + 10).split(',').value(0).split(' ').value(0).toInt());
+    }
+    ~ServerProcess()
+    {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    double rssMegabytes() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+        return -1;
+    }
+    QProcess process;
+    quint16 port = 0;
+};
+
+// The memory of a server before and after 3,000 SetOpcao calls of one session, the n-th ticking
+// n keys that are none of the quote's options: each is refused, after its statements ran.
+std::pair<double, double> RssUnderListSizes(const QString& url)
+{
+    ServerProcess server(url);
+    if (server.port == 0)
+        return {-1, -1};
+    RawClient client(server.port);
+    client.call(Request(QStringLiteral("CRV.rdmHost"), QStringLiteral("Login"), {"OPER1", "oper1", "0001"}, {}));
+    const QString token = Wire::DecodeResponse(client.body()).result.toString();
+    const double before = server.rssMegabytes();
+    QStringList keys;
+    for (int n = 1; n <= 3000; ++n) {
+        keys << QStringLiteral("'X%1'").arg(n);
+        client.call(Request(QStringLiteral("ORE00400.rdmAprovaOrca"), QStringLiteral("SetOpcao"),
+                            {"0001", "0000000102", "01", keys.join(QLatin1Char(',')), 10.0, "A"}, token));
+    }
+    QThread::msleep(300);
+    return {before, server.rssMegabytes()};
+}
+
+void ListSizesFigure(const char* store, const QString& url)
+{
+    const auto [before, after] = RssUnderListSizes(url);
+    std::printf("  ore-server RSS on %s before 3,000 SetOpcao calls of distinct list sizes: %.1f MB, after: %.1f MB\n", store, before, after);
+    std::printf("  %-62s %8.1f   target %-10s %s\n", "  the growth, MB", after - before, "< 50", before >= 0 && after - before < 50 ? "met" : "NOT MET");
+}
+
 // A call on the server against its floor, in turns.
 void AgainstFloor(const char* figure, const char* what, const Server& s, const QByteArray& request, const QString& file, const TFloor::Statements& statements,
                   double scale, const char* unit)
@@ -533,6 +599,23 @@ int main(int argc, char** argv)
         InTurns({{&onPostgres, [&] { return Load(p.rpc->Port(), 1, p.tiny()); }}, {&onSqlite, [&] { return Load(s.rpc->Port(), 1, s.tiny()); }}});
         std::printf("  tiny call: PostgreSQL median %.0f us, SQLite %.0f us\n", onPostgres.median(), onSqlite.median());
         Ratio("tiny call, PostgreSQL / SQLite", onPostgres.median(), onSqlite.median(), "<= 2", onPostgres.median() <= 2 * onSqlite.median());
+        Figures general500, general2000;
+        InTurns({{&general500, [&] { return Load(p.rpc->Port(), 1, p.general(9500)); }},
+                 {&general2000, [&] { return Load(p.rpc->Port(), 1, p.general(9501)); }}});
+        std::printf("  GetGeral on PostgreSQL: 500 items median %.0f us, 2,000 items median %.0f us\n", general500.median(), general2000.median());
+    }
+    {
+        QTemporaryDir attacked;
+        ListSizesFigure("SQLite", QStringLiteral("sqlite:") + attacked.filePath(QStringLiteral("sizes.db")));
+    }
+    if (!pg.isEmpty()) {
+        {
+            TStore emptied(pg);
+            QSqlDatabase db = emptied.connection();
+            Run(db, QStringLiteral("DROP SCHEMA public CASCADE"));
+            Run(db, QStringLiteral("CREATE SCHEMA public"));
+        }
+        ListSizesFigure("PostgreSQL", pg);
     }
 
     const double rss = RssAfterRefusingABigBody();
