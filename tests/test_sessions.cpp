@@ -100,6 +100,7 @@ TEST_P(Sessions, ACallNeedsALiveSessionWhoseHeadersAgree)
     // No session at all.
     Session().token.clear();
     EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
+    objects->JournalRefusals(true);   // counted per address and minute, journalled once the minute is over
     EXPECT_EQ(Journalled("GetOperControle"), "- - refused -");
 
     // A token the server never gave.

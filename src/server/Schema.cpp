@@ -2,6 +2,7 @@
 // queries read like the packets they fill. Date-times are kept as text "YYYY-MM-DDThh:mm:ss",
 // which orders correctly and means the same on both databases.
 #include "Errors.h"
+#include "Journal.h"
 #include "Store.h"
 
 #include <QSqlQuery>
@@ -177,15 +178,50 @@ const char* const version7[] = {
     "DELETE FROM SESSAO",
 };
 
+// The journal becomes a chain (Journal.h): each entry holds a hash over its content and the
+// hash of the entry before it, and JORNALELO holds, in one row, the count of entries, the last
+// one's number and its hash, moved on only by an append. Each entry also keeps the caller's
+// network address. The entries already written are chained by the migration (ChainExisting).
+// The store refuses to empty the journal (PostgreSQL's TRUNCATE) and, on SQLite, an insert over
+// an entry (INSERT OR REPLACE deletes the entry without the delete trigger).
+const char* const version8[] = {
+    "ALTER TABLE JORNAL ADD COLUMN DSORIGEM VARCHAR(64)",
+    "ALTER TABLE JORNAL ADD COLUMN DSHASH VARCHAR(64)",
+    "CREATE TABLE JORNALELO (IDELO INTEGER PRIMARY KEY CHECK (IDELO = 1), NRJORNAL BIGINT NOT NULL, QTREGISTROS BIGINT NOT NULL,"
+    " DSHASH VARCHAR(64) NOT NULL)",
+};
+const char* const version8SQLite[] = {
+    "CREATE TRIGGER JORNAL_SEM_SUBSTITUICAO BEFORE INSERT ON JORNAL WHEN EXISTS (SELECT 1 FROM JORNAL WHERE NRJORNAL = NEW.NRJORNAL)"
+    " BEGIN SELECT RAISE(ABORT, 'O jornal não pode ser reescrito.'); END",
+    "CREATE TRIGGER JORNALELO_UNICO BEFORE INSERT ON JORNALELO WHEN EXISTS (SELECT 1 FROM JORNALELO)"
+    " BEGIN SELECT RAISE(ABORT, 'O elo do jornal não pode ser substituído.'); END",
+    "CREATE TRIGGER JORNALELO_AVANCA BEFORE UPDATE ON JORNALELO WHEN NOT (NEW.IDELO = OLD.IDELO AND NEW.QTREGISTROS = OLD.QTREGISTROS + 1"
+    " AND NEW.NRJORNAL > OLD.NRJORNAL AND EXISTS (SELECT 1 FROM JORNAL WHERE NRJORNAL = NEW.NRJORNAL AND DSHASH = NEW.DSHASH))"
+    " BEGIN SELECT RAISE(ABORT, 'O elo do jornal só avança com um registro novo.'); END",
+    "CREATE TRIGGER JORNALELO_SEM_EXCLUSAO BEFORE DELETE ON JORNALELO BEGIN SELECT RAISE(ABORT, 'O elo do jornal não pode ser apagado.'); END",
+};
+const char* const version8PostgreSQL[] = {
+    "CREATE TRIGGER JORNAL_SEM_ESVAZIAR BEFORE TRUNCATE ON JORNAL FOR EACH STATEMENT EXECUTE FUNCTION JORNAL_SOMENTE_INCLUSAO()",
+    "CREATE FUNCTION JORNALELO_AVANCA() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+    " IF TG_OP = 'UPDATE' AND NEW.IDELO = OLD.IDELO AND NEW.QTREGISTROS = OLD.QTREGISTROS + 1 AND NEW.NRJORNAL > OLD.NRJORNAL"
+    " AND EXISTS (SELECT 1 FROM JORNAL WHERE NRJORNAL = NEW.NRJORNAL AND DSHASH = NEW.DSHASH) THEN RETURN NEW; END IF;"
+    " RAISE EXCEPTION 'O elo do jornal só avança com um registro novo.'; END $$",
+    "CREATE TRIGGER JORNALELO_AVANCA BEFORE UPDATE OR DELETE ON JORNALELO FOR EACH ROW EXECUTE FUNCTION JORNALELO_AVANCA()",
+    "CREATE TRIGGER JORNALELO_SEM_ESVAZIAR BEFORE TRUNCATE ON JORNALELO FOR EACH STATEMENT EXECUTE FUNCTION JORNAL_SOMENTE_INCLUSAO()",
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
 };
 
-// A version's statements: those of both databases, then those of one of them.
+// A version's statements: those of both databases, then those of one of them, then what
+// the version needs done in C++ (with the dialect's word: SQLite or not), in the same
+// transaction.
 struct Migration {
     int version;
     Statements common, sqlite, postgresql;
+    void (*after)(QSqlDatabase& db, bool sqlite) = nullptr;
 };
 
 const Migration migrations[] = {
@@ -196,6 +232,8 @@ const Migration migrations[] = {
     {5, {version5, std::size(version5)}, {}, {}},
     {6, {version6, std::size(version6)}, {}, {}},
     {7, {version7, std::size(version7)}, {}, {}},
+    {8, {version8, std::size(version8)}, {version8SQLite, std::size(version8SQLite)}, {version8PostgreSQL, std::size(version8PostgreSQL)},
+     Journal::ChainExisting},
 };
 
 // A column that numbers its rows by itself.
@@ -212,7 +250,13 @@ void TStore::migrate()
     transaction([&](QSqlDatabase& db) {
         if (dialect() == PostgreSQL)
             Run(db, QStringLiteral("SET LOCAL statement_timeout = 0"));   // a migration of a large store takes its time
-        Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS ORE_SCHEMA (NRVERSAO INTEGER NOT NULL)"));
+        // Created only when absent: a server whose role may not create tables (docs/server.md)
+        // starts on a store its owner has migrated.
+        const bool exists = Scalar(db, dialect() == SQLite ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'ORE_SCHEMA'")
+                                                           : QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'ore_schema'"))
+                                .toInt() > 0;
+        if (!exists)
+            Run(db, QStringLiteral("CREATE TABLE ORE_SCHEMA (NRVERSAO INTEGER NOT NULL)"));
         const QVariant current = Scalar(db, QStringLiteral("SELECT MAX(NRVERSAO) FROM ORE_SCHEMA"));
         const int version = current.isNull() ? 0 : current.toInt();
         for (const Migration& m : migrations) {
@@ -221,6 +265,8 @@ void TStore::migrate()
             for (const Statements& part : {m.common, dialect() == SQLite ? m.sqlite : m.postgresql})
                 for (size_t i = 0; i < part.count; ++i)
                     Run(db, Dialected(part.statements[i], dialect()));
+            if (m.after)
+                m.after(db, dialect() == SQLite);
             Run(db, QStringLiteral("INSERT INTO ORE_SCHEMA (NRVERSAO) VALUES (?)"), {m.version});
         }
     });

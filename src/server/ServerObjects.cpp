@@ -115,7 +115,7 @@ TServerObjects::TServerObjects(TStore& store, TSessionPolicy policy)
                                                                                           [this](const QString& hash) { m_sessions.Changed(hash); }});
 }
 
-TServerObjects::~TServerObjects() = default;
+TServerObjects::~TServerObjects() { JournalRefusals(true); }
 
 bool TServerObjects::KeepsSessionOf(const QString& token) const { return m_sessions.Find(Sessions::TokenHash(token)).has_value(); }
 
@@ -212,7 +212,9 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
         entry.quoteBranch = quote.branch;
         entry.quoteNumber = quote.number;
         entry.quoteSequence = quote.sequence;
-        entry.arguments = Journal::Arguments(request.params, rule.secret);
+        // A change made keeps its arguments whole; a call that changed nothing, a glimpse.
+        entry.arguments = outcome == QLatin1String("ok") ? Journal::Arguments(request.params, rule.secret) : Journal::Glimpse(request.params, rule.secret);
+        entry.peer = request.peer;
         entry.outcome = outcome;
         entry.message = message;
         return entry;
@@ -278,6 +280,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
             }
         });
     } catch (const ESessionRefused& e) {
+        // Without a session, a refusal is only counted: the journal gets a line per caller's
+        // address and minute.
+        if (!session) {
+            m_refusals.Count(request.peer, request.object, request.method, e.text, now);
+            return TRpcReply::Error(e.text, e.httpStatus);
+        }
         QString message = e.text;
         if (entry.operatorCode.isEmpty() && !(request.operatorCode + request.branch).isEmpty())
             message += QStringLiteral(" (X-Operator: %1, X-Branch: %2)").arg(request.operatorCode, request.branch);
@@ -317,6 +325,12 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     return reply;
 }
 
+void TServerObjects::JournalRefusals(bool all)
+{
+    for (const TJournalEntry& entry : m_refusals.Take(QDateTime::currentDateTime().addSecs(m_clockAhead.load(std::memory_order_relaxed)), all))
+        journalAlone(entry);
+}
+
 std::unique_ptr<TRpcServer> TServerObjects::Serve(TRpcServerOptions options)
 {
     // What runs after an answer has no caller to tell: a failure there is logged and the
@@ -330,6 +344,25 @@ std::unique_ptr<TRpcServer> TServerObjects::Serve(TRpcServerOptions options)
             qWarning("ore-server: depois de uma resposta: uma falha desconhecida");
         }
     };
+    // Asked on a worker, before a body longer than a caller without a session may send is read.
+    if (!options.sessionIsLive)
+        options.sessionIsLive = [this](const TRpcRequest& head, qint64 bodyBytes) {
+            const QDateTime now = QDateTime::currentDateTime().addSecs(m_clockAhead.load(std::memory_order_relaxed));
+            bool live = false;
+            if (!head.token.isEmpty()) {
+                m_store.readTransaction([&](QSqlDatabase& db) { live = findSession(db, head.token, now, true).has_value(); });
+                try {
+                    m_store.settle();
+                } catch (const std::exception& e) {
+                    qWarning("ore-server: depois de verificar uma sessão: %s", e.what());
+                }
+            }
+            if (!live)
+                m_refusals.Count(head.peer, head.object, {}, QStringLiteral("corpo de %1 bytes sem uma sessão válida").arg(bodyBytes), now);
+            return live;
+        };
+    if (!options.housekeeping)
+        options.housekeeping = [this] { JournalRefusals(); };
     return std::make_unique<TRpcServer>([this](const TRpcRequest& request) { return Dispatch(request); }, std::move(options));
 }
 

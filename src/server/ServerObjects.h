@@ -5,6 +5,7 @@
 #include "ChannelListener.h"
 #include "Journal.h"
 #include "MethodDeclaration.h"
+#include "Refusals.h"
 #include "RpcServer.h"
 #include "SessionCache.h"
 #include "Sessions.h"
@@ -108,8 +109,14 @@ public:
     TRpcReply Dispatch(const TRpcRequest& request);
 
     // A server of these objects, not yet listening: each call dispatched on a worker, and a
-    // read's transaction ended once its answer has gone (TStore::settle).
+    // read's transaction ended once its answer has gone (TStore::settle). A body longer than a
+    // caller without a session may send is read only once its token is found live, and the
+    // refusals of calls without a session are journalled a minute at a time.
     std::unique_ptr<TRpcServer> Serve(TRpcServerOptions options = {});
+
+    // Journals the refusals without a session counted per address (Refusals.h) whose minute is
+    // over (every one, with `all`). The server does it every few seconds, and at its end.
+    void JournalRefusals(bool all = false);
 
     // Whether reads may take their session from those kept: on PostgreSQL, while the store's
     // notifications are heard.
@@ -129,6 +136,7 @@ private:
     std::map<QString, TMethodDeclaration> m_methods;   // "object.method"
     TSessionCache m_sessions;
     std::unique_ptr<TChannelListener> m_sessionChanges;   // PostgreSQL only
+    TRefusalTally m_refusals;
 
     std::optional<TSessionInfo> findSession(QSqlDatabase& db, const QString& token, const QDateTime& now, bool reading);
     void journalAlone(const TJournalEntry& entry);

@@ -2,8 +2,10 @@
 //   ore-server [--db URL] [--listen HOST:PORT] [--init-demo] [--tls-cert FILE --tls-key FILE]
 //              [--allow-plain-http] [--session-idle MINUTES] [--lockout-after N] [--lockout-minutes M]
 //              [--workers N] [--idle-timeout SECONDS] [--max-connections N] [--max-body BYTES] [--log-slow MS]
+//              [--request-timeout SECONDS] [--min-body-rate BYTES] [--max-connections-per-peer N] [--max-buffered BYTES]
 //              [--statement-timeout SECONDS] [--drain-seconds SECONDS]
 //   ore-server journal --db URL [--quote NUMBER] [--since YYYY-MM-DD]
+//   ore-server journal --verify --db URL
 #include "Demo.h"
 #include "Errors.h"
 #include "Journal.h"
@@ -58,6 +60,24 @@ std::optional<int> ReadCommandLine(QCommandLineParser& parser, const QList<QComm
     return std::nullopt;
 }
 
+// ore-server journal --verify: the journal's chain walked from its first entry to its last.
+int VerifyJournal(const QString& url)
+{
+    Journal::TVerification verification;
+    try {
+        TStore store(url);
+        store.migrate();
+        store.readTransaction([&](QSqlDatabase& db) { verification = Journal::Verify(db); });
+    } catch (const EHostError& e) {
+        return fail(e.message(), 1);
+    }
+    if (verification.broken)
+        return fail(QStringLiteral("JORNAL ADULTERADO: %1 Antes dele, %2 registro(s) conferem.").arg(*verification.broken).arg(verification.verified), 3);
+    std::printf("Jornal íntegro: %lld registro(s) verificado(s), do primeiro ao último; último elo %s.\n", verification.verified,
+                qPrintable(verification.lastHash));
+    return 0;
+}
+
 // ore-server journal: the journal, one line per entry.
 int RunJournal(const QStringList& arguments)
 {
@@ -65,11 +85,22 @@ int RunJournal(const QStringList& arguments)
     const QList<QCommandLineOption> options{
         dbOption,
         {QStringLiteral("quote"), QStringLiteral("só os registros deste número de orçamento"), QStringLiteral("NUMERO")},
-        {QStringLiteral("since"), QStringLiteral("só os registros deste dia em diante"), QStringLiteral("AAAA-MM-DD")}};
+        {QStringLiteral("since"), QStringLiteral("só os registros deste dia em diante"), QStringLiteral("AAAA-MM-DD")},
+        {QStringLiteral("verify"), QStringLiteral("confere a cadeia do jornal em vez de listá-lo")}};
     if (const auto status = ReadCommandLine(parser, options, arguments,
                                             QStringLiteral("uso: ore-server journal [--db URL] [--quote NUMERO] [--since AAAA-MM-DD]\n"
-                                                           "  o jornal de quem fez o quê, uma linha por registro\n")))
+                                                           "  o jornal de quem fez o quê, uma linha por registro\n"
+                                                           "     ore-server journal --verify [--db URL]\n"
+                                                           "  confere a cadeia do jornal, do primeiro registro ao último; termina com\n"
+                                                           "  0 quando está íntegra, 3 quando um registro foi alterado, apagado ou\n"
+                                                           "  incluído por fora do servidor (o primeiro encontrado é nomeado), 1 quando\n"
+                                                           "  o banco não pode ser lido, 2 quando a linha de comando está errada\n")))
         return *status;
+    if (parser.isSet(QStringLiteral("verify"))) {
+        if (parser.isSet(QStringLiteral("quote")) || parser.isSet(QStringLiteral("since")))
+            return fail(QStringLiteral("--verify confere o jornal inteiro: não vai com --quote nem --since."), 2);
+        return VerifyJournal(StoreUrl(parser));
+    }
     QDate since;
     if (parser.isSet(QStringLiteral("since"))) {
         since = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
@@ -94,6 +125,20 @@ int positiveOption(const QCommandLineParser& parser, const QString& name, int& v
     bool ok = false;
     value = parser.value(name).toInt(&ok);
     return ok && value > 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
+}
+
+int positiveOption(const QCommandLineParser& parser, const QString& name, qint64& value)
+{
+    bool ok = false;
+    value = parser.value(name).toLongLong(&ok);
+    return ok && value > 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
+}
+
+int nonNegativeOption(const QCommandLineParser& parser, const QString& name, int& value)
+{
+    bool ok = false;
+    value = parser.value(name).toInt(&ok);
+    return ok && value >= 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro, 0 para nenhum limite (recebido \"%2\")").arg(name, parser.value(name)), 2);
 }
 
 } // namespace
@@ -132,6 +177,19 @@ int main(int argc, char** argv)
         {QStringLiteral("max-body"), QStringLiteral("bytes de um pedido no máximo; além deles, 413 (padrão 16777216, 16 MiB)"), QStringLiteral("BYTES"),
          QStringLiteral("16777216")},
         {QStringLiteral("log-slow"), QStringLiteral("escreve na saída de erros cada chamada mais lenta que MS milissegundos"), QStringLiteral("MS")},
+        {QStringLiteral("request-timeout"),
+         QStringLiteral("segundos para o cabeçalho de um pedido chegar inteiro depois de seu primeiro byte, e para o corpo, além do tempo que "
+                        "seu tamanho leva em --min-body-rate; depois, 408 e a conexão fechada (padrão 10)"),
+         QStringLiteral("SEGUNDOS"), QStringLiteral("10")},
+        {QStringLiteral("min-body-rate"), QStringLiteral("bytes por segundo com que o corpo de um pedido deve chegar, no mínimo (padrão 32768)"),
+         QStringLiteral("BYTES"), QStringLiteral("32768")},
+        {QStringLiteral("max-connections-per-peer"),
+         QStringLiteral("conexões abertas de um mesmo endereço no máximo; além delas, 503; 0, sem limite (padrão 64)"), QStringLiteral("N"),
+         QStringLiteral("64")},
+        {QStringLiteral("max-buffered"),
+         QStringLiteral("bytes dos corpos de pedido em curso, somados todos, no máximo; um pedido que passaria deles recebe 503 (padrão 134217728, "
+                        "128 MiB; nunca menos que --max-body)"),
+         QStringLiteral("BYTES"), QStringLiteral("134217728")},
         {QStringLiteral("statement-timeout"),
          QStringLiteral("PostgreSQL: segundos que um comando pode durar antes de o banco cancelá-lo e desfazer sua transação; 0, sem limite "
                         "(padrão 60; a migração do esquema não tem limite)"),
@@ -145,7 +203,9 @@ int main(int argc, char** argv)
                                             QStringLiteral("uso: ore-server [opções]\n"
                                                            "  o servidor de aplicação dos orçamentos de eventos\n"
                                                            "     ore-server journal [--db URL] [--quote NUMERO] [--since AAAA-MM-DD]\n"
-                                                           "  o jornal de quem fez o quê (ore-server journal --help)\n")))
+                                                           "  o jornal de quem fez o quê (ore-server journal --help)\n"
+                                                           "     ore-server journal --verify [--db URL]\n"
+                                                           "  confere a cadeia do jornal: 0 íntegra, 3 adulterada\n")))
         return *status;
 
     const QString listen = parser.value(QStringLiteral("listen"));
@@ -168,12 +228,17 @@ int main(int argc, char** argv)
 
     TSessionPolicy policy;
     TRpcServerOptions serving;
-    int idleSeconds = 0, maxBody = 0, statementTimeout = 0, drainSeconds = 0;
+    int idleSeconds = 0, maxBody = 0, statementTimeout = 0, drainSeconds = 0, requestSeconds = 0;
     if (positiveOption(parser, QStringLiteral("session-idle"), policy.idleMinutes) + positiveOption(parser, QStringLiteral("lockout-after"), policy.lockoutAfter)
         + positiveOption(parser, QStringLiteral("lockout-minutes"), policy.lockoutMinutes) + positiveOption(parser, QStringLiteral("workers"), serving.workers)
         + positiveOption(parser, QStringLiteral("idle-timeout"), idleSeconds) + positiveOption(parser, QStringLiteral("max-connections"), serving.maxConnections)
-        + positiveOption(parser, QStringLiteral("max-body"), maxBody) + positiveOption(parser, QStringLiteral("drain-seconds"), drainSeconds))
+        + positiveOption(parser, QStringLiteral("max-body"), maxBody) + positiveOption(parser, QStringLiteral("drain-seconds"), drainSeconds)
+        + positiveOption(parser, QStringLiteral("request-timeout"), requestSeconds)
+        + positiveOption(parser, QStringLiteral("min-body-rate"), serving.minBodyBytesPerSecond)
+        + nonNegativeOption(parser, QStringLiteral("max-connections-per-peer"), serving.maxConnectionsPerPeer)
+        + positiveOption(parser, QStringLiteral("max-buffered"), serving.maxBufferedBodyBytes))
         return 2;
+    serving.headTimeoutMs = serving.bodyTimeoutMs = int(std::min<qint64>(qint64(requestSeconds) * 1000, INT_MAX));
     bool timeoutOk = false;
     statementTimeout = parser.value(QStringLiteral("statement-timeout")).toInt(&timeoutOk);
     if (!timeoutOk || statementTimeout < 0)
