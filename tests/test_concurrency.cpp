@@ -45,20 +45,22 @@ protected:
 };
 SERVER_BACKENDS(Concurrency);
 
-// Ten wrong passwords at once: the first five are judged and lock the operator, the others
-// find him locked.
+// Ten wrong passwords at once, each from an address of its own: the first five are judged and
+// lock the operator (his failures come from many addresses), the others find him locked.
 TEST_P(Concurrency, SimultaneousWrongPasswordsAreJudgedOneAfterTheOther)
 {
     const TSessionPolicy policy;
     const QDateTime now = QDateTime::currentDateTime();
     std::vector<TPasswordVerdict> verdicts(10);
-    AtOnce(10, [&](QSqlDatabase& db, int i) { verdicts[size_t(i)] = RecordPasswordCheck(db, u"OPER1"_s, false, now, policy); });
+    AtOnce(10, [&](QSqlDatabase& db, int i) {
+        verdicts[size_t(i)] = RecordPasswordCheck(db, u"OPER1"_s, u"10.0.0.%1"_s.arg(i), false, now, policy).verdict;
+    });
     EXPECT_EQ(std::count(verdicts.begin(), verdicts.end(), TPasswordVerdict::Wrong), policy.lockoutAfter);
     EXPECT_EQ(std::count(verdicts.begin(), verdicts.end(), TPasswordVerdict::Locked), 10 - policy.lockoutAfter);
 
     // A right password judged meanwhile does not lift the lock.
     std::vector<TPasswordVerdict> right(2);
-    AtOnce(2, [&](QSqlDatabase& db, int i) { right[size_t(i)] = RecordPasswordCheck(db, u"OPER1"_s, true, now, policy); });
+    AtOnce(2, [&](QSqlDatabase& db, int i) { right[size_t(i)] = RecordPasswordCheck(db, u"OPER1"_s, u"10.0.1.%1"_s.arg(i), true, now, policy).verdict; });
     EXPECT_EQ(right, (std::vector{TPasswordVerdict::Locked, TPasswordVerdict::Locked}));
 }
 

@@ -5,6 +5,7 @@
 #include "MethodDeclaration.h"
 #include "Variants.h"
 
+#include <map>
 #include <set>
 
 using namespace Qt::StringLiterals;
@@ -29,7 +30,7 @@ TEST_P(Declarations, EveryMethodIsCompleteAndTheChangesAreTheWrites)
         u"ORE02900.rdmExecProc.FecharOrca"_s, u"ORE02900.rdmExecProc.ExecOrcaComposicao"_s, u"ORE02900.rdmExecProc.ExecOrcaComposicaoMat"_s,
         u"ORE02900.rdmExecProc.GeraReqOrcaEve"_s, u"ORE00105.rdmCliente.CadastraCliente"_s, u"ORE00406.rdmProposta.GravaProposta"_s,
         u"ORE09000.rdmContratante.GravaContratante"_s, u"ORE09000.rdmContratante.ExcluiContratante"_s,
-        u"ORE06700.rdmProduto.VinculaProduto"_s, u"ORE06700.rdmProduto.CriaProduto"_s,
+        u"ORE06700.rdmProduto.VinculaProduto"_s, u"ORE06700.rdmProduto.CriaProduto"_s, u"CRV.rdmHost.DesbloqueiaOperador"_s,
     };
     std::set<QString> declaredWrites;
     for (const auto& [name, method] : objects->Methods()) {
@@ -44,6 +45,99 @@ TEST_P(Declarations, EveryMethodIsCompleteAndTheChangesAreTheWrites)
         }
     }
     EXPECT_EQ(declaredWrites, writes);
+}
+
+// Every method says where its arguments name a branch (a branch argument, a quote's key, a
+// packet's rows), so that the server holds it to the session's; the methods whose arguments name
+// none are spelled out here, apart from the declarations.
+TEST_P(Declarations, EveryMethodSaysWhereItsBranchIsOrNamesNone)
+{
+    const std::set<QString> branchless{
+        u"CRV.rdmHost.Login"_s, u"CRV.rdmHost.Logout"_s, u"CRV.rdmHost.ConfSenha"_s, u"CRV.rdmHost.FimProcessamento"_s,
+        u"CRV.rdmHost.DesbloqueiaOperador"_s, u"ORE06400.rdmProcOrca.GetOperControle"_s, u"ORE06400.rdmProcOrca.GetOperCadProd"_s,
+        u"ORE00400.rdmAprovaOrca.GetOperadorAprov"_s, u"ORE00400.rdmAprovaOrca.GetSupervisor"_s, u"ORE00400.rdmAprovaOrca.GetVerifCargoOper"_s,
+        u"ORE00400.rdmAprovaOrca.GetCliente"_s, u"ORE00400.rdmAprovaOrca.GetEndeClie"_s, u"ORE09000.rdmContratante.ListaClientes"_s,
+        u"ORE06700.rdmProduto.ListaProdutos"_s, u"ORE06700.rdmProduto.CriaProduto"_s, u"ORE02900.rdmExecProc.getParamOrcaEve"_s,
+    };
+    std::set<QString> declaredBranchless;
+    for (const auto& [name, method] : objects->Methods()) {
+        const TMethodRule& r = method.rule;
+        if (r.branchArg < 0 && r.quote.branch < 0 && r.quote.packet < 0)
+            declaredBranchless.insert(name);
+    }
+    EXPECT_EQ(declaredBranchless, branchless);
+}
+
+// The branch matrix: a session of branch 0001 calls every method that names a branch with
+// branch 0002 where the branch goes, and is refused before the method runs, in the journal too.
+TEST_P(Declarations, ASessionOfOneBranchActsOnNoOtherBranch)
+{
+    const TDataPacket otherBranch(Layout("CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, IDMARCADO s1"),
+                                  {{u"0001"_s, u"0000000101"_s, u"01"_s, u"N"_s}, {u"0002"_s, u"0000000101"_s, u"01"_s, u"S"_s}});
+    int walked = 0;
+    for (const auto& [name, method] : objects->Methods()) {
+        const TMethodRule& r = method.rule;
+        if (r.branchArg < 0 && r.quote.branch < 0 && r.quote.packet < 0)
+            continue;
+        QVariantList args(method.argumentCount, QString());
+        for (int at : {r.branchArg, r.quote.branch})
+            if (at >= 0)
+                args[at] = u"0002"_s;
+        if (r.quote.number >= 0)
+            args[r.quote.number] = u"0000000101"_s;
+        if (r.quote.sequence >= 0)
+            args[r.quote.sequence] = u"01"_s;
+        if (r.quote.packet >= 0)
+            args[r.quote.packet] = Pack(otherBranch);
+        if (r.operatorArg >= 0)
+            args[r.operatorArg] = u"OPER1"_s;
+        QVariant result;
+        try {
+            result = Call(method.object, method.method, args);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << name.toStdString() << ": " << e.what();
+            continue;
+        }
+        EXPECT_EQ(FailOf(result), u"%1: a filial informada (0002) não é a da sessão (0001). Operação recusada."_s.arg(name)) << name.toStdString();
+        EXPECT_EQ(Sql(u"SELECT NMOBJETO || '.' || NMMETODO || ' ' || IDRESULTADO FROM JORNAL ORDER BY NRJORNAL DESC"_s).toString(), name + u" refused"_s);
+        ++walked;
+    }
+    EXPECT_GT(walked, 40);
+}
+
+// The rights table: every change a workflow reaches needs the workflow's right; an operator
+// without any is refused each of them before it runs. Only the session's own changes need none.
+TEST_P(Declarations, EveryChangeOfAWorkflowNeedsItsRight)
+{
+    const std::map<QString, QString> rights{
+        {u"ORE06400.rdmProcOrca.SetVdCustoFixo"_s, u"APROVAR"_s},
+        {u"ORE00400.rdmAprovaOrca.SetEscolhaSalao"_s, u"APROVAR"_s}, {u"ORE00400.rdmAprovaOrca.SetOpcao"_s, u"APROVAR"_s},
+        {u"ORE00400.rdmAprovaOrca.SetSalao"_s, u"APROVAR"_s}, {u"ORE00400.rdmAprovaOrca.SetAprovComercial"_s, u"APROVAR"_s},
+        {u"ORE00400.rdmAprovaOrca.SetAprova"_s, u"APROVAR"_s}, {u"ORE00400.rdmAprovaOrca.SetModPgto"_s, u"APROVAR"_s},
+        {u"ORE00400.rdmAprovaOrca.SetEndCliente"_s, u"APROVAR"_s}, {u"ORE00800.rdmFechaOrca.SetClieContratante"_s, u"APROVAR FECHAR"_s},
+        {u"ORE00800.rdmFechaOrca.FecharOrca"_s, u"FECHAR"_s}, {u"ORE02900.rdmExecProc.FecharOrca"_s, u"EXECUTAR"_s},
+        {u"ORE02900.rdmExecProc.ExecOrcaComposicao"_s, u"EXECUTAR"_s}, {u"ORE02900.rdmExecProc.ExecOrcaComposicaoMat"_s, u"EXECUTAR"_s},
+        {u"ORE02900.rdmExecProc.GeraReqOrcaEve"_s, u"EXECUTAR"_s}, {u"ORE00105.rdmCliente.CadastraCliente"_s, u"APROVAR FECHAR"_s},
+        {u"ORE00406.rdmProposta.GravaProposta"_s, u"APROVAR"_s}, {u"ORE09000.rdmContratante.GravaContratante"_s, u"FECHAR"_s},
+        {u"ORE09000.rdmContratante.ExcluiContratante"_s, u"FECHAR"_s}, {u"ORE06700.rdmProduto.VinculaProduto"_s, u"APROVAR FECHAR"_s},
+        {u"ORE06700.rdmProduto.CriaProduto"_s, u"APROVAR FECHAR"_s},
+    };
+    const std::set<QString> sessionsOwn{u"CRV.rdmHost.Login"_s, u"CRV.rdmHost.Logout"_s, u"CRV.rdmHost.ConfSenha"_s,
+                                        u"CRV.rdmHost.FimProcessamento"_s, u"CRV.rdmHost.DesbloqueiaOperador"_s};
+    // OPER2 holds no right of his own; his branch's defaults are emptied.
+    Exec(u"UPDATE PARAMORCA SET CDPROCHABLANORE = '', CDPROCHABAPRORE = '', CDPROCHABFECORE = '' WHERE CDFILIAL = '0002'"_s);
+    ActAs(u"OPER2"_s, u"0002"_s);
+    for (const auto& [name, method] : objects->Methods()) {
+        if (!method.writes() || sessionsOwn.count(name))
+            continue;
+        EXPECT_EQ(method.rule.right ? QString::fromLatin1(method.rule.right) : QString(), rights.count(name) ? rights.at(name) : u"?"_s)
+            << name.toStdString();
+        QVariantList args(method.argumentCount, QString());
+        if (method.rule.operatorArg >= 0)
+            args[method.rule.operatorArg] = u"OPER2"_s;
+        const QString refusal = FailOf(Call(method.object, method.method, args));
+        EXPECT_TRUE(refusal.startsWith(u"O operador OPER2 não tem permissão para "_s)) << name.toStdString() << ": " << refusal.toStdString();
+    }
 }
 
 TEST_P(Declarations, TheHistoryCallsACallByItsLabel)

@@ -350,9 +350,11 @@ TEST_P(ServerClosing, ContractingClientsAndTheClosing)
 TEST_P(ServerClosing, AMissingClosingParameterIsItsKey)
 {
     auto close = [&](const char* branch, const char* number) {
+        const QString operatorCode = QLatin1String(branch) == QLatin1String("0001") ? QStringLiteral("OPER1") : QStringLiteral("GER1");   // one of the branch's
+        ActAs(operatorCode, QString::fromLatin1(branch));
         const QVariant rec = Element(Call(kFecha, "GetOrcaEvento", {branch, number, number, 0, 0, 0, 0, "", "", "", "", "", "", "2", "", "", ""}), 0);
         try {
-            Call(kFecha, "FecharOrca", {Marked(rec, "01"), "OPER1", Null()});
+            Call(kFecha, "FecharOrca", {Marked(rec, "01"), operatorCode, Null()});
             return QString();
         } catch (const ERemoteError& e) {
             return e.message();

@@ -17,6 +17,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Whether `condition` holds within a few seconds.
@@ -102,6 +104,10 @@ TEST_P(Sessions, ACallNeedsALiveSessionWhoseHeadersAgree)
     EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {"OPER1"}).endsWith("HTTP 401: " + own));
     objects->JournalRefusals(true);   // counted per address and minute, journalled once the minute is over
     EXPECT_EQ(Journalled("GetOperControle"), "- - refused -");
+    // Nor does a caller without one learn which methods exist.
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetNada", {}).endsWith("HTTP 401: " + own));
+    EXPECT_TRUE(TransportErrorOf(kProc, "GetOperControle", {}).endsWith("HTTP 401: " + own));
+    EXPECT_TRUE(TransportErrorOf(u"ORE99999.rdmNada"_s, "GetGeral", {}).endsWith("HTTP 401: " + own));
 
     // A token the server never gave.
     Session().token = QStringLiteral("00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff");
@@ -297,6 +303,7 @@ TEST_P(Sessions, APasswordCheckStaysCountedWhenItsCallFailsAfterwards)
         Exec("CREATE TRIGGER JORNAL_FALHA BEFORE INSERT ON JORNAL FOR EACH ROW WHEN (NEW.NMMETODO = 'Login') EXECUTE FUNCTION JORNAL_FALHA()");
     }
     for (int i = 0; i < 5; ++i) {
+        SetClockAhead(i * 30);   // past the address's wait, so that each check is judged
         try {
             LoginToServer(QStringLiteral("SUP1"), QStringLiteral("errada"), QStringLiteral("0001"));
             ADD_FAILURE() << "logged in";
@@ -306,7 +313,8 @@ TEST_P(Sessions, APasswordCheckStaysCountedWhenItsCallFailsAfterwards)
         }
     }
     EXPECT_EQ(Sql("SELECT QTFALHAS FROM TENTATIVASENHA WHERE CDOPERADOR = 'SUP1'").toInt(), 5);
-    EXPECT_FALSE(Sql("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = 'SUP1'").isNull()) << "locked";
+    EXPECT_EQ(Sql("SELECT QTFALHAS FROM TENTATIVAORIGEM WHERE DSORIGEM = '127.0.0.1'").toInt(), 5);
+    EXPECT_FALSE(Sql("SELECT DTBLOQUEIO FROM TENTATIVAORIGEM WHERE DSORIGEM = '127.0.0.1'").isNull()) << "the address is locked";
 }
 
 // A session in use is never taken for idle, however short the idle limit.
@@ -325,7 +333,9 @@ TEST_P(Sessions, ASessionInUseOutlivesAShortIdleLimit)
     EXPECT_EQ(read().httpStatus, 401);
 }
 
-TEST_P(Sessions, FiveFailedPasswordsLockTheOperatorForAWhile)
+// Failures from one address slow it and then lock it, even with the right password; the
+// operator himself is not locked: from another address he logs in.
+TEST_P(Sessions, FailedPasswordsFromOneAddressSlowItAndLockIt)
 {
     auto login = [&](const char* password, const char* operatorCode = "SUP1") {
         try {
@@ -335,32 +345,44 @@ TEST_P(Sessions, FiveFailedPasswordsLockTheOperatorForAWhile)
             return e.message();
         }
     };
+    qint64 ahead = 0;
+    const auto later = [&](qint64 seconds) { SetClockAhead(ahead += seconds); };
     const QString wrong = QStringLiteral("Operador ou senha inválidos.");
-    const QString locked = QStringLiteral("O operador SUP1 está bloqueado por excesso de tentativas de senha. Tente novamente em 5 minuto(s).");
+    const auto waiting = [](int seconds) {
+        return QStringLiteral("Tentativas de senha demais a partir deste computador. Aguarde %1 segundo(s) e tente novamente.").arg(seconds);
+    };
+    const QString locked = QStringLiteral("Tentativas de senha demais a partir deste computador. Tente novamente em 5 minuto(s).");
 
-    // Four failures, then a success: the count starts again.
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(login("errada"), wrong);
+    // A success starts the operator's count again, not the address's.
+    EXPECT_EQ(login("errada"), wrong);
     EXPECT_EQ(login("sup1"), "ok");
     EXPECT_EQ(Journalled("Login"), "SUP1 0001 ok -");
 
-    // Five in a row, mixing the login and the supervisor's confirmation: locked, even with the right password.
-    ActAs("OPER1");
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(login("errada"), wrong);
+    // No wait after one failure; after the second, 1 s, then 2 s: a check within the wait is
+    // not judged, the right password neither.
+    EXPECT_EQ(login("errada"), wrong);
+    EXPECT_EQ(login("sup1"), waiting(1));
+    EXPECT_EQ(Journalled("Login"), "SUP1 0001 locked -");
+    later(1);
     ActAs("OPER1");
     EXPECT_FALSE(Call(kHost, "ConfSenha", {"SUP1", "errada"}).toBool());
     EXPECT_EQ(Journalled("ConfSenha"), "OPER1 0001 wrong-password -");
+    EXPECT_EQ(login("errada", "GER1"), waiting(2)) << "the wait is the address's, whatever the operator";
+    later(2);
+    EXPECT_EQ(login("errada", "GER1"), wrong);
+    later(4);
     EXPECT_EQ(login("errada"), wrong);
-    EXPECT_EQ(login("sup1"), locked);
-    EXPECT_EQ(Journalled("Login"), "SUP1 0001 locked -");
+    EXPECT_EQ(login("sup1"), locked) << "five failures of the address in a row: locked";
     ActAs("OPER1");
     EXPECT_EQ(FailOf(Call(kHost, "ConfSenha", {"SUP1", "sup1"})), locked);
-    EXPECT_EQ(Sql("SELECT COUNT(*) FROM SESSAO WHERE CDOPERADOR = 'SUP1'").toInt(), 1) << "only the session of the early success";
+    EXPECT_EQ(Sql("SELECT DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = 'SUP1'").toString(), QString()) << "the operator is not locked";
 
-    // Other operators are not locked; the lock ends after its time.
-    EXPECT_EQ(login("ger1", "GER1"), "ok");
-    SetClockAhead(5 * 60 + 1);
+    // From another address the operator is let in.
+    const TRpcReply elsewhere = objects->Dispatch({kHost, "Login", {"SUP1", "sup1", "0001"}, {}, {}, {}, "10.9.9.9"});
+    EXPECT_FALSE(elsewhere.isError || VarIsFail(elsewhere.result)) << elsewhere.errorMessage.toStdString();
+
+    // The address's lock ends after its time.
+    later(5 * 60 + 1);
     EXPECT_EQ(login("sup1"), "ok");
 
     // An operator who does not exist is told the same as a wrong password.
@@ -371,6 +393,33 @@ TEST_P(Sessions, FiveFailedPasswordsLockTheOperatorForAWhile)
         EXPECT_EQ(e.message(), wrong);
     }
     EXPECT_FALSE(Sql("SELECT DSARGUMENTOS FROM JORNAL WHERE NMMETODO = 'Login' ORDER BY NRJORNAL DESC").toString().contains("\"x\""));
+}
+
+// Failures of one operator from several addresses lock the operator, from every address; a
+// manager of his branch lifts the lock, and those of the addresses it came from.
+TEST_P(Sessions, FailuresFromManyAddressesLockTheOperatorUntilAManagerUnlocksHim)
+{
+    const auto login = [&](const char* password, const QString& peer) {
+        const TRpcReply reply = objects->Dispatch({kHost, "Login", {"SUP1", QString::fromLatin1(password), "0001"}, {}, {}, {}, peer});
+        return reply.isError ? reply.errorMessage : VarIsFail(reply.result) ? reply.result.value<TFailResult>().text : QStringLiteral("ok");
+    };
+    const QString locked = QStringLiteral("O operador SUP1 está bloqueado por excesso de tentativas de senha. Tente novamente em 5 minuto(s).");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(login("errada", u"10.0.0.%1"_s.arg(i % 2)), u"Operador ou senha inválidos."_s) << i;
+    EXPECT_EQ(login("sup1", u"10.0.0.7"_s), "ok") << "four failures from two addresses lock no one";
+    for (int i = 0; i < 5; ++i)
+        login("errada", u"10.0.1.%1"_s.arg(i));
+    EXPECT_EQ(login("sup1", u"10.0.2.1"_s), locked);
+
+    // Only a manager, of the operator's branch.
+    ActAs("OPER1");
+    EXPECT_TRUE(FailOf(Call(kHost, "DesbloqueiaOperador", {"SUP1"})).contains("só um gerente")) << "OPER1 is no manager";
+    ActAs("GER1");
+    EXPECT_EQ(FailOf(Call(kHost, "DesbloqueiaOperador", {"OPER2"})), "O operador OPER2 não é da filial 0001.");
+    EXPECT_TRUE(Call(kHost, "DesbloqueiaOperador", {"SUP1"}).toBool());
+    EXPECT_EQ(Journalled("DesbloqueiaOperador"), "GER1 0001 ok -");
+    EXPECT_EQ(login("sup1", u"10.0.2.1"_s), "ok");
+    EXPECT_FALSE(Call(kHost, "DesbloqueiaOperador", {"SUP1"}).toBool()) << "nothing left to lift";
 }
 
 TEST_P(Sessions, ASessionOpenedOnOneServerServesOnAnotherOfTheSameStore)

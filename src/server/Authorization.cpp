@@ -133,12 +133,38 @@ void RequireCommercialAuthorised(TCall& c)
                       .arg(ConfirmationMinutes(c.db, c.session->branch)));
 }
 
+void RequireProductRegistration(TCall& c)
+{
+    if (Scalar(c.db, QStringLiteral("SELECT IDCADPRPROCEORE FROM OPERADOR WHERE CDOPERADOR = ?"), {c.session->operatorCode}).toString().trimmed()
+        != QLatin1String("S"))
+        throw EDenied(QStringLiteral("O operador %1 não tem permissão para cadastrar produtos. Operação recusada.").arg(c.session->operatorCode));
+}
+
+void RequireManager(TCall& c)
+{
+    if (JobOf(c.db, c.session->operatorCode).job != QLatin1String("G"))
+        throw EDenied(QStringLiteral("%1: só um gerente pode fazê-lo, e o operador %2 não é gerente. Operação recusada.").arg(c.where(), c.session->operatorCode));
+}
+
 namespace {
 
-QString Verb(const char* right)
+QString Verb(const QString& right)
 {
-    const QString r = QString::fromLatin1(right);
-    return r == QLatin1String("APROVAR") ? QStringLiteral("aprovar") : r == QLatin1String("FECHAR") ? QStringLiteral("fechar") : QStringLiteral("executar");
+    return right == QLatin1String("APROVAR") ? QStringLiteral("aprovar") : right == QLatin1String("FECHAR") ? QStringLiteral("fechar") : QStringLiteral("executar");
+}
+
+// Whether the operator holds one of the rights the rule names ("APROVAR FECHAR": either).
+void RequireRight(TCall& c, const char* right)
+{
+    const QStringList wanted = QString::fromLatin1(right).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString held = RightsOf(c.db, c.session->operatorCode, c.session->branch);
+    if (std::any_of(wanted.begin(), wanted.end(), [&](const QString& r) { return held.contains(r); }))
+        return;
+    QStringList verbs;
+    for (const QString& r : wanted)
+        verbs << Verb(r);
+    throw EDenied(QStringLiteral("O operador %1 não tem permissão para %2 orçamentos. Operação recusada.")
+                      .arg(c.session->operatorCode, verbs.join(QStringLiteral(" ou "))));
 }
 
 } // namespace
@@ -149,13 +175,30 @@ void Authorize(TCall& c, const TMethodRule& rule)
     if (rule.operatorArg >= 0 && c.text(rule.operatorArg).trimmed().compare(session.operatorCode, Qt::CaseInsensitive) != 0)
         throw EDenied(QStringLiteral("%1: o operador informado (%2) não é o da sessão (%3). Operação recusada.")
                           .arg(c.where(), c.text(rule.operatorArg).trimmed(), session.operatorCode));
-    if (rule.branchArg >= 0 && c.text(rule.branchArg).trimmed() != session.branch)
-        throw EDenied(QStringLiteral("%1: a filial informada (%2) não é a da sessão (%3). Operação recusada.")
-                          .arg(c.where(), c.text(rule.branchArg).trimmed(), session.branch));
-    if (rule.right && !RightsOf(c.db, session.operatorCode, session.branch).contains(QLatin1String(rule.right)))
-        throw EDenied(QStringLiteral("O operador %1 não tem permissão para %2 orçamentos. Operação recusada.").arg(session.operatorCode, Verb(rule.right)));
+    for (const QString& branch : BranchesNamed(c.request.params, rule))
+        if (!branch.trimmed().isEmpty() && branch.trimmed() != session.branch)
+            throw EDenied(QStringLiteral("%1: a filial informada (%2) não é a da sessão (%3). Operação recusada.")
+                              .arg(c.where(), branch.trimmed(), session.branch));
+    if (rule.right)
+        RequireRight(c, rule.right);
     if (rule.check)
         rule.check(c);
+}
+
+QStringList BranchesNamed(const QVariantList& params, const TMethodRule& rule)
+{
+    QStringList named;
+    const auto text = [&](int i) { return i >= 0 && i < params.size() && params[i].canConvert<QString>() ? params[i].toString() : QString(); };
+    for (int at : {rule.branchArg, rule.quote.branch})
+        if (at >= 0)
+            named << text(at);
+    if (rule.quote.packet >= 0 && rule.quote.packet < params.size() && VarIsPacket(params[rule.quote.packet])) {
+        const TDataPacket packet = params[rule.quote.packet].value<TDataPacket>();
+        if (const int branch = packet.fieldIndex(u"CDFILIAL"_s); branch >= 0)
+            for (const CellRow& row : packet.rows())
+                named << (std::holds_alternative<QString>(row[size_t(branch)]) ? std::get<QString>(row[size_t(branch)]) : QString());
+    }
+    return named;
 }
 
 TQuoteKey QuoteNamed(const QVariantList& params, const TMethodRule& rule)

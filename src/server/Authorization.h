@@ -34,8 +34,20 @@ void RequireDiscountAuthorised(TCall& call);
 // salesperson needs a supervisor's word.
 void RequireCommercialAuthorised(TCall& call);
 
+// The product-registration screen's changes: only an operator who may register products while
+// processing a quote (OPERADOR.IDCADPRPROCEORE "S").
+void RequireProductRegistration(TCall& call);
+
+// Only a manager (job "G") of the session's branch.
+void RequireManager(TCall& call);
+
 // Throws EDenied when the session may not make the call.
 void Authorize(TCall& call, const TMethodRule& rule);
+
+// Every branch a call names where its rule says a branch is: the branch argument, the quote's
+// branch argument, and the branch of every row of the quote's packet. Each must be the session's;
+// an empty one names no quote (no quote has an empty branch).
+QStringList BranchesNamed(const QVariantList& params, const TMethodRule& rule);
 
 // The quote a call names, as far as its arguments tell (empty when they do not).
 TQuoteKey QuoteNamed(const QVariantList& params, const TMethodRule& rule);

@@ -45,7 +45,11 @@ QStringList Faults(const TMethodDeclaration& d)
         faults << QStringLiteral("confere a senha do segundo argumento sem guardá-la em segredo");
     if (d.kind == TMethodKind::Read && (r.checksPassword || r.changesSession))
         faults << QStringLiteral("só lê, mas registra uma senha ou altera a sessão");
-    if (r.right && QByteArrayList{"APROVAR", "FECHAR", "EXECUTAR"}.indexOf(QByteArray(r.right)) < 0)
-        faults << QStringLiteral("direito desconhecido: %1").arg(QString::fromLatin1(r.right));
+    if (r.right) {
+        const QByteArrayList rights = QByteArray(r.right).split(' ');
+        for (const QByteArray& right : rights)
+            if (QByteArrayList{"APROVAR", "FECHAR", "EXECUTAR"}.indexOf(right) < 0)
+                faults << QStringLiteral("direito desconhecido: %1").arg(QString::fromLatin1(right));
+    }
     return faults;
 }

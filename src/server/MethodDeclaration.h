@@ -32,10 +32,10 @@ inline constexpr TQuoteAt kQuoteInPacket{.packet = 0};  // the marked row of the
 // same checks; the server makes them again so that a modified client gains nothing. An empty
 // rule says: the session alone.
 struct TMethodRule {
-    const char* right = nullptr;          // "APROVAR", "FECHAR" or "EXECUTAR"
+    const char* right = nullptr;          // "APROVAR", "FECHAR" or "EXECUTAR"; "APROVAR FECHAR": either
     int operatorArg = -1;                 // the argument that names the acting operator
     int branchArg = -1;                   // the argument that names the acting branch
-    TQuoteAt quote{};
+    TQuoteAt quote{};                     // the quote it works on; its branch, as the branch argument's, must be the session's
     QList<int> secret{};                  // arguments never journalled (passwords)
     bool checksPassword = false;          // the password (2nd argument) of the operator (1st) is checked before the transaction
     bool changesSession = false;          // it changes or ends the caller's session

@@ -125,7 +125,7 @@ void RegisterApproval(TServerObjects& o)
     });
 
     // Payment mode and clients, on every sequence of the quote number.
-    aprova.Write(u"SetModPgto"_s, 6, u"Forma de pagamento"_s, {.quote = {1, 2, -1}}, [](TCall& c) -> QVariant {
+    aprova.Write(u"SetModPgto"_s, 6, u"Forma de pagamento"_s, {.right = "APROVAR", .quote = {1, 2, -1}}, [](TCall& c) -> QVariant {
         UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDMODPGTO = ?, CDCLICONTORC = ?, CDCLIENTE = ?, IDSITCLIOREV = ? "
                                               "WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"),
                             {c.text(0), c.text(3), c.text(4), c.text(5)}, c.text(1), c.text(2));
@@ -133,7 +133,7 @@ void RegisterApproval(TServerObjects& o)
     });
 
     aprova.Write(u"SetEndCliente"_s, SetEndClienteArg::Count, u"Endereço de entrega"_s,
-                 {.quote = {SetEndClienteArg::Branch, SetEndClienteArg::Number, SetEndClienteArg::Sequence}}, [](TCall& c) -> QVariant {
+                 {.right = "APROVAR", .quote = {SetEndClienteArg::Branch, SetEndClienteArg::Number, SetEndClienteArg::Sequence}}, [](TCall& c) -> QVariant {
                      using namespace SetEndClienteArg;
                      const TQuoteKey key = KeyOf(c);
                      RequireQuote(c.db, key);
@@ -144,14 +144,14 @@ void RegisterApproval(TServerObjects& o)
                      return true;
                  });
 
-    fecha.Write(u"SetClieContratante"_s, 3, u"Contratante"_s, {.quote = {1, 2, -1}}, [](TCall& c) -> QVariant {
+    fecha.Write(u"SetClieContratante"_s, 3, u"Contratante"_s, {.right = "APROVAR FECHAR", .quote = {1, 2, -1}}, [](TCall& c) -> QVariant {
         UpdateEverySequence(c, QStringLiteral("UPDATE ORCAEVENTO SET CDCLICONTORC = ? WHERE CDFILIAL = ? AND NRORCAEVENTO = ?"), {c.text(0)},
                             c.text(1), c.text(2));
         return true;
     });
 
     // The newest proposal's number, ten digits; "" when the quote has none.
-    aprova.Read(u"NrPropostaPgto"_s, 3, u"Número da proposta de pagamento"_s, {}, [](TCall& c) -> QVariant {
+    aprova.Read(u"NrPropostaPgto"_s, 3, u"Número da proposta de pagamento"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QVariant newest = Scalar(c.db, u"SELECT MAX(NRPROPOSTAPGTO) FROM PROPOSTAPGTO"_s + kWhereKey, key.params());

@@ -74,14 +74,14 @@ void RegisterClosing(TServerObjects& o)
     TServerObjects::TObject cont = o.Object(ServerObject::Contratante);
     TServerObjects::TObject fecha = o.Object(ServerObject::FechaOrca);
 
-    cont.Read(u"GetExisteContratante"_s, 3, u"Contratantes informados"_s, {}, [](TCall& c) {
+    cont.Read(u"GetExisteContratante"_s, 3, u"Contratantes informados"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, "CDCLIENCONTORCA s21, IDSITUCONTOREV s10, VRRECECONTOREV f",
                            u"SELECT CDCLIENCONTORCA, IDSITUCONTOREV, VRRECECONTOREV FROM CONTRATANTE"_s + kWhereKey +
                                u" ORDER BY CDCLIENCONTORCA"_s));
     });
 
     // Null when the contracting clients' values add up to the quote's, else the key that says why not.
-    cont.Read(u"GetVdValor"_s, 3, u"Valor dos contratantes"_s, {}, [](TCall& c) {
+    cont.Read(u"GetVdValor"_s, 3, u"Valor dos contratantes"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString problem = ContractorValueProblem(c.db, key);
@@ -89,14 +89,14 @@ void RegisterClosing(TServerObjects& o)
     });
 
     // The guests of the contracting clients against the quote's.
-    cont.Read(u"GetVdTipoEveCustEfet"_s, 3, u"Convidados dos contratantes"_s, {}, [](TCall& c) {
+    cont.Read(u"GetVdTipoEveCustEfet"_s, 3, u"Convidados dos contratantes"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString note = GuestCountProblem(c.db, key);
         return VarArrayOf({true, note.isEmpty() ? Null() : QVariant(note)});
     });
 
-    cont.Read(u"GetContratante"_s, 3, u"Contratantes"_s, {}, [](TCall& c) {
+    cont.Read(u"GetContratante"_s, 3, u"Contratantes"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return VarArrayOf({Pack(Select(c.db, kEndeCont,
@@ -114,7 +114,7 @@ void RegisterClosing(TServerObjects& o)
     });
 
     // Whether the quote has as many contracting clients as it expects.
-    cont.Read(u"GetQtContratantes"_s, 3, u"Quantidade de contratantes"_s, {}, [](TCall& c) -> QVariant {
+    cont.Read(u"GetQtContratantes"_s, 3, u"Quantidade de contratantes"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return ContractorCountMatches(c.db, key);

@@ -301,7 +301,7 @@ void RegisterExecution(TServerObjects& o)
 {
     TServerObjects::TObject exec = o.Object(ServerObject::ExecProc);
 
-    exec.Read(u"GetPedidoOp"_s, 2, u"Ordens de produção"_s, {}, [](TCall& c) {
+    exec.Read(u"GetPedidoOp"_s, 2, u"Ordens de produção"_s, {.quote = kQuoteInPacket}, [](TCall& c) {
         const TQuoteKey key = MarkedQuote(c, c.packet(0));
         const QString department = c.text(1) == QLatin1String("5") ? QStringLiteral("M") : QStringLiteral("P");
         return Pack(Select(c.db, kPedidoOp,
@@ -317,11 +317,11 @@ void RegisterExecution(TServerObjects& o)
             return Pack(TDataPacket(Layout("QTITEMNEG s20"), {{QString::number(AddedSince(c.db, key, state))}}));
         };
     };
-    exec.Read(u"GetExpItemNeg"_s, 3, u"Quantidade acrescida (expedição)"_s, {}, added("E"));
-    exec.Read(u"GetOPItemNeg"_s, 3, u"Quantidade acrescida (produção)"_s, {}, added("O"));
-    exec.Read(u"GetMatprimaItemNeg"_s, 3, u"Quantidade acrescida (matéria-prima)"_s, {}, added("R"));
+    exec.Read(u"GetExpItemNeg"_s, 3, u"Quantidade acrescida (expedição)"_s, {.quote = kQuoteFirst}, added("E"));
+    exec.Read(u"GetOPItemNeg"_s, 3, u"Quantidade acrescida (produção)"_s, {.quote = kQuoteFirst}, added("O"));
+    exec.Read(u"GetMatprimaItemNeg"_s, 3, u"Quantidade acrescida (matéria-prima)"_s, {.quote = kQuoteFirst}, added("R"));
 
-    exec.Read(u"GetTpOperPed"_s, 1, u"Tipo de operação dos pedidos"_s, {}, [](TCall& c) {
+    exec.Read(u"GetTpOperPed"_s, 1, u"Tipo de operação dos pedidos"_s, {.branchArg = 0}, [](TCall& c) {
         return Pack(Select(c.db, "IDOBRTPOPPED s1, CDTIPOOPER s2", u"SELECT IDOBRTPOPPED, CDTIPOOPER FROM PARAMORCA WHERE CDFILIAL = ?"_s, {c.text(0)}));
     });
 
@@ -345,7 +345,7 @@ void RegisterExecution(TServerObjects& o)
         return VarArrayOf({Pack(TDataPacket(Layout(kOrcaPendente), plan.pendente)), Pack(TDataPacket(Layout(kProdSemDep), plan.semDep))});
     });
 
-    exec.Read(u"GetExibeNovoPed"_s, 3, u"Novo pedido de expedição"_s, {}, [](TCall& c) { return Replacement(c, "E"); });
-    exec.Read(u"GetExibpedOP"_s, 3, u"Novo pedido de produção"_s, {}, [](TCall& c) { return Replacement(c, "O"); });
-    exec.Read(u"GetExibeMatPrima"_s, 3, u"Novo pedido de matéria-prima"_s, {}, [](TCall& c) { return Replacement(c, "R"); });
+    exec.Read(u"GetExibeNovoPed"_s, 3, u"Novo pedido de expedição"_s, {.quote = kQuoteFirst}, [](TCall& c) { return Replacement(c, "E"); });
+    exec.Read(u"GetExibpedOP"_s, 3, u"Novo pedido de produção"_s, {.quote = kQuoteFirst}, [](TCall& c) { return Replacement(c, "O"); });
+    exec.Read(u"GetExibeMatPrima"_s, 3, u"Novo pedido de matéria-prima"_s, {.quote = kQuoteFirst}, [](TCall& c) { return Replacement(c, "R"); });
 }

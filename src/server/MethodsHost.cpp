@@ -16,14 +16,14 @@ constexpr const char* kQuoteList = "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE 
                                    "NMCLIEORCEVE s50, NMFANTCLIE s50, DTEVENTO t, VRTOTALORCA f, CDVENDEDOR s4, NMFANVEN s50";
 
 // The check of the password in the call's second argument (checked and counted before the
-// call's transaction), told to the journal when it was wrong or the operator is locked. When
-// he is locked, `refusal` is the failed result to answer.
-TPasswordVerdict CheckPasswordOfCall(TCall& c, const QString& operatorCode, QVariant& refusal)
+// call's transaction), told to the journal when it was wrong or the operator or the caller's
+// address is locked. When locked, `refusal` is the failed result to answer.
+TPasswordVerdict CheckPasswordOfCall(TCall& c, QVariant& refusal)
 {
-    const TPasswordVerdict verdict = c.passwordVerdict;
+    const TPasswordVerdict verdict = c.password.verdict;
     if (verdict == TPasswordVerdict::Locked) {
         c.journalOutcome = QStringLiteral("locked");
-        refusal = FailResult(LockedText(operatorCode, c.lockedUntil, c.now));
+        refusal = FailResult(c.password.lockedText);
     } else if (verdict == TPasswordVerdict::Wrong) {
         c.journalOutcome = QStringLiteral("wrong-password");
     }
@@ -59,7 +59,7 @@ void RegisterHost(TServerObjects& o)
     host.Write(u"Login"_s, 3, u"Entrada no sistema"_s, {.secret = {1}, .checksPassword = true}, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed(), branch = c.text(2).trimmed();
         QVariant refusal;
-        switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
+        switch (CheckPasswordOfCall(c, refusal)) {
         case TPasswordVerdict::Locked: return refusal;
         case TPasswordVerdict::Wrong: return FailResult(QStringLiteral("Operador ou senha inválidos."));
         case TPasswordVerdict::Right: break;
@@ -80,7 +80,7 @@ void RegisterHost(TServerObjects& o)
     host.Write(u"ConfSenha"_s, 2, u"Confirmação de senha"_s, {.secret = {1}, .checksPassword = true, .changesSession = true}, [](TCall& c) -> QVariant {
         const QString operatorCode = c.text(0).trimmed();
         QVariant refusal;
-        switch (CheckPasswordOfCall(c, operatorCode, refusal)) {
+        switch (CheckPasswordOfCall(c, refusal)) {
         case TPasswordVerdict::Locked: return refusal;
         case TPasswordVerdict::Wrong:
             c.journalNote = QStringLiteral("senha de %1 não confirmada").arg(operatorCode);
@@ -101,7 +101,18 @@ void RegisterHost(TServerObjects& o)
         Sessions::EndApproval(c.db, *c.session);
         return true;
     });
-    host.Read(u"ListaOrcamentos"_s, 1, u"Lista de orçamentos"_s, {}, [](TCall& c) {
+    // A manager lifts the lock of an operator of his branch, and of the addresses the operator's
+    // failures came from.
+    host.Write(u"DesbloqueiaOperador"_s, 1, u"Desbloqueio de operador"_s, {.check = RequireManager}, [](TCall& c) -> QVariant {
+        const QString target = c.text(0).trimmed();
+        if (Scalar(c.db, QStringLiteral("SELECT COUNT(*) FROM OPERADORFILIAL WHERE CDOPERADOR = ? AND CDFILIAL = ?"), {target, c.session->branch}).toInt() == 0)
+            throw ERefusal(QStringLiteral("O operador %1 não é da filial %2.").arg(target, c.session->branch));
+        const bool lifted = Sessions::Unlock(c.db, target);
+        c.journalNote = lifted ? QStringLiteral("tentativas de senha de %1 esquecidas e bloqueio retirado").arg(target)
+                               : QStringLiteral("%1 não estava bloqueado").arg(target);
+        return lifted;
+    });
+    host.Read(u"ListaOrcamentos"_s, 1, u"Lista de orçamentos"_s, {.branchArg = 0}, [](TCall& c) {
         // The total as GetGeral gives it: items, labour and halls, less the discounts.
         return Pack(Select(c.db, kQuoteList, QuoteListSql(), {c.text(0)}));
     });

@@ -151,9 +151,9 @@ void RegisterQuote(TServerObjects& o)
     TServerObjects::TObject fecha = o.Object(ServerObject::FechaOrca);
     TServerObjects::TObject exec = o.Object(ServerObject::ExecProc);
 
-    proc.Read(u"GetOrcaEvento"_s, 3, u"Orçamento"_s, {}, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
+    proc.Read(u"GetOrcaEvento"_s, 3, u"Orçamento"_s, {.quote = kQuoteFirst}, [](TCall& c) { return Pack(OrcaEvento(c, KeyOf(c))); });
 
-    proc.Read(u"GetPercDescVend"_s, 3, u"Desconto máximo do vendedor"_s, {}, [](TCall& c) {
+    proc.Read(u"GetPercDescVend"_s, 3, u"Desconto máximo do vendedor"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return VarArrayOf({Pack(Select(c.db, "NRORCAEVENTO s10, NRSEQORCAEVE fs2, CDFILIAL s4, VRPEMAXDESVE f",
@@ -164,7 +164,7 @@ void RegisterQuote(TServerObjects& o)
     });
 
     // Other quotes hanging from this one that are not executed yet.
-    proc.Read(u"GetVerifOrcaExec"_s, 3, u"Orçamentos filhos não executados"_s, {}, [](TCall& c) {
+    proc.Read(u"GetVerifOrcaExec"_s, 3, u"Orçamentos filhos não executados"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         return Pack(Select(c.db, "NRORCAEVENTO s10, IDSITUORCEVE s1",
@@ -173,7 +173,7 @@ void RegisterQuote(TServerObjects& o)
                            {key.branch, key.number, key.number, key.sequence}));
     });
 
-    proc.Read(u"GetEndContOrca"_s, 3, u"Endereço de entrega e contratante"_s, {}, [](TCall& c) {
+    proc.Read(u"GetEndContOrca"_s, 3, u"Endereço de entrega e contratante"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, kEndContOrca,
                            u"SELECT O.DSCOMPENDORCEVE, O.CDFILIAL, O.NRORCAEVENTO, O.NRSEQORCAEVE, O.CDPAIS, P.NMPAIS, O.SGESTADO, O.CDMUNICIPIO, "
                             "M.NMMUNICIPIO, O.CDBAIRRO, B.NMBAIRRO, O.DSENDENTOREV, O.CDCLICONTORC, K.NRINSJURCLIE AS NRINSJURCONT, "
@@ -183,39 +183,39 @@ void RegisterQuote(TServerObjects& o)
     });
 
     // Everything the approval reads at once: items, totals, labour, notes and the new client.
-    aprova.Read(u"GetGeral"_s, 3, u"Itens, totais e observações"_s, {}, [](TCall& c) { return General(c, KeyOf(c)); });
+    aprova.Read(u"GetGeral"_s, 3, u"Itens, totais e observações"_s, {.quote = kQuoteFirst}, [](TCall& c) { return General(c, KeyOf(c)); });
 
-    aprova.Read(u"GetSalao"_s, 3, u"Salões do orçamento"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetSalao"_s, 3, u"Salões do orçamento"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, kSalaoEven, SalaoEvenSql()));
     });
 
-    aprova.Read(u"GetOpcao"_s, 3, u"Opções do orçamento"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetOpcao"_s, 3, u"Opções do orçamento"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, kOpcao, OpcaoSql()));
     });
 
     // The parent quote, while it is not approved.
-    aprova.Read(u"GetVerifOrcaPend"_s, 4, u"Orçamento pai não aprovado"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetVerifOrcaPend"_s, 4, u"Orçamento pai não aprovado"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, "NRORCAEVENTO s10", PendingParentSql()));
     });
 
     // The registered client whose registration number the quote's new client carries.
-    aprova.Read(u"GetInsOrca"_s, 3, u"Cliente do novo cadastro"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetInsOrca"_s, 3, u"Cliente do novo cadastro"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, "CDCLIENTE s21, NRINSJURCLIE s20",
                            u"SELECT C.CDCLIENTE, C.NRINSJURCLIE FROM ENDENOVOCLIE N JOIN CLIENTE C ON C.NRINSJURCLIE = N.NRINSJURORCA "
                             "WHERE N.CDFILIAL = ? AND N.NRORCAEVENTO = ? AND N.NRSEQORCAEVE = ? AND N.NRINSJURORCA IS NOT NULL"_s));
     });
 
-    aprova.Read(u"GetContrato"_s, 3, u"Contrato"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetContrato"_s, 3, u"Contrato"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, "CDFILIAL s4, NRORCAEVENTO s10, NRSEQORCAEVE s2, DSTITUORCEVE s100, CDCLIENTE s21, CDMODPGTO s5",
                            u"SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DSTITUORCEVE, CDCLIENTE, CDMODPGTO FROM ORCAEVENTO"_s + kWhereKey));
     });
 
-    aprova.Read(u"GetPropostasPgto"_s, 3, u"Propostas de pagamento"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetPropostasPgto"_s, 3, u"Propostas de pagamento"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, kPropostaPgto, u"SELECT * FROM PROPOSTAPGTO"_s + kWhereKey + u" ORDER BY NRPROPOSTAPGTO"_s));
     });
 
     // "OK", or the first reserved hall that may not be booked, coded.
-    aprova.Read(u"GetVerifSalao"_s, 4, u"Verificação dos salões"_s, {}, [](TCall& c) -> QVariant {
+    aprova.Read(u"GetVerifSalao"_s, 4, u"Verificação dos salões"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QStringList chosen = TickedKeys(c.text(3));
@@ -241,7 +241,7 @@ void RegisterQuote(TServerObjects& o)
                             "A.CDBAIRRO, A.DSPTOREFECLI, A.NMCONTCLIE FROM ENDECLIE A "_s + Places("A") + u"WHERE A.CDCLIENTE = ? ORDER BY A.NRENDCLIE"_s,
                            {c.text(0)}));
     });
-    aprova.Read(u"GetEndSalao"_s, 3, u"Endereço dos salões"_s, {}, [](TCall& c) {
+    aprova.Read(u"GetEndSalao"_s, 3, u"Endereço dos salões"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         const TQuoteKey key = KeyOf(c);
         return Pack(Select(c.db, kEndSalao,
                            u"SELECT H.*, P.NMPAIS, M.NMMUNICIPIO, E.NMESTADO, B.NMBAIRRO FROM SALAOORCA S "
@@ -260,8 +260,8 @@ void RegisterQuote(TServerObjects& o)
             return VarArrayOf({Pack(Select(c.db, kLongQuote, LongQuoteSql(!situation.isEmpty()), params))});
         };
     };
-    fecha.Read(u"GetOrcaEvento"_s, GetOrcaEventoRangeArg::CountClosing, u"Orçamentos a fechar"_s, {}, longForm(GetOrcaEventoRangeArg::Situation));
-    exec.Read(u"GetOrcaEvento"_s, GetOrcaEventoRangeArg::CountExecution, u"Orçamentos a executar"_s, {}, longForm(GetOrcaEventoRangeArg::Situation));
+    fecha.Read(u"GetOrcaEvento"_s, GetOrcaEventoRangeArg::CountClosing, u"Orçamentos a fechar"_s, {.branchArg = GetOrcaEventoRangeArg::Branch}, longForm(GetOrcaEventoRangeArg::Situation));
+    exec.Read(u"GetOrcaEvento"_s, GetOrcaEventoRangeArg::CountExecution, u"Orçamentos a executar"_s, {.branchArg = GetOrcaEventoRangeArg::Branch}, longForm(GetOrcaEventoRangeArg::Situation));
 
     exec.Read(u"getParamOrcaEve"_s, 0, u"Parâmetros da execução"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "IDGERREQEXECORE s1, CDPBASEITEM s2, IDTPPRODPEDOREV s1, IDORIGPRUNITORE s1",

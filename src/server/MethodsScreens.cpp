@@ -1,6 +1,7 @@
 // The server objects of the other modules' screens that the module launches: client
 // registration (ORE00105), payment proposal (ORE00406), contracting clients (ORE09000) and
 // product registration (ORE06700).
+#include "Authorization.h"
 #include "Quote.h"
 #include "Variants.h"
 
@@ -22,7 +23,7 @@ void RegisterScreens(TServerObjects& o)
     
     // Registers a client (code: kind and registration number) with its main address; with a
     // quote key, links the quote's new client to it.
-    cliente.Write(u"CadastraCliente"_s, 13, u"Cadastro do cliente"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
+    cliente.Write(u"CadastraCliente"_s, 13, u"Cadastro do cliente"_s, {.right = "APROVAR FECHAR", .quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const QString kind = c.text(3).trimmed().toUpper(), registration = c.text(4).trimmed();
         if (kind != QLatin1String("J") && kind != QLatin1String("F"))
             throw ERefusal(QStringLiteral("O tipo de inscrição deve ser J (jurídica) ou F (física)."));
@@ -49,7 +50,7 @@ void RegisterScreens(TServerObjects& o)
     });
 
     // Records a proposal, which becomes the quote's newest; answers its number.
-    proposta.Write(u"GravaProposta"_s, 8, u"Proposta de pagamento"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
+    proposta.Write(u"GravaProposta"_s, 8, u"Proposta de pagamento"_s, {.right = "APROVAR", .quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const double rate = c.number(3), instalments = c.number(4), value = c.number(5), down = c.number(6);
@@ -66,7 +67,7 @@ void RegisterScreens(TServerObjects& o)
 
     // The quote's contracting clients, and the clients to choose from.
     TServerObjects::TObject cont = o.Object(ServerObject::Contratante);
-    cont.Read(u"ListaContratantes"_s, 3, u"Lista de contratantes"_s, {}, [](TCall& c) {
+    cont.Read(u"ListaContratantes"_s, 3, u"Lista de contratantes"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, kContratantes,
                                 u"SELECT K.CDCLIENCONTORCA, C.NMFANTCLIE, K.QTCONVCONTOREV, K.VRRECECONTOREV, K.IDFORMAPGCONT FROM CONTRATANTE K "
                                  "JOIN CLIENTE C ON C.CDCLIENTE = K.CDCLIENCONTORCA WHERE K.CDFILIAL = ? AND K.NRORCAEVENTO = ? AND K.NRSEQORCAEVE = ? "
@@ -75,7 +76,7 @@ void RegisterScreens(TServerObjects& o)
     cont.Read(u"ListaClientes"_s, 0, u"Lista de clientes"_s, {}, [](TCall& c) {
         return Pack(Select(c.db, "CDCLIENTE s21, NMFANTCLIE s50, NRINSJURCLIE s20", u"SELECT CDCLIENTE, NMFANTCLIE, NRINSJURCLIE FROM CLIENTE ORDER BY NMFANTCLIE"_s));
     });
-    cont.Write(u"GravaContratante"_s, 7, u"Contratante"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
+    cont.Write(u"GravaContratante"_s, 7, u"Contratante"_s, {.right = "FECHAR", .quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString client = c.text(3).trimmed();
@@ -92,7 +93,7 @@ void RegisterScreens(TServerObjects& o)
             {key.branch, key.number, key.sequence, client, guests, value, c.text(6)});
         return true;
     });
-    cont.Write(u"ExcluiContratante"_s, 4, u"Contratante excluído"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
+    cont.Write(u"ExcluiContratante"_s, 4, u"Contratante excluído"_s, {.right = "FECHAR", .quote = kQuoteFirst}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         QVariantList params = key.params();
@@ -103,7 +104,7 @@ void RegisterScreens(TServerObjects& o)
 
     // The quote's items without a registered product, the products, and linking or creating one.
     TServerObjects::TObject prod = o.Object(ServerObject::Produto);
-    prod.Read(u"ItensSemProduto"_s, 3, u"Itens sem produto"_s, {}, [](TCall& c) {
+    prod.Read(u"ItensSemProduto"_s, 3, u"Itens sem produto"_s, {.quote = kQuoteFirst}, [](TCall& c) {
         return Pack(SelectByKey(c, "NRITEMORCEVE s10, NMPRODUTO s50, QTITEMORCEVE f, VRITEMORCEVE f",
                                 u"SELECT NRITEMORCEVE, NMPRODUTO, QTITEMORCEVE, VRITEMORCEVE FROM ITEMORCA"_s + kWhereKey +
                                     u" AND CDPRODUTO IS NULL ORDER BY NRITEMORCEVE"_s));
@@ -112,7 +113,7 @@ void RegisterScreens(TServerObjects& o)
         return Pack(Select(c.db, "CDPRODUTO s10, NMPRODUTO s50, SGUNIDADE s10, IDDEPTO s1, VRPRECO f",
                            u"SELECT CDPRODUTO, NMPRODUTO, SGUNIDADE, IDDEPTO, VRPRECO FROM PRODUTO ORDER BY NMPRODUTO"_s));
     });
-    prod.Write(u"VinculaProduto"_s, 5, u"Produto vinculado"_s, {.quote = kQuoteFirst}, [](TCall& c) -> QVariant {
+    prod.Write(u"VinculaProduto"_s, 5, u"Produto vinculado"_s, {.right = "APROVAR FECHAR", .quote = kQuoteFirst, .check = RequireProductRegistration}, [](TCall& c) -> QVariant {
         const TQuoteKey key = KeyOf(c);
         RequireQuote(c.db, key);
         const QString product = c.text(4);
@@ -125,7 +126,7 @@ void RegisterScreens(TServerObjects& o)
             throw ERefusal(QStringLiteral("Item %1 não encontrado no orçamento.").arg(c.text(3)));
         return true;
     });
-    prod.Write(u"CriaProduto"_s, 4, u"Produto cadastrado"_s, {}, [](TCall& c) -> QVariant {
+    prod.Write(u"CriaProduto"_s, 4, u"Produto cadastrado"_s, {.right = "APROVAR FECHAR", .check = RequireProductRegistration}, [](TCall& c) -> QVariant {
         const QString name = c.text(0).trimmed(), department = c.text(2).trimmed().toUpper();
         if (name.isEmpty())
             throw ERefusal(QStringLiteral("O nome do produto deve ser informado."));

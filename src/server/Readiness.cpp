@@ -4,6 +4,7 @@
 #include "Authorization.h"
 #include "MessageList.h"
 #include "OrderPlan.h"
+#include "Sessions.h"
 #include "StoredDates.h"
 #include "TextRoutines.h"
 #include "Variants.h"
@@ -376,7 +377,9 @@ void RegisterReadiness(TServerObjects& o)
         std::vector<CellRow> rows;
         auto text = [&](int i) { return q.isNull(i) ? Cell{} : Cell(q.value(i).toString()); };
         while (q.next()) {
-            const auto moment = ParseStoredDateTime(q.value(0).toString().toLatin1().constData(), size_t(q.value(0).toString().size()));
+            // Kept in UTC, shown in the server's local time.
+            const QByteArray local = ParseStamp(q.value(0).toString()).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1();
+            const auto moment = ParseStoredDateTime(local.constData(), size_t(local.size()));
             rows.push_back({moment ? Cell(*moment) : Cell{}, text(1), c.objects->LabelOf(q.value(2).toString(), q.value(3).toString(), q.value(7).toString()), text(4),
                             text(5), text(6), q.value(2).toString() + QLatin1Char('.') + q.value(3).toString()});
         }

@@ -177,6 +177,12 @@ const char* const version7[] = {
     "ALTER TABLE TENTATIVASENHA ADD COLUMN DSORIGENS VARCHAR(400)",
     "DELETE FROM SESSAO",
 };
+// A moment in UTC takes one more character, its "Z" (SQLite does not hold text to a width).
+const char* const version7PostgreSQL[] = {
+    "ALTER TABLE SESSAO ALTER COLUMN DTINICIO TYPE VARCHAR(24), ALTER COLUMN DTULTUSO TYPE VARCHAR(24), ALTER COLUMN DTCONF TYPE VARCHAR(24)",
+    "ALTER TABLE TENTATIVASENHA ALTER COLUMN DTBLOQUEIO TYPE VARCHAR(24)",
+    "ALTER TABLE JORNAL ALTER COLUMN DTREGISTRO TYPE VARCHAR(24)",
+};
 
 // The journal becomes a chain (Journal.h): each entry holds a hash over its content and the
 // hash of the entry before it, and JORNALELO holds, in one row, the count of entries, the last
@@ -231,7 +237,7 @@ const Migration migrations[] = {
     {4, {}, {}, {version4PostgreSQL, std::size(version4PostgreSQL)}},
     {5, {version5, std::size(version5)}, {}, {}},
     {6, {version6, std::size(version6)}, {}, {}},
-    {7, {version7, std::size(version7)}, {}, {}},
+    {7, {version7, std::size(version7)}, {}, {version7PostgreSQL, std::size(version7PostgreSQL)}},
     {8, {version8, std::size(version8)}, {version8SQLite, std::size(version8SQLite)}, {version8PostgreSQL, std::size(version8PostgreSQL)},
      Journal::ChainExisting},
 };

@@ -184,21 +184,14 @@ void TServerObjects::journalAlone(const TJournalEntry& entry)
 TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
 {
     const QString name = request.object + QLatin1Char('.') + request.method;
+    const QDateTime now = QDateTime::currentDateTime().addSecs(m_clockAhead.load(std::memory_order_relaxed));
     const auto it = m_methods.find(name);
-    if (it == m_methods.end()) {
-        const bool objectKnown = std::any_of(m_methods.begin(), m_methods.end(), [&](const auto& m) {
-            return m.first.startsWith(request.object + QLatin1Char('.'));
-        });
-        return TRpcReply::Error(objectKnown ? QStringLiteral("Método desconhecido: %1").arg(name)
-                                            : QStringLiteral("Objeto de servidor desconhecido: %1").arg(request.object));
-    }
+    if (it == m_methods.end() || request.params.size() != it->second.argumentCount)
+        return unknownMethod(request, it == m_methods.end() ? nullptr : &it->second, now);
     const TMethodDeclaration& method = it->second;
-    if (request.params.size() != method.argumentCount)
-        return TRpcReply::Error(QStringLiteral("%1 recebe %2 argumento(s) e recebeu %3.").arg(name).arg(method.argumentCount).arg(request.params.size()));
 
     const TMethodRule& rule = method.rule;
     const bool writes = method.writes();
-    const QDateTime now = QDateTime::currentDateTime().addSecs(m_clockAhead.load(std::memory_order_relaxed));
     // Until a session vouches for them, the headers' operator and branch are only a claim.
     TJournalEntry entry{now, {}, {}, request.object, request.method};
     if (IsLogin(name)) {
@@ -230,8 +223,7 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     TRpcRequest acting = request;
     TRpcReply reply;
     std::optional<TSessionInfo> session;
-    TPasswordVerdict passwordVerdict = TPasswordVerdict::Wrong;
-    QDateTime lockedUntil;
+    TPasswordCheck passwordCheck;
     try {
         if (rule.checksPassword) {
             // A password's hash takes tens of milliseconds: it is computed before any
@@ -239,13 +231,18 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
             // transaction of its own, once the caller's session (where the method needs one) is
             // found, so that nothing the call does afterwards can roll the count back.
             const QString checked = request.params.value(0).toString().trimmed();
+            // An address that must wait, or is locked, is refused without the hash.
             QSqlDatabase db = m_store.connection();
-            const bool right = PasswordMatches(db, checked, request.params.value(1).toString());
-            m_store.transaction([&](QSqlDatabase& counting) {
-                if (!IsLogin(name) && !findSession(counting, request.token, now, false))
-                    throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
-                passwordVerdict = RecordPasswordCheck(counting, checked, right, now, m_policy, &lockedUntil);
-            });
+            if (const auto refused = PeerRefusal(db, request.peer, now, m_policy)) {
+                passwordCheck = *refused;
+            } else {
+                const bool right = PasswordMatches(db, checked, request.params.value(1).toString());
+                m_store.transaction([&](QSqlDatabase& counting) {
+                    if (!IsLogin(name) && !findSession(counting, request.token, now, false))
+                        throw ESessionRefused{401, QString::fromUtf8(kSessionInvalid)};
+                    passwordCheck = RecordPasswordCheck(counting, checked, request.peer, right, now, m_policy);
+                });
+            }
         }
         // Changes run in a transaction that may write; everything else reads, beside writers,
         // in a transaction that refuses a write.
@@ -268,7 +265,7 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
                 acting.operatorCode = session->operatorCode;
                 acting.branch = session->branch;
             }
-            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordVerdict, lockedUntil, {}, {}, &method, this};
+            TCall call{db, m_store, acting, {}, session ? &*session : nullptr, now, &m_policy, passwordCheck, {}, {}, &method, this};
             if (session)
                 Authorize(call, rule);
             reply.result = method.body(call);
@@ -323,6 +320,33 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     if (session && rule.changesSession)
         m_sessions.Changed(session->tokenHash);
     return reply;
+}
+
+TRpcReply TServerObjects::unknownMethod(const TRpcRequest& request, const TMethodDeclaration* named, const QDateTime& now)
+{
+    // Which methods exist is told to a session only, so that they cannot be listed without a
+    // login (Login is public anyway).
+    if (!(named && IsLogin(named->name()))) {
+        bool live = false;
+        try {
+            m_store.readTransaction([&](QSqlDatabase& db) { live = findSession(db, request.token, now, true).has_value(); });
+        } catch (const EStoreUnavailable& e) {
+            return TRpcReply::Error(InternalError(QStringLiteral("Banco de dados indisponível; tente novamente."), e));
+        } catch (const std::exception& e) {
+            return TRpcReply::Error(InternalError({}, e));
+        }
+        if (!live) {
+            m_refusals.Count(request.peer, request.object, request.method, QString::fromUtf8(kSessionInvalid), now);
+            return TRpcReply::Error(QString::fromUtf8(kSessionInvalid), 401);
+        }
+    }
+    if (named)
+        return TRpcReply::Error(QStringLiteral("%1 recebe %2 argumento(s) e recebeu %3.").arg(named->name()).arg(named->argumentCount).arg(request.params.size()));
+    const bool objectKnown = std::any_of(m_methods.begin(), m_methods.end(), [&](const auto& m) {
+        return m.first.startsWith(request.object + QLatin1Char('.'));
+    });
+    return TRpcReply::Error(objectKnown ? QStringLiteral("Método desconhecido: %1.%2").arg(request.object, request.method)
+                                        : QStringLiteral("Objeto de servidor desconhecido: %1").arg(request.object));
 }
 
 void TServerObjects::JournalRefusals(bool all)

@@ -31,10 +31,9 @@ struct TCall {
     const TSessionInfo* session = nullptr;  // null only while logging in
     QDateTime now;                          // the server's clock when the call began
     const TSessionPolicy* policy = nullptr;
-    // Methods that check a password: the check, counted before the call's transaction, and the
-    // end of the operator's lock when he is locked.
-    TPasswordVerdict passwordVerdict = TPasswordVerdict::Wrong;
-    QDateTime lockedUntil{};
+    // Methods that check a password: the check, counted before the call's transaction (with what
+    // the caller is told when he is locked).
+    TPasswordCheck password{};
     // What the journal records of the call, when the method says more than its result does.
     QString journalOutcome{};
     QString journalNote{};
@@ -140,6 +139,9 @@ private:
 
     std::optional<TSessionInfo> findSession(QSqlDatabase& db, const QString& token, const QDateTime& now, bool reading);
     void journalAlone(const TJournalEntry& entry);
+    // A call of a method not declared, or with the wrong number of arguments: said so to a
+    // session only; a caller without one is refused as any other.
+    TRpcReply unknownMethod(const TRpcRequest& request, const TMethodDeclaration* named, const QDateTime& now);
 };
 
 // The text of a call without a valid session.

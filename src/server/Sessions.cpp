@@ -10,14 +10,16 @@
 
 namespace {
 
-QDateTime Parse(const QVariant& stamp) { return QDateTime::fromString(stamp.toString(), Qt::ISODateWithMs); }
+QDateTime Parse(const QVariant& stamp) { return ParseStamp(stamp.toString()); }
 
 // Failures are counted under the code as typed, cut to the column's width.
 QString CountedCode(const QString& operatorCode) { return operatorCode.trimmed().left(40); }
 
 } // namespace
 
-QString PreciseStamp(const QDateTime& moment) { return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")); }
+QDateTime ParseStamp(const QString& stamp) { return QDateTime::fromString(stamp, Qt::ISODateWithMs).toLocalTime(); }
+
+QString PreciseStamp(const QDateTime& moment) { return moment.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QLatin1Char('Z'); }
 
 namespace Sessions {
 
@@ -109,36 +111,135 @@ bool PasswordMatches(QSqlDatabase& db, const QString& operatorCode, const QStrin
     return CheckPassword(password, hash, salt);
 }
 
-TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode, bool right, const QDateTime& now, const TSessionPolicy& policy,
-                                     QDateTime* lockedUntil)
+namespace {
+
+// The wait of an address after `failures` recent failures: none after the first (a typo), then
+// 1, 2, 4… seconds, 30 at most.
+qint64 WaitSeconds(int failures) { return failures < 2 ? 0 : std::min<qint64>(qint64(1) << std::min(failures - 2, 5), 30); }
+
+QString PeerLockedText(const QDateTime& until, const QDateTime& now)
 {
-    const QString counted = CountedCode(operatorCode);
-    // The operator's row is taken first and held to the end of the transaction, so that checks
-    // of one operator on any server of the store are judged one after the other, each on the
-    // count the one before left (SQLite's write lock already orders them).
+    const qint64 minutes = std::max<qint64>(1, qint64(std::ceil(double(now.secsTo(until)) / 60.0)));
+    return QStringLiteral("Tentativas de senha demais a partir deste computador. Tente novamente em %1 minuto(s).").arg(minutes);
+}
+
+QString PeerWaitText(const QDateTime& until, const QDateTime& now)
+{
+    const qint64 seconds = std::max<qint64>(1, now.secsTo(until) + (now.msecsTo(until) % 1000 > 0 ? 1 : 0));
+    return QStringLiteral("Tentativas de senha demais a partir deste computador. Aguarde %1 segundo(s) e tente novamente.").arg(seconds);
+}
+
+// An address's recent failures: those since its lock ended, within the lock's length of each other.
+struct TPeerFailures {
+    int failures = 0;
+    QDateTime lastFailure, lockedUntil;
+};
+
+TPeerFailures Recent(const TPeerFailures& stored, const QDateTime& now, const TSessionPolicy& policy)
+{
+    TPeerFailures recent = stored;
+    const bool lockOver = stored.lockedUntil.isValid() && stored.lockedUntil <= now;
+    const bool forgotten = !stored.lastFailure.isValid() || stored.lastFailure.secsTo(now) > qint64(policy.lockoutMinutes) * 60;
+    if (lockOver || forgotten)
+        recent = {};
+    return recent;
+}
+
+std::optional<TPasswordCheck> Refusal(const TPeerFailures& recent, const QDateTime& now)
+{
+    if (recent.lockedUntil.isValid() && recent.lockedUntil > now)
+        return TPasswordCheck{TPasswordVerdict::Locked, recent.lockedUntil, PeerLockedText(recent.lockedUntil, now)};
+    const QDateTime waitEnd = recent.lastFailure.isValid() ? recent.lastFailure.addSecs(WaitSeconds(recent.failures)) : QDateTime();
+    if (waitEnd.isValid() && waitEnd > now)
+        return TPasswordCheck{TPasswordVerdict::Locked, waitEnd, PeerWaitText(waitEnd, now)};
+    return std::nullopt;
+}
+
+TPeerFailures PeerRow(TRows& row)
+{
+    return {row.value(0).toInt(), Parse(row.value(1)), Parse(row.value(2))};
+}
+
+// Calls made in the process itself have no address: they are counted together under "-".
+QString CountedPeer(const QString& peer) { return peer.isEmpty() ? QStringLiteral("-") : peer.left(64); }
+
+} // namespace
+
+std::optional<TPasswordCheck> PeerRefusal(QSqlDatabase& db, const QString& peer, const QDateTime& now, const TSessionPolicy& policy)
+{
+    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTULTFALHA, DTBLOQUEIO FROM TENTATIVAORIGEM WHERE DSORIGEM = ?"), {CountedPeer(peer)});
+    if (!row.next())
+        return std::nullopt;
+    return Refusal(Recent(PeerRow(row), now, policy), now);
+}
+
+TPasswordCheck RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode, const QString& peer, bool right, const QDateTime& now,
+                                   const TSessionPolicy& policy)
+{
+    const QString counted = CountedCode(operatorCode), address = CountedPeer(peer);
+    // The operator's row is taken first, then the address's, and both are held to the end of
+    // the transaction, so that checks of one operator or from one address on any server of the
+    // store are judged one after the other, each on the counts the one before left (SQLite's
+    // write lock already orders them).
     Run(db, QStringLiteral("INSERT INTO TENTATIVASENHA (CDOPERADOR, QTFALHAS) VALUES (?, 0) ON CONFLICT (CDOPERADOR) DO NOTHING"), {counted});
-    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + ForUpdate(db), {counted});
+    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO, DSORIGENS FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + ForUpdate(db), {counted});
     if (!row.next())
         throw EStoreError(QStringLiteral("A contagem de senhas de %1 sumiu no meio da verificação.").arg(counted));
     const int failures = row.value(0).toInt();
     const QDateTime until = Parse(row.value(1));
-    if (until.isValid() && until > now) {
-        if (lockedUntil)
-            *lockedUntil = until;
-        return TPasswordVerdict::Locked;
-    }
-    // A success starts a fresh count; so does a failure after a lock that is over.
+    QStringList origins = row.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+
+    Run(db, QStringLiteral("INSERT INTO TENTATIVAORIGEM (DSORIGEM, QTFALHAS) VALUES (?, 0) ON CONFLICT (DSORIGEM) DO NOTHING"), {address});
+    TRows peerRow = Run(db, QStringLiteral("SELECT QTFALHAS, DTULTFALHA, DTBLOQUEIO FROM TENTATIVAORIGEM WHERE DSORIGEM = ?") + ForUpdate(db), {address});
+    if (!peerRow.next())
+        throw EStoreError(QStringLiteral("A contagem de senhas do endereço %1 sumiu no meio da verificação.").arg(address));
+    const TPeerFailures recent = Recent(PeerRow(peerRow), now, policy);
+
+    if (const auto refused = Refusal(recent, now))
+        return *refused;
+    if (until.isValid() && until > now)
+        return {TPasswordVerdict::Locked, until, LockedText(operatorCode, until, now)};
     if (right) {
-        // Reset, not deleted: a check of the same operator waiting for the row finds it.
-        Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL WHERE CDOPERADOR = ?"), {counted});
-        return TPasswordVerdict::Right;
+        // A success starts the operator's count afresh (reset, not deleted: a check of the same
+        // operator waiting for the row finds it). The address's count is left to fade: a guesser
+        // with an account of his own gains nothing by logging in between guesses.
+        Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL, DSORIGENS = NULL WHERE CDOPERADOR = ?"), {counted});
+        return {TPasswordVerdict::Right};
     }
-    const int counting = (until.isValid() ? 0 : failures) + 1;
+
+    // A failure after a lock that is over starts a fresh count.
+    const int peerCounting = recent.failures + 1;
     const QDateTime end = now.addSecs(qint64(policy.lockoutMinutes) * 60);
-    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = ?, DTBLOQUEIO = ? WHERE CDOPERADOR = ?"),
-        {counting, counting >= policy.lockoutAfter ? QVariant(PreciseStamp(end)) : QVariant(), counted});
-    return TPasswordVerdict::Wrong;
+    Run(db, QStringLiteral("UPDATE TENTATIVAORIGEM SET QTFALHAS = ?, DTULTFALHA = ?, DTBLOQUEIO = ? WHERE DSORIGEM = ?"),
+        {peerCounting, PreciseStamp(now), peerCounting >= policy.lockoutAfter ? QVariant(PreciseStamp(end)) : QVariant(), address});
+
+    if (until.isValid())
+        origins.clear();
+    if (!origins.contains(address) && origins.size() < 8)
+        origins << address;
+    const int counting = (until.isValid() ? 0 : failures) + 1;
+    const bool locks = counting >= policy.lockoutAfter && origins.size() >= kLockingAddresses;
+    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = ?, DTBLOQUEIO = ?, DSORIGENS = ? WHERE CDOPERADOR = ?"),
+        {counting, locks ? QVariant(PreciseStamp(end)) : QVariant(), origins.join(QLatin1Char(' ')), counted});
+    return {TPasswordVerdict::Wrong};
 }
+
+namespace Sessions {
+
+bool Unlock(QSqlDatabase& db, const QString& operatorCode)
+{
+    const QString counted = CountedCode(operatorCode);
+    TRows row = Run(db, QStringLiteral("SELECT QTFALHAS, DTBLOQUEIO, DSORIGENS FROM TENTATIVASENHA WHERE CDOPERADOR = ?") + ForUpdate(db), {counted});
+    if (!row.next())
+        return false;
+    const bool anything = row.value(0).toInt() > 0 || !row.isNull(1);
+    for (const QString& address : row.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        Run(db, QStringLiteral("UPDATE TENTATIVAORIGEM SET QTFALHAS = 0, DTULTFALHA = NULL, DTBLOQUEIO = NULL WHERE DSORIGEM = ?"), {address});
+    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL, DSORIGENS = NULL WHERE CDOPERADOR = ?"), {counted});
+    return anything;
+}
+
+} // namespace Sessions
 
 QString LockedText(const QString& operatorCode, const QDateTime& until, const QDateTime& now)
 {

@@ -3,9 +3,12 @@
 // keeps only a hash, so that every server on one store accepts every session and a copy of
 // the store opens none. A session ends by logout or after an idle time.
 //
-// Password checks (login and the supervisor's confirmation) are counted per operator in the
-// store: after a run of failures the operator's checks are refused for a while, even with the
-// right password.
+// Password checks (login and the supervisor's confirmation) are counted in the store per network
+// address and per operator. An address that fails is slowed (from its second failure it waits
+// 1, 2, 4… seconds before its next check is judged) and, after a run of failures, locked for a
+// while, even with the right password: a guesser locks himself out, not the operator. The
+// operator's own lock applies when his run of failures comes from several addresses, as a
+// guesser who changes address makes it. A manager may lift both (Sessions::Unlock).
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -84,19 +87,45 @@ void EndApproval(QSqlDatabase& db, const TSessionInfo& session);
 // The outcome of a password check.
 enum class TPasswordVerdict { Right, Wrong, Locked };
 
+// A check as judged: Locked also when the address must still wait; then `lockedUntil` is when
+// it may try again and `lockedText` what the caller is told.
+struct TPasswordCheck {
+    TPasswordVerdict verdict = TPasswordVerdict::Wrong;
+    QDateTime lockedUntil{};
+    QString lockedText{};
+};
+
+// Addresses an operator's run of failures must come from before the operator himself is locked.
+inline constexpr int kLockingAddresses = 3;
+
 // Whether `password` is the operator's, by his stored hash; for an operator who does not exist
 // a dummy's hash is computed all the same, so that the time tells nothing. It takes tens of
 // milliseconds: run it outside any transaction.
 bool PasswordMatches(QSqlDatabase& db, const QString& operatorCode, const QString& password);
 
-// Records a check whose password was `right`, counting failures and honouring the lock: a
-// locked operator is Locked even with the right password (`lockedUntil` then receives the
-// end of the lock). An operator who does not exist is counted alike.
-TPasswordVerdict RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode, bool right, const QDateTime& now, const TSessionPolicy& policy,
-                                     QDateTime* lockedUntil = nullptr);
+// Whether checks from `peer` are refused for now (its lock, or its wait after recent failures),
+// asked before the password's hash is computed, which a refused check does not deserve. Only
+// reads; RecordPasswordCheck judges again under the rows' locks.
+std::optional<TPasswordCheck> PeerRefusal(QSqlDatabase& db, const QString& peer, const QDateTime& now, const TSessionPolicy& policy);
 
-// The operator's text for a lock.
+// Records a check from `peer` whose password was `right`, counting failures and honouring the
+// locks: a locked address or operator is Locked even with the right password. An operator who
+// does not exist is counted alike.
+TPasswordCheck RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode, const QString& peer, bool right, const QDateTime& now,
+                                   const TSessionPolicy& policy);
+
+namespace Sessions {
+// A manager's unlock: the operator's run of failures is forgotten with his lock, and so are the
+// locks of the addresses it came from. False when the operator has nothing to lift.
+bool Unlock(QSqlDatabase& db, const QString& operatorCode);
+} // namespace Sessions
+
+// The operator's text for his lock.
 QString LockedText(const QString& operatorCode, const QDateTime& until, const QDateTime& now);
 
-// "YYYY-MM-DDThh:mm:ss.zzz": how sessions and the journal keep moments.
+// "YYYY-MM-DDThh:mm:ss.zzzZ", in UTC: how sessions, locks and the journal keep moments, so that
+// servers of one store in different time zones agree on them.
 QString PreciseStamp(const QDateTime& moment);
+// A moment as PreciseStamp keeps it, in this server's local time (for its messages and packets);
+// a store's older moments, without the "Z", were their writer's local time.
+QDateTime ParseStamp(const QString& stamp);
