@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -534,6 +535,63 @@ TEST_P(Sessions, TheJournalIsOnlyEverAppendedTo)
     EXPECT_THROW(Exec("UPDATE JORNAL SET IDRESULTADO = 'ok'"), EHostError);
     EXPECT_THROW(Exec("DELETE FROM JORNAL"), EHostError);
     EXPECT_EQ(Sql("SELECT DSARGUMENTOS FROM JORNAL WHERE NMMETODO = 'ConfSenha'").toString(), "[\"SUP1\",\"********\"]");
+}
+
+// Servers of one store in different time zones agree on sessions and locks: a moment one of
+// them writes, the other reads as the same moment.
+TEST_P(Sessions, ServersInDifferentTimeZonesAgreeOnSessionsAndLocks)
+{
+    if (!QFile::exists(u"/usr/share/zoneinfo/Asia/Tokyo"_s))
+        GTEST_SKIP() << "this machine has no time zone data";
+    const auto start = [&](const char* zone, QProcess& process) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"TZ"_s, QString::fromLatin1(zone));
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + "/ore-server",
+                      {"--db", store->url(), "--listen", "127.0.0.1:0", "--lockout-after", "2"});
+        QByteArray said;
+        const QRegularExpression listening(u"escutando em 127\\.0\\.0\\.1:(\\d+)"_s);
+        for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 30000;) {
+            if (!clock.isValid())
+                clock.start();
+            process.waitForReadyRead(1000);
+            said += process.readAllStandardOutput();
+            if (const auto match = listening.match(QString::fromUtf8(said)); match.hasMatch())
+                return match.captured(1).toInt();
+        }
+        ADD_FAILURE() << zone << ": " << said.toStdString() << process.readAllStandardError().toStdString();
+        return 0;
+    };
+    QProcess utc, tokyo;
+    const int utcPort = start("UTC", utc), tokyoPort = start("Asia/Tokyo", tokyo);
+    ASSERT_TRUE(utcPort && tokyoPort);
+    const auto login = [&](int port, const char* operatorCode, const char* password) {
+        Session().webPort = port;
+        try {
+            LoginToServer(QString::fromLatin1(operatorCode), QString::fromLatin1(password), u"0001"_s);
+            return u"ok"_s;
+        } catch (const EHostError& e) {
+            return e.message();
+        }
+    };
+
+    // A login on the Tokyo server removes idle sessions, not the one the UTC server just opened.
+    EXPECT_EQ(login(utcPort, "OPER1", "oper1"), "ok");
+    const QString token = Session().token;
+    EXPECT_EQ(login(tokyoPort, "GER1", "ger1"), "ok");
+    Session().webPort = utcPort;
+    Session().token = token;
+    Session().operador = u"OPER1"_s;
+    EXPECT_NO_THROW(Call(kProc, "GetOperControle", {"OPER1"}));
+
+    // An address the UTC server locked is locked on the Tokyo server too.
+    EXPECT_EQ(login(utcPort, "SUP1", "errada"), "Operador ou senha inválidos.");
+    EXPECT_EQ(login(utcPort, "SUP1", "errada"), "Operador ou senha inválidos.");
+    EXPECT_EQ(login(tokyoPort, "SUP1", "sup1"), "Tentativas de senha demais a partir deste computador. Tente novamente em 5 minuto(s).");
+    utc.terminate();
+    tokyo.terminate();
+    utc.waitForFinished(10000);
+    tokyo.waitForFinished(10000);
 }
 
 TEST_P(Sessions, OreServerPrintsTheJournalOfAQuote)

@@ -155,12 +155,12 @@ void Read(QSqlDatabase& db, const QString& quoteNumber, const QDate& since, cons
     }
     if (since.isValid()) {
         sql += QStringLiteral(" AND DTREGISTRO >= ?");
-        params << since.toString(Qt::ISODate);
+        params << PreciseStamp(QDateTime(since, QTime(0, 0)));   // the day begins at the server's local midnight
     }
     TRows q = Run(db, sql + QStringLiteral(" ORDER BY NRJORNAL"), params);
     while (q.next()) {
         auto text = [&](int i) { return q.value(i).toString(); };
-        each({QDateTime::fromString(text(0), Qt::ISODateWithMs), text(1), text(2), text(3), text(4), text(5), text(6), text(7), text(8), text(9),
+        each({ParseStamp(text(0)), text(1), text(2), text(3), text(4), text(5), text(6), text(7), text(8), text(9),
               text(10), text(11)});
     }
 }
