@@ -43,18 +43,6 @@ void Operator(QSqlDatabase& db, const char* code, const char* name, const char* 
         Insert(db, "OPERADORFILIAL", {{"CDOPERADOR", Text(code)}, {"CDFILIAL", Text(branch)}});
 }
 
-void Branch(QSqlDatabase& db, const char* code, const char* name, bool orderParameters)
-{
-    Insert(db, "FILIAL", {{"CDFILIAL", Text(code)}, {"NMFILIAL", Text(name)}});
-    const char* all = "APROVAR FECHAR EXECUTAR";
-    Insert(db, "PARAMORCA", {{"CDFILIAL", Text(code)}, {"CDPROCHABLANORE", u"APROVAR"_s}, {"CDPROCHABAPRORE", Text(all)}, {"CDPROCHABFECORE", u"FECHAR EXECUTAR"_s},
-                             {"IDAPROVORCFILANTPAI", u"N"_s}, {"IDUTLPROPOSTAPGTO", u"S"_s}, {"IDETAPENDENTINF", u"S"_s}, {"IDORIGPRUNITORE", u"T"_s},
-                             {"IDAGENDASALAO", u"S"_s}, {"IDLOCAVALESTORE", u"N"_s}, {"IDTPTRATDESCORE", u"A"_s}, {"IDUTAPROVCOMORE", u"S"_s},
-                             {"IDGERREQEXECORE", u"P"_s}, {"CDPBASEITEM", u"01"_s}, {"IDTPPRODPEDOREV", orderParameters ? QVariant(u"O"_s) : QVariant()},
-                             {"IDOBRTPOPPED", u"S"_s}, {"CDTIPOOPER", u"01"_s}, {"CDSERIE", u"1"_s}, {"CDTPCTREC", u"001"_s}, {"CDAJUSTEREC", u"001"_s},
-                             {"CDTPCUSTEXP", u"001"_s}, {"VRCUSTOFIXOPERC", 12.0}});
-}
-
 void Places(QSqlDatabase& db)
 {
     Insert(db, "PAIS", {{"CDPAIS", u"1058"_s}, {"NMPAIS", u"Brasil"_s}});
@@ -177,14 +165,26 @@ void Order(QSqlDatabase& db, const char* number, const char* quote, const char* 
 
 } // namespace
 
+void InsertBranch(QSqlDatabase& db, const QString& code, const QString& name, bool orderParameters)
+{
+    Insert(db, "FILIAL", {{"CDFILIAL", code}, {"NMFILIAL", name}});
+    const char* all = "APROVAR FECHAR EXECUTAR";
+    Insert(db, "PARAMORCA", {{"CDFILIAL", code}, {"CDPROCHABLANORE", u"APROVAR"_s}, {"CDPROCHABAPRORE", Text(all)}, {"CDPROCHABFECORE", u"FECHAR EXECUTAR"_s},
+                             {"IDAPROVORCFILANTPAI", u"N"_s}, {"IDUTLPROPOSTAPGTO", u"S"_s}, {"IDETAPENDENTINF", u"S"_s}, {"IDORIGPRUNITORE", u"T"_s},
+                             {"IDAGENDASALAO", u"S"_s}, {"IDLOCAVALESTORE", u"N"_s}, {"IDTPTRATDESCORE", u"A"_s}, {"IDUTAPROVCOMORE", u"S"_s},
+                             {"IDGERREQEXECORE", u"P"_s}, {"CDPBASEITEM", u"01"_s}, {"IDTPPRODPEDOREV", orderParameters ? QVariant(u"O"_s) : QVariant()},
+                             {"IDOBRTPOPPED", u"S"_s}, {"CDTIPOOPER", u"01"_s}, {"CDSERIE", u"1"_s}, {"CDTPCTREC", u"001"_s}, {"CDAJUSTEREC", u"001"_s},
+                             {"CDTPCUSTEXP", u"001"_s}, {"VRCUSTOFIXOPERC", 12.0}, {"QTMINAUTSUPORE", 60}});
+}
+
 void InitDemo(TStore& store)
 {
     store.migrate();
     if (!store.isEmpty())
         return;
     store.transaction([](QSqlDatabase& db) {
-        Branch(db, "0001", "Buffet Central", true);
-        Branch(db, "0002", "Buffet Norte", false);
+        InsertBranch(db, u"0001"_s, u"Buffet Central"_s, true);
+        InsertBranch(db, u"0002"_s, u"Buffet Norte"_s, false);
         Places(db);
 
         for (auto [code, name, job, boss, ceiling] : {std::tuple{"G01", "Gerente Geral", "G", QVariant(), 30.0},

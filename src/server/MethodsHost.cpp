@@ -68,6 +68,8 @@ void RegisterHost(TServerObjects& o)
             return FailResult(QStringLiteral("Filial %1 não cadastrada.").arg(branch));
         if (Scalar(c.db, QStringLiteral("SELECT COUNT(*) FROM OPERADORFILIAL WHERE CDOPERADOR = ? AND CDFILIAL = ?"), {operatorCode, branch}).toInt() == 0)
             return FailResult(QStringLiteral("O operador %1 não tem acesso à filial %2.").arg(operatorCode, branch));
+        if (Scalar(c.db, QStringLiteral("SELECT IDATIVO FROM OPERADOR WHERE CDOPERADOR = ?"), {operatorCode}).toString() == QLatin1String("N"))
+            return FailResult(QStringLiteral("O operador %1 está desativado.").arg(operatorCode));
         return Sessions::Open(c.db, operatorCode, branch, c.now, *c.policy);
     });
     host.Write(u"Logout"_s, 0, u"Saída do sistema"_s, {.changesSession = true}, [](TCall& c) -> QVariant {

@@ -216,6 +216,11 @@ const char* const version8PostgreSQL[] = {
     "CREATE TRIGGER JORNALELO_SEM_ESVAZIAR BEFORE TRUNCATE ON JORNALELO FOR EACH STATEMENT EXECUTE FUNCTION JORNAL_SOMENTE_INCLUSAO()",
 };
 
+// An operator may be disabled: he cannot log in, and his sessions end.
+const char* const version9[] = {
+    "ALTER TABLE OPERADOR ADD COLUMN IDATIVO VARCHAR(1) NOT NULL DEFAULT 'S'",
+};
+
 struct Statements {
     const char* const* statements = nullptr;
     size_t count = 0;
@@ -240,6 +245,7 @@ const Migration migrations[] = {
     {7, {version7, std::size(version7)}, {}, {version7PostgreSQL, std::size(version7PostgreSQL)}},
     {8, {version8, std::size(version8)}, {version8SQLite, std::size(version8SQLite)}, {version8PostgreSQL, std::size(version8PostgreSQL)},
      Journal::ChainExisting},
+    {9, {version9, std::size(version9)}, {}, {}},
 };
 
 // A column that numbers its rows by itself.

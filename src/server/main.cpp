@@ -6,10 +6,13 @@
 //              [--statement-timeout SECONDS] [--drain-seconds SECONDS]
 //   ore-server journal --db URL [--quote NUMBER] [--since YYYY-MM-DD]
 //   ore-server journal --verify --db URL
+//   ore-server init --db URL --branch CODE --branch-name NAME --manager CODE --manager-name NAME
+//   ore-server operator add|passwd|rights|unlock|disable|enable|list …
 #include "Demo.h"
 #include "Errors.h"
 #include "Journal.h"
 #include "RpcServer.h"
+#include "ServerCommands.h"
 #include "ServerObjects.h"
 #include "StopSignals.h"
 #include "Store.h"
@@ -26,40 +29,6 @@
 
 namespace {
 
-int fail(const QString& text, int status)
-{
-    std::fprintf(stderr, "ore-server: %s\n", qPrintable(text));
-    return status;
-}
-
-const QCommandLineOption dbOption{QStringLiteral("db"),
-                                  QStringLiteral("banco: sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco "
-                                                 "(padrão sqlite:ore.db, o arquivo ore.db da pasta corrente)"),
-                                  QStringLiteral("URL"), QStringLiteral("sqlite:ore.db")};
-
-// The store the command line names; without --db the default file, named in full so that the
-// operator sees which file the server uses.
-QString StoreUrl(const QCommandLineParser& parser)
-{
-    if (parser.isSet(dbOption))
-        return parser.value(dbOption);
-    return QStringLiteral("sqlite:") + QDir::current().absoluteFilePath(QStringLiteral("ore.db"));
-}
-
-// Help and command-line errors in the server's language; a wrong command line ends with 2.
-std::optional<int> ReadCommandLine(QCommandLineParser& parser, const QList<QCommandLineOption>& options, const QStringList& arguments,
-                                   const QString& usage)
-{
-    parser.addOptions(options);
-    if (AsksForHelp(arguments.mid(1))) {
-        std::printf("%s\n%s", qPrintable(usage), qPrintable(OptionsHelp(options)));
-        return 0;
-    }
-    if (const auto error = ParseCommandLine(parser, arguments))
-        return fail(*error + QStringLiteral(" (ore-server --help mostra as opções)"), 2);
-    return std::nullopt;
-}
-
 // ore-server journal --verify: the journal's chain walked from its first entry to its last.
 int VerifyJournal(const QString& url)
 {
@@ -69,10 +38,10 @@ int VerifyJournal(const QString& url)
         store.migrate();
         store.readTransaction([&](QSqlDatabase& db) { verification = Journal::Verify(db); });
     } catch (const EHostError& e) {
-        return fail(e.message(), 1);
+        return CommandFailed(e.message(), 1);
     }
     if (verification.broken)
-        return fail(QStringLiteral("JORNAL ADULTERADO: %1 Antes dele, %2 registro(s) conferem.").arg(*verification.broken).arg(verification.verified), 3);
+        return CommandFailed(QStringLiteral("JORNAL ADULTERADO: %1 Antes dele, %2 registro(s) conferem.").arg(*verification.broken).arg(verification.verified), 3);
     std::printf("Jornal íntegro: %lld registro(s) verificado(s), do primeiro ao último; último elo %s.\n", verification.verified,
                 qPrintable(verification.lastHash));
     return 0;
@@ -83,7 +52,7 @@ int RunJournal(const QStringList& arguments)
 {
     QCommandLineParser parser;
     const QList<QCommandLineOption> options{
-        dbOption,
+        DbOption(),
         {QStringLiteral("quote"), QStringLiteral("só os registros deste número de orçamento"), QStringLiteral("NUMERO")},
         {QStringLiteral("since"), QStringLiteral("só os registros deste dia em diante"), QStringLiteral("AAAA-MM-DD")},
         {QStringLiteral("verify"), QStringLiteral("confere a cadeia do jornal em vez de listá-lo")}};
@@ -98,14 +67,14 @@ int RunJournal(const QStringList& arguments)
         return *status;
     if (parser.isSet(QStringLiteral("verify"))) {
         if (parser.isSet(QStringLiteral("quote")) || parser.isSet(QStringLiteral("since")))
-            return fail(QStringLiteral("--verify confere o jornal inteiro: não vai com --quote nem --since."), 2);
+            return CommandFailed(QStringLiteral("--verify confere o jornal inteiro: não vai com --quote nem --since."), 2);
         return VerifyJournal(StoreUrl(parser));
     }
     QDate since;
     if (parser.isSet(QStringLiteral("since"))) {
         since = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
         if (!since.isValid())
-            return fail(QStringLiteral("--since deve ser AAAA-MM-DD (recebido \"%1\")").arg(parser.value(QStringLiteral("since"))), 2);
+            return CommandFailed(QStringLiteral("--since deve ser AAAA-MM-DD (recebido \"%1\")").arg(parser.value(QStringLiteral("since"))), 2);
     }
     try {
         TStore store(StoreUrl(parser));
@@ -115,7 +84,7 @@ int RunJournal(const QStringList& arguments)
             std::printf("%s\n", Journal::Line(entry).toUtf8().constData());
         });
     } catch (const EHostError& e) {
-        return fail(e.message(), 1);
+        return CommandFailed(e.message(), 1);
     }
     return 0;
 }
@@ -124,21 +93,21 @@ int positiveOption(const QCommandLineParser& parser, const QString& name, int& v
 {
     bool ok = false;
     value = parser.value(name).toInt(&ok);
-    return ok && value > 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
+    return ok && value > 0 ? 0 : CommandFailed(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
 }
 
 int positiveOption(const QCommandLineParser& parser, const QString& name, qint64& value)
 {
     bool ok = false;
     value = parser.value(name).toLongLong(&ok);
-    return ok && value > 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
+    return ok && value > 0 ? 0 : CommandFailed(QStringLiteral("--%1 deve ser um número inteiro maior que zero (recebido \"%2\")").arg(name, parser.value(name)), 2);
 }
 
 int nonNegativeOption(const QCommandLineParser& parser, const QString& name, int& value)
 {
     bool ok = false;
     value = parser.value(name).toInt(&ok);
-    return ok && value >= 0 ? 0 : fail(QStringLiteral("--%1 deve ser um número inteiro, 0 para nenhum limite (recebido \"%2\")").arg(name, parser.value(name)), 2);
+    return ok && value >= 0 ? 0 : CommandFailed(QStringLiteral("--%1 deve ser um número inteiro, 0 para nenhum limite (recebido \"%2\")").arg(name, parser.value(name)), 2);
 }
 
 } // namespace
@@ -149,14 +118,18 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ore-server"));
     QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1 && arguments[1] == QLatin1String("journal")) {
-        arguments.removeAt(1);
-        return RunJournal(arguments);
-    }
+    // The commands besides serving: `ore-server COMMAND …`.
+    const std::pair<const char*, int (*)(const QStringList&)> commands[] = {
+        {"journal", RunJournal}, {"init", RunInit}, {"operator", RunOperator}};
+    for (const auto& [command, run] : commands)
+        if (arguments.size() > 1 && arguments[1] == QLatin1String(command)) {
+            arguments.removeAt(1);
+            return run(arguments);
+        }
 
     QCommandLineParser parser;
     const QList<QCommandLineOption> options{
-        dbOption,
+        DbOption(),
         {QStringLiteral("listen"), QStringLiteral("endereço e porta (padrão 127.0.0.1:8400; porta 0: uma livre)"), QStringLiteral("HOST:PORTA"),
          QStringLiteral("127.0.0.1:8400")},
         {QStringLiteral("init-demo"), QStringLiteral("preenche um banco vazio com os dados de demonstração")},
@@ -165,7 +138,7 @@ int main(int argc, char** argv)
         {QStringLiteral("allow-plain-http"), QStringLiteral("aceita HTTP sem TLS num endereço que não é o local")},
         {QStringLiteral("session-idle"), QStringLiteral("minutos sem uso que encerram uma sessão (padrão 480)"), QStringLiteral("MINUTOS"),
          QStringLiteral("480")},
-        {QStringLiteral("lockout-after"), QStringLiteral("falhas de senha seguidas que bloqueiam o operador (padrão 5)"), QStringLiteral("N"),
+        {QStringLiteral("lockout-after"), QStringLiteral("falhas de senha seguidas que bloqueiam o endereço de onde vêm, e o operador quando vêm de vários (padrão 5)"), QStringLiteral("N"),
          QStringLiteral("5")},
         {QStringLiteral("lockout-minutes"), QStringLiteral("minutos de bloqueio (padrão 5)"), QStringLiteral("MINUTOS"), QStringLiteral("5")},
         {QStringLiteral("workers"), QStringLiteral("chamadas atendidas ao mesmo tempo (padrão: o número de núcleos, no mínimo 2)"), QStringLiteral("N"),
@@ -205,7 +178,11 @@ int main(int argc, char** argv)
                                                            "     ore-server journal [--db URL] [--quote NUMERO] [--since AAAA-MM-DD]\n"
                                                            "  o jornal de quem fez o quê (ore-server journal --help)\n"
                                                            "     ore-server journal --verify [--db URL]\n"
-                                                           "  confere a cadeia do jornal: 0 íntegra, 3 adulterada\n")))
+                                                           "  confere a cadeia do jornal: 0 íntegra, 3 adulterada\n"
+                                                           "     ore-server init --db URL --branch CODIGO --branch-name NOME --manager CODIGO --manager-name NOME\n"
+                                                           "  prepara o banco de um escritório novo (ore-server init --help)\n"
+                                                           "     ore-server operator add|passwd|rights|unlock|disable|enable|list …\n"
+                                                           "  os operadores (ore-server operator --help)\n")))
         return *status;
 
     const QString listen = parser.value(QStringLiteral("listen"));
@@ -214,14 +191,14 @@ int main(int argc, char** argv)
     const int port = listen.mid(colon + 1).toInt(&portOk);
     const QHostAddress address(colon > 0 ? listen.left(colon) : QStringLiteral("127.0.0.1"));
     if (colon <= 0 || !portOk || port < 0 || port > 65535 || address.isNull())
-        return fail(QStringLiteral("--listen deve ser HOST:PORTA (recebido \"%1\")").arg(listen), 2);
+        return CommandFailed(QStringLiteral("--listen deve ser HOST:PORTA (recebido \"%1\")").arg(listen), 2);
 
     const QString certificate = parser.value(QStringLiteral("tls-cert")), key = parser.value(QStringLiteral("tls-key"));
     if (certificate.isEmpty() != key.isEmpty())
-        return fail(QStringLiteral("--tls-cert e --tls-key vão juntos."), 2);
+        return CommandFailed(QStringLiteral("--tls-cert e --tls-key vão juntos."), 2);
     const bool tls = !certificate.isEmpty();
     if (!tls && !address.isLoopback() && !parser.isSet(QStringLiteral("allow-plain-http")))
-        return fail(QStringLiteral("%1 não é um endereço local: sem TLS as senhas e os dados passariam abertos pela rede. "
+        return CommandFailed(QStringLiteral("%1 não é um endereço local: sem TLS as senhas e os dados passariam abertos pela rede. "
                                    "Use --tls-cert e --tls-key, ou --allow-plain-http se a rede for protegida de outro modo.")
                         .arg(address.toString()),
                     2);
@@ -242,7 +219,7 @@ int main(int argc, char** argv)
     bool timeoutOk = false;
     statementTimeout = parser.value(QStringLiteral("statement-timeout")).toInt(&timeoutOk);
     if (!timeoutOk || statementTimeout < 0)
-        return fail(QStringLiteral("--statement-timeout deve ser um número de segundos, 0 para nenhum limite (recebido \"%1\")")
+        return CommandFailed(QStringLiteral("--statement-timeout deve ser um número de segundos, 0 para nenhum limite (recebido \"%1\")")
                         .arg(parser.value(QStringLiteral("statement-timeout"))),
                     2);
     serving.idleTimeoutMs = idleSeconds * 1000;
@@ -251,7 +228,7 @@ int main(int argc, char** argv)
         bool ok = false;
         serving.logSlowMs = parser.value(QStringLiteral("log-slow")).toInt(&ok);
         if (!ok || serving.logSlowMs < 0)
-            return fail(QStringLiteral("--log-slow deve ser um número de milissegundos (recebido \"%1\")").arg(parser.value(QStringLiteral("log-slow"))), 2);
+            return CommandFailed(QStringLiteral("--log-slow deve ser um número de milissegundos (recebido \"%1\")").arg(parser.value(QStringLiteral("log-slow"))), 2);
     }
     // Password checks take tens of milliseconds of a core: they have a lane of their own.
     serving.slowMethods = QStringList{QStringLiteral("CRV.rdmHost.Login"), QStringLiteral("CRV.rdmHost.ConfSenha")};
@@ -284,6 +261,6 @@ int main(int argc, char** argv)
         }
         return status;
     } catch (const EHostError& e) {
-        return fail(e.message(), 1);
+        return CommandFailed(e.message(), 1);
     }
 }
