@@ -6,6 +6,7 @@
 #include "ServerFixture.h"
 
 #include "DataPacket.h"
+#include "PgStatements.h"
 #include "Variants.h"
 #include "StoredDates.h"
 #include "WireEnvelopes.h"
@@ -173,6 +174,53 @@ TEST_P(StoreTest, KeptStatementsAreBounded)
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"), [](const auto& i) { return std::string(i.param); });
+
+// ---- PostgreSQL's numbered marks
+
+TEST(NumberedParameters, MarksOutsideTextsAndCommentsAreNumbered)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"SELECT * FROM T WHERE A = ? AND B = ?", "SELECT * FROM T WHERE A = $1 AND B = $2"},
+        {"SELECT '?', 'it''s ?', ?", "SELECT '?', 'it''s ?', $1"},
+        {"SELECT \"a?\" FROM T WHERE X = ?", "SELECT \"a?\" FROM T WHERE X = $1"},
+        {"SELECT 1 -- why?\n, ?", "SELECT 1 -- why?\n, $1"},
+        {"SELECT /* ? */ ?", "SELECT /* ? */ $1"},
+        {"DO $$ BEGIN PERFORM '?'; END $$; SELECT ?", "DO $$ BEGIN PERFORM '?'; END $$; SELECT $1"},
+        {"SELECT $tag$ ? $tag$, ?", "SELECT $tag$ ? $tag$, $1"},
+        {"SELECT A$1 FROM T WHERE B = ?", "SELECT A$1 FROM T WHERE B = $1"},
+        {"SELECT 'unterminated ?", "SELECT 'unterminated ?"},
+    };
+    for (const auto& [sql, numbered] : cases)
+        EXPECT_EQ(NumberedParameters(QString::fromUtf8(sql)), QByteArray(numbered)) << sql;
+}
+
+// ---- the server's statements
+
+class ServerStatementsTest : public ServerFixture {};
+
+// Ticked lists of every length, as an attacker would send them: the server's kept statements
+// do not grow with them.
+TEST_P(ServerStatementsTest, ListsOfThousandsOfLengthsKeepTheStatementsAsTheyWere)
+{
+    const auto setOpcao = [&](const QStringList& keys) {
+        return FailOf(Call(QStringLiteral("ORE00400.rdmAprovaOrca"), QStringLiteral("SetOpcao"),
+                           {QStringLiteral("0001"), QStringLiteral("0000000102"), QStringLiteral("01"), keys.join(QLatin1Char(',')), 10.0, QStringLiteral("A")}));
+    };
+    QStringList keys{QStringLiteral("'X1'")};
+    ASSERT_TRUE(setOpcao(keys).startsWith(QStringLiteral("Nenhum dos escolhidos"))) << setOpcao(keys).toStdString();
+    const int kept = store->mostKeptStatements();
+    for (int n = 2; n <= 3000; ++n) {
+        keys << QStringLiteral("'X%1'").arg(n);
+        ASSERT_TRUE(setOpcao(keys).startsWith(QStringLiteral("Nenhum dos escolhidos"))) << n;
+    }
+    EXPECT_EQ(store->mostKeptStatements(), kept);
+    // and a list that names the quote's options still keeps them and drops the rest
+    EXPECT_EQ(setOpcao({QStringLiteral("'X1'"), QStringLiteral("'01'")}), QString());
+    EXPECT_EQ(Sql(QStringLiteral("SELECT COUNT(DISTINCT NROPCAITOREV) FROM ITEMORCA WHERE CDFILIAL = '0001' AND NRORCAEVENTO = '0000000102' AND NRSEQORCAEVE = '01'")).toInt(),
+              1);
+}
+
+SERVER_BACKENDS(ServerStatementsTest);
 
 // ---- PostgreSQL alone
 

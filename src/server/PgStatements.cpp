@@ -208,7 +208,8 @@ TParameter ParameterOf(const QVariant& value)
     case QMetaType::QTime: return {value.toTime().toString(Qt::ISODateWithMs).toLatin1()};
     case QMetaType::QDateTime: return {value.toDateTime().toString(Qt::ISODateWithMs).toLatin1()};
     case QMetaType::QByteArray: return {value.toByteArray(), false, true};
-    case QMetaType::QStringList: {
+    case QMetaType::QStringList:
+    case QMetaType::QVariantList: {
         const QStringList texts = value.toStringList();
         for (const QString& t : texts)
             TextOf(t);
@@ -238,7 +239,7 @@ bool SessionEnded(const PGresult* result)
 
 } // namespace
 
-QByteArray NumberedParameters(const QString& sql, int* count)
+QByteArray NumberedParameters(const QString& sql)
 {
     const QByteArray text = sql.toUtf8();
     QByteArray numbered;
@@ -281,8 +282,6 @@ QByteArray NumberedParameters(const QString& sql, int* count)
             ++i;
         }
     }
-    if (count)
-        *count = marks;
     return numbered;
 }
 
@@ -425,16 +424,18 @@ const QByteArray& TPgStatements::prepared(const QString& sql)
         return (*found)->name;
     }
     const QByteArray name = "ore_" + QByteArray::number(++m_serial);
-    const QByteArray text = NumberedParameters(sql, nullptr);
+    const QByteArray text = NumberedParameters(sql);
     checked(PQprepare(m_connection, name.constData(), text.constData(), 0, nullptr), sql);
     m_recent.push_front({sql, name});
     m_byText.insert(sql, m_recent.begin());
-    if (m_byText.size() > Kept) {
+    if (m_byText.size() > KeptStatements) {
         const Statement oldest = m_recent.back();
         m_byText.remove(oldest.sql);
         m_recent.pop_back();
+        m_count = int(m_byText.size());
         checked(PQexec(m_connection, ("DEALLOCATE " + oldest.name).constData()), QStringLiteral("DEALLOCATE"));
     }
+    m_count = int(m_byText.size());
     return m_recent.front().name;
 }
 

@@ -2,8 +2,8 @@
 // A PostgreSQL connection's statements through libpq's extended protocol: every value travels
 // apart from the SQL, as text the database reads as the type it infers for its place (a list of
 // texts as an array), and each statement is prepared once, under a name of its own, and kept
-// for the calls that follow. At most `Kept` statements are kept per connection: the one used
-// longest ago is let go (DEALLOCATE) when another comes. The rows come back whole, as libpq's
+// for the calls that follow. At most KeptStatements (Store.h) are kept per connection: the one
+// used longest ago is let go (DEALLOCATE) when another comes. The rows come back whole, as libpq's
 // text, converted by each column's type; a packet's cells are read straight from that text.
 
 #include "DataPacket.h"
@@ -15,6 +15,7 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <atomic>
 #include <list>
 #include <memory>
 
@@ -49,8 +50,6 @@ private:
 
 class TPgStatements {
 public:
-    static constexpr int Kept = 200;
-
     // `connection` stays its owner's; the statements kept on it go with it.
     explicit TPgStatements(pg_conn* connection) : m_connection(connection) {}
     TPgStatements(const TPgStatements&) = delete;
@@ -64,8 +63,8 @@ public:
 
     // The connection is lost, or the database ended it: it serves nothing more.
     bool broken() const;
-    // The statements kept now.
-    int keptCount() const { return int(m_byText.size()); }
+    // The statements kept now; read by other threads too.
+    int keptCount() const { return m_count; }
 
 private:
     struct Statement {
@@ -79,9 +78,10 @@ private:
     std::list<Statement> m_recent;   // the most recently used first
     QHash<QString, std::list<Statement>::iterator> m_byText;
     quint64 m_serial = 0;
+    std::atomic<int> m_count{0};
     bool m_lost = false;
 };
 
 // `sql` with its "?" marks numbered as PostgreSQL takes them ($1, $2, ...); marks inside quoted
-// texts, quoted names and comments stay. The count of marks in `count`.
-QByteArray NumberedParameters(const QString& sql, int* count);
+// texts, quoted names, dollar-quoted bodies and comments stay.
+QByteArray NumberedParameters(const QString& sql);

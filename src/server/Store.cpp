@@ -367,22 +367,17 @@ void TStore::readTransaction(const std::function<void(QSqlDatabase&)>& work) { r
 void TStore::run(bool write, const std::function<void(QSqlDatabase&)>& work)
 {
     for (int attempt = 1;; ++attempt) {
-        bool again = false;
-        {
-            QSqlDatabase db = threadConnection();
-            try {
-                runOnce(db, write, work);
-                return;
-            } catch (const EStoreUnavailable& e) {
-                // Lost before the database saw anything of the transaction (a connection idle
-                // through a restart finds out only now): once more, on a new connection.
-                if (attempt > 1 || !StateOf(db).untouched)
-                    throw;
-                qWarning("ore-server: %s; a transação é refeita numa nova conexão.", qPrintable(e.message()));
-                again = true;
-            }
+        QSqlDatabase db = threadConnection();   // let go before the next attempt opens another
+        try {
+            runOnce(db, write, work);
+            return;
+        } catch (const EStoreUnavailable& e) {
+            // Lost before the database saw anything of the transaction (a connection idle
+            // through a restart finds out only now): once more, on a new connection.
+            if (attempt > 1 || !StateOf(db).untouched)
+                throw;
+            qWarning("ore-server: %s; a transação é refeita numa nova conexão.", qPrintable(e.message()));
         }
-        Q_ASSERT(again);
     }
 }
 
@@ -480,7 +475,7 @@ QVariant SqliteValue(const QVariant& value)
 {
     if (VarIsClear(value))
         return {};
-    if (value.metaType().id() == QMetaType::QStringList)
+    if (value.metaType().id() == QMetaType::QStringList || value.metaType().id() == QMetaType::QVariantList)
         return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(value.toStringList())).toJson(QJsonDocument::Compact));
     return value;
 }
