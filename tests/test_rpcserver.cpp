@@ -292,7 +292,7 @@ TEST_F(RpcLimits, SlowRequestsAreCutAtTheirDeadlineAndOthersAreServedMeanwhile)
         if (a.startsWith("HTTP/1.1 503"))
             EXPECT_TRUE(a.contains("Conexões demais abertas deste endereço (127.0.0.2, o limite é 6).")) << a.toStdString();
         else
-            EXPECT_TRUE(a.contains("o cabeçalho do pedido não chegou inteiro em 0.6 s")) << a.toStdString();
+            EXPECT_TRUE(a.contains("o cabeçalho do pedido não chegou inteiro em 0,6 s")) << a.toStdString();
     EXPECT_EQ(peak.load(), 1) << "only the other peer's call ran";
 
     // A body of 1000 bytes has 300 ms plus a second at 1000 bytes a second: ten bytes in that
@@ -307,7 +307,7 @@ TEST_F(RpcLimits, SlowRequestsAreCutAtTheirDeadlineAndOthersAreServedMeanwhile)
     clock.restart();
     const QByteArray late = Drain(slowBody, 3000);
     EXPECT_TRUE(late.startsWith("HTTP/1.1 408 Request Timeout")) << late.toStdString();
-    EXPECT_TRUE(late.contains("o corpo do pedido não chegou inteiro em 1.3 s")) << late.toStdString();
+    EXPECT_TRUE(late.contains("o corpo do pedido não chegou inteiro em 1,3 s")) << late.toStdString();
     EXPECT_GE(clock.elapsed(), 1100);
     quickBody.write(call.left(call.size() - 100));
     quickBody.flush();

@@ -163,7 +163,9 @@ struct TRpcServer::Impl {
     {
         if (c->busy || c->closed || !c->socket)
             return;
-        const QString seconds = QString::number(c->deadlineMs / 1000.0, 'f', 1);
+        // In the caller's language: "10 s", "0,6 s".
+        const QString seconds = c->deadlineMs % 1000 == 0 ? QString::number(c->deadlineMs / 1000)
+                                                            : QString::number(c->deadlineMs / 1000.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
         switch (c->phase) {
         case Connection::Waiting:
             c->closed = true;
