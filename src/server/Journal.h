@@ -33,6 +33,9 @@ struct TJournalEntry {
 
 namespace Journal {
 
+// Appends an entry to the chain, in the caller's transaction, which then holds the link's row
+// until it ends: append last, after every other lock the transaction takes, so that no two
+// transactions wait for each other's locks through it.
 void Append(QSqlDatabase& db, const TJournalEntry& entry);
 
 // The arguments as the journal keeps them: their wire encoding, the arguments at `secret`
