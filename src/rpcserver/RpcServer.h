@@ -33,7 +33,7 @@ struct TRpcRequest {
     QString operatorCode;    // X-Operator, when sent
     QString branch;          // X-Branch, when sent
     QString token;           // Authorization: Bearer <token>, when sent
-    QString peer;            // the caller's network address, as the connection shows it
+    QString peer{};          // the caller's network address, as the connection shows it (none for a call made in-process)
 };
 
 // What a method answers: a result (possibly a failed result, FailResult(text)), with values
