@@ -255,7 +255,26 @@ QString Dialected(const char* statement, TStore::Dialect dialect)
                                                                                                        : QStringLiteral("BIGSERIAL PRIMARY KEY"));
 }
 
+// Whether the store holds the table of its schema's version.
+bool HasSchemaTable(QSqlDatabase& db)
+{
+    return Scalar(db, db.driverName() == QLatin1String("QPSQL")
+                          ? QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'ore_schema'")
+                          : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'ORE_SCHEMA'"))
+               .toInt() > 0;
+}
+
 } // namespace
+
+int SchemaVersion() { return std::end(migrations)[-1].version; }
+
+int StoredSchemaVersion(QSqlDatabase& db)
+{
+    if (!HasSchemaTable(db))
+        return 0;
+    const QVariant current = Scalar(db, QStringLiteral("SELECT MAX(NRVERSAO) FROM ORE_SCHEMA"));
+    return current.isNull() ? 0 : current.toInt();
+}
 
 void TStore::migrate()
 {
@@ -264,13 +283,9 @@ void TStore::migrate()
             Run(db, QStringLiteral("SET LOCAL statement_timeout = 0"));   // a migration of a large store takes its time
         // Created only when absent: a server whose role may not create tables (docs/server.md)
         // starts on a store its owner has migrated.
-        const bool exists = Scalar(db, dialect() == SQLite ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'ORE_SCHEMA'")
-                                                           : QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'ore_schema'"))
-                                .toInt() > 0;
-        if (!exists)
+        if (!HasSchemaTable(db))
             Run(db, QStringLiteral("CREATE TABLE ORE_SCHEMA (NRVERSAO INTEGER NOT NULL)"));
-        const QVariant current = Scalar(db, QStringLiteral("SELECT MAX(NRVERSAO) FROM ORE_SCHEMA"));
-        const int version = current.isNull() ? 0 : current.toInt();
+        const int version = StoredSchemaVersion(db);
         for (const Migration& m : migrations) {
             if (m.version <= version)
                 continue;

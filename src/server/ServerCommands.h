@@ -20,6 +20,9 @@
 int RunInit(const QStringList& arguments);
 // The operators: add, passwd, rights, unlock, disable, enable, list (OfficeOperators.cpp).
 int RunOperator(const QStringList& arguments);
+// What is wrong with a store, found by reading it only: 0 nothing, 4 the findings listed
+// (StoreCheck.cpp).
+int RunCheck(const QStringList& arguments);
 
 // ---- what the command lines share
 

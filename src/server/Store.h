@@ -118,6 +118,11 @@ private:
     int m_statementTimeoutSeconds = 60;
 };
 
+// The schema's version this program migrates a store to (migrate), and the version of the
+// store `db` is connected to, read without changing anything: 0 when it has no schema yet.
+int SchemaVersion();
+int StoredSchemaVersion(QSqlDatabase& db);
+
 // ---- queries: every value goes in as a parameter
 
 class TPgResult;

@@ -8,6 +8,7 @@
 //   ore-server journal --verify --db URL
 //   ore-server init --db URL --branch CODE --branch-name NAME --manager CODE --manager-name NAME
 //   ore-server operator add|passwd|rights|unlock|disable|enable|list …
+//   ore-server check --db URL
 #include "Demo.h"
 #include "Errors.h"
 #include "Journal.h"
@@ -120,7 +121,7 @@ int main(int argc, char** argv)
     QStringList arguments = QCoreApplication::arguments();
     // The commands besides serving: `ore-server COMMAND …`.
     const std::pair<const char*, int (*)(const QStringList&)> commands[] = {
-        {"journal", RunJournal}, {"init", RunInit}, {"operator", RunOperator}};
+        {"journal", RunJournal}, {"init", RunInit}, {"operator", RunOperator}, {"check", RunCheck}};
     for (const auto& [command, run] : commands)
         if (arguments.size() > 1 && arguments[1] == QLatin1String(command)) {
             arguments.removeAt(1);
@@ -182,7 +183,9 @@ int main(int argc, char** argv)
                                                            "     ore-server init --db URL --branch CODIGO --branch-name NOME --manager CODIGO --manager-name NOME\n"
                                                            "  prepara o banco de um escritório novo (ore-server init --help)\n"
                                                            "     ore-server operator add|passwd|rights|unlock|disable|enable|list …\n"
-                                                           "  os operadores (ore-server operator --help)\n")))
+                                                           "  os operadores (ore-server operator --help)\n"
+                                                           "     ore-server check [--db URL]\n"
+                                                           "  confere o banco sem mudar nada: 0 íntegro, 4 com a lista do que encontrou\n")))
         return *status;
 
     const QString listen = parser.value(QStringLiteral("listen"));
