@@ -55,7 +55,8 @@ protected:
     static QString Login(TServerObjects& objects, const char* code, const char* password, const char* branch = "0010", QString* token = nullptr)
     {
         QVariant result;
-        const QString answer = Answer(objects, {u"CRV.rdmHost"_s, u"Login"_s, {QString::fromLatin1(code), QString::fromLatin1(password), QString::fromLatin1(branch)}}, &result);
+        const TRpcRequest login{u"CRV.rdmHost"_s, u"Login"_s, {QString::fromLatin1(code), QString::fromLatin1(password), QString::fromLatin1(branch)}, {}, {}, {}};
+        const QString answer = Answer(objects, login, &result);
         if (token)
             *token = result.toString();
         return answer;
