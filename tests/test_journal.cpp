@@ -26,16 +26,6 @@ class JournalTest : public ServerFixture {
 protected:
     bool OnSQLite() const { return store->dialect() == TStore::SQLite; }
 
-    // The text of the transport error a call raises, or "" when it succeeds.
-    QString TransportErrorOf(const QString& object, const QString& method, const QVariantList& args)
-    {
-        try {
-            Call(object, method, args);
-            return {};
-        } catch (const ETransportError& e) {
-            return e.message();
-        }
-    }
 
     qint64 Entries() { return Sql("SELECT COUNT(*) FROM JORNAL").toLongLong(); }
 

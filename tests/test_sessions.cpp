@@ -49,16 +49,6 @@ protected:
         objects->SetClockAhead(seconds);
     }
 
-    // The text of the transport error a call raises, or "" when it succeeds.
-    QString TransportErrorOf(const QString& object, const QString& method, const QVariantList& args)
-    {
-        try {
-            Call(object, method, args);
-            return {};
-        } catch (const ETransportError& e) {
-            return e.message();
-        }
-    }
 
     // The newest journal entry of a method: "operator branch outcome quote".
     QString Journalled(const char* method)

@@ -322,6 +322,15 @@ TRpcReply TServerObjects::Dispatch(const TRpcRequest& request)
     return reply;
 }
 
+bool TServerObjects::isLive(const QString& token, const QDateTime& now)
+{
+    if (token.isEmpty())
+        return false;
+    bool live = false;
+    m_store.readTransaction([&](QSqlDatabase& db) { live = findSession(db, token, now, true).has_value(); });
+    return live;
+}
+
 TRpcReply TServerObjects::unknownMethod(const TRpcRequest& request, const TMethodDeclaration* named, const QDateTime& now)
 {
     // Which methods exist is told to a session only, so that they cannot be listed without a
@@ -329,7 +338,7 @@ TRpcReply TServerObjects::unknownMethod(const TRpcRequest& request, const TMetho
     if (!(named && IsLogin(named->name()))) {
         bool live = false;
         try {
-            m_store.readTransaction([&](QSqlDatabase& db) { live = findSession(db, request.token, now, true).has_value(); });
+            live = isLive(request.token, now);
         } catch (const EStoreUnavailable& e) {
             return TRpcReply::Error(InternalError(QStringLiteral("Banco de dados indisponível; tente novamente."), e));
         } catch (const std::exception& e) {
@@ -372,14 +381,11 @@ std::unique_ptr<TRpcServer> TServerObjects::Serve(TRpcServerOptions options)
     if (!options.sessionIsLive)
         options.sessionIsLive = [this](const TRpcRequest& head, qint64 bodyBytes) {
             const QDateTime now = QDateTime::currentDateTime().addSecs(m_clockAhead.load(std::memory_order_relaxed));
-            bool live = false;
-            if (!head.token.isEmpty()) {
-                m_store.readTransaction([&](QSqlDatabase& db) { live = findSession(db, head.token, now, true).has_value(); });
-                try {
-                    m_store.settle();
-                } catch (const std::exception& e) {
-                    qWarning("ore-server: depois de verificar uma sessão: %s", e.what());
-                }
+            const bool live = isLive(head.token, now);
+            try {
+                m_store.settle();
+            } catch (const std::exception& e) {
+                qWarning("ore-server: depois de verificar uma sessão: %s", e.what());
             }
             if (!live)
                 m_refusals.Count(head.peer, head.object, {}, QStringLiteral("corpo de %1 bytes sem uma sessão válida").arg(bodyBytes), now);

@@ -139,6 +139,9 @@ private:
 
     std::optional<TSessionInfo> findSession(QSqlDatabase& db, const QString& token, const QDateTime& now, bool reading);
     void journalAlone(const TJournalEntry& entry);
+    // Whether `token` names a live session, read in a transaction of its own (which a store that
+    // fails ends with its exception).
+    bool isLive(const QString& token, const QDateTime& now);
     // A call of a method not declared, or with the wrong number of arguments: said so to a
     // session only; a caller without one is refused as any other.
     TRpcReply unknownMethod(const TRpcRequest& request, const TMethodDeclaration* named, const QDateTime& now);

@@ -160,6 +160,12 @@ TPeerFailures PeerRow(TRows& row)
     return {row.value(0).toInt(), Parse(row.value(1)), Parse(row.value(2))};
 }
 
+// The operator's run of failures, his lock and the addresses it came from, forgotten.
+void ForgetFailures(QSqlDatabase& db, const QString& counted)
+{
+    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL, DSORIGENS = NULL WHERE CDOPERADOR = ?"), {counted});
+}
+
 // Calls made in the process itself have no address: they are counted together under "-".
 QString CountedPeer(const QString& peer) { return peer.isEmpty() ? QStringLiteral("-") : peer.left(64); }
 
@@ -203,7 +209,7 @@ TPasswordCheck RecordPasswordCheck(QSqlDatabase& db, const QString& operatorCode
         // A success starts the operator's count afresh (reset, not deleted: a check of the same
         // operator waiting for the row finds it). The address's count is left to fade: a guesser
         // with an account of his own gains nothing by logging in between guesses.
-        Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL, DSORIGENS = NULL WHERE CDOPERADOR = ?"), {counted});
+        ForgetFailures(db, counted);
         return {TPasswordVerdict::Right};
     }
 
@@ -235,7 +241,7 @@ bool Unlock(QSqlDatabase& db, const QString& operatorCode)
     const bool anything = row.value(0).toInt() > 0 || !row.isNull(1);
     for (const QString& address : row.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts))
         Run(db, QStringLiteral("UPDATE TENTATIVAORIGEM SET QTFALHAS = 0, DTULTFALHA = NULL, DTBLOQUEIO = NULL WHERE DSORIGEM = ?"), {address});
-    Run(db, QStringLiteral("UPDATE TENTATIVASENHA SET QTFALHAS = 0, DTBLOQUEIO = NULL, DSORIGENS = NULL WHERE CDOPERADOR = ?"), {counted});
+    ForgetFailures(db, counted);
     return anything;
 }
 

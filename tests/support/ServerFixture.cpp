@@ -106,6 +106,16 @@ QVariant ServerHarness::Call(const QString& object, const QString& method, const
     return net.Call(method, args, byref);
 }
 
+QString ServerHarness::TransportErrorOf(const QString& object, const QString& method, const QVariantList& args)
+{
+    try {
+        Call(object, method, args);
+        return {};
+    } catch (const ETransportError& e) {
+        return e.message();
+    }
+}
+
 QString ServerHarness::FailOf(const QVariant& result) { return VarIsFail(result) ? result.value<TFailResult>().text : QString(); }
 
 QVariant ServerHarness::Sql(const QString& sql, const QVariantList& params)

@@ -28,6 +28,8 @@ protected:
 
     // A call through the protocol, as a module makes it, in the session of ActAs.
     QVariant Call(const QString& object, const QString& method, const QVariantList& args = {}, QMap<int, QVariant>* byref = nullptr);
+    // The text of the transport error a call raises (an HTTP refusal), or "" when it succeeds.
+    QString TransportErrorOf(const QString& object, const QString& method, const QVariantList& args);
     // The failed result's text, or "" when the call succeeded.
     QString FailOf(const QVariant& result);
     // A value read straight from the store.
